@@ -1,0 +1,60 @@
+// api_adapter: the seam between the dispatcher and one sub-provider's engine.
+//
+// The dispatcher (api_dispatch) never touches an engine or its records: it
+// drives a request through the steps below, in this order, for the adapter
+// registered for the message's sub-provider:
+//
+//   ready? -> *_new -> *_parse -> *_determine -> *_error_code -> *_send | error reply -> *_free
+//
+// Request records are owned by the adapter: *_new allocates (zero-filled and
+// cleared to the engine's initial values) and *_free releases them; the
+// dispatcher only carries the pointer from one step to the next.
+#pragma once
+
+struct api_adapter {
+  const char* name;
+
+  // Opens the engine: 0 open; 1 a library, an entry point, an environment
+  // variable or the engine itself failed; 2 an environment variable is missing.
+  int (*open)(void);
+  // Closes whatever the opens resolved; runs every close step.
+  void (*close)(void);
+  // Nonzero when the engine is open and every entry point is resolved, so a
+  // request may be handed to it.
+  int (*ready)(void);
+
+  // Tax calculation; `enhanced` is 1 for the enhanced request form.
+  void* (*tax_new)(void);
+  void (*tax_parse)(void* req, const char* text, int enhanced);
+  int (*tax_determine)(void* req, int enhanced);
+  // Nonzero when `result` (of tax_determine) is a failure, with the error
+  // reply's code stored in *code; 0 when the results are to be sent.
+  int (*tax_error_code)(void* req, int result, double* code);
+  // Builds the status and result messages into `out` (API_TEXT_SIZE bytes,
+  // cleared) and sends each with api_send_request(1): 0 all sent, else 1.
+  int (*tax_send)(void* req, int enhanced, char* out);
+  void (*tax_free)(void* req);
+
+  // Address lookup; same contract as the tax steps.
+  void* (*addr_new)(void);
+  void (*addr_parse)(void* req, const char* text);
+  int (*addr_determine)(void* req);
+  int (*addr_error_code)(void* req, int result, double* code);
+  int (*addr_send)(void* req, char* out);
+  void (*addr_free)(void* req);
+};
+
+// The adapter of an engine that is not built into this executable: its open
+// fails as an engine that cannot be opened does (1), and it is never ready.
+extern const api_adapter api_unavailable_adapter;
+
+// Registers `adapter` for sub-provider `stype` (1 Taxware, 2 Vertex). Until
+// then both use api_unavailable_adapter. The registry holds the pointer only;
+// the adapter must outlive the process's use of it (adapters are static).
+void api_set_adapter(int stype, const api_adapter* adapter);
+// The adapter for `stype`, or null for a sub-provider other than 1 or 2.
+const api_adapter* api_get_adapter(int stype);
+
+// Error code sent when an action reaches a sub-provider whose engine is not
+// open: the code of an engine that could not be opened.
+constexpr double API_ENGINE_NOT_OPEN_CODE = 1.0;

@@ -1,0 +1,68 @@
+// api_msg: the "~"-delimited message format shared with the ERP, the two
+// process-wide queue buffers, and the one send routine every reply uses.
+#pragma once
+
+#include <cstddef>
+
+constexpr std::size_t API_TEXT_SIZE = 1024;  // text bytes of each process buffer
+constexpr char API_DELIM = '~';
+
+// A queue message as it travels: the queue message type, then the text.
+struct QueueMessage {
+  long mtype;
+  char mtext[API_TEXT_SIZE];
+};
+
+// The five decimal integers at the start of every message.
+struct MessageHeader {
+  int type;
+  int action;
+  int ptype;
+  int stype;
+  int count;
+};
+
+// Message types.
+enum {
+  MSG_INIT = 1,
+  MSG_OPEN = 2,
+  MSG_CLOSE = 3,
+  MSG_TERMINATE = 4,
+  MSG_ERROR = 5,
+  MSG_STATUS = 6,
+  MSG_RESULT = 7,
+  MSG_ACTION = 8,
+  MSG_DATA = 9,
+  MSG_ACK = 10
+};
+
+extern QueueMessage msgin_raw;   // the message received last, NUL-terminated
+extern QueueMessage msgout_raw;  // where every reply is built
+extern MessageHeader msgin;      // header of the message received last
+
+// Reads five integers each followed by one separator of any kind (scanf
+// "%d%c%d%c%d%c%d%c%d"). Stops at the first item that does not match; unread
+// fields are 0. A number outside the int range stops the reading there too.
+MessageHeader decode_message(const char* text);
+
+// Copies field `n` (numbered from 1; n <= 1 means field 1) of `text` into
+// `out`, at most out_size - 1 characters, without writing a terminator (callers
+// clear `out` first). Returns the number of characters copied, 0 for an empty
+// field (out untouched) or a null argument, -1 when the field does not exist.
+int get_field_of_msg(int n, const char* text, char* out, std::size_t out_size);
+
+template <std::size_t N>
+int get_field_of_msg(int n, const char* text, char (&out)[N]) {
+  return get_field_of_msg(n, text, out, N);
+}
+
+// Number of "~" in `text`: more than 48 marks the enhanced request form.
+int count_delimiters(const char* text);
+
+// Sends the text in msgout_raw with queue message type `mtype` on the output
+// queue. Returns 0 when sent, 1 when not.
+int api_send_request(int mtype);
+// "5~0~ptype~stype~0~code~" with the code as "%f"; 0 sent, 1 not.
+int send_error(int ptype, int stype, double code);
+// "10~0~ptype~stype~0~~"; 0 sent, 1 not.
+int send_ack(int ptype, int stype);
