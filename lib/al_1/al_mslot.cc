@@ -1,0 +1,158 @@
+#include "al_mslot.h"
+
+#include <sys/msg.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <memory>
+
+#include "al_ncpst.h"
+#include "al_os.h"
+#include "al_tick.h"
+
+namespace {
+
+// Room for the largest text plus the terminator ncopystr writes.
+struct SlotMessage {
+  long mtype;
+  char mtext[MSLT_MAX_TEXT + 1];
+};
+
+SlotMessage g_recv;
+SlotMessage g_send;
+int g_send_wait_ms = 30000;
+volatile std::sig_atomic_t* g_interrupt = nullptr;
+
+bool interrupted() { return g_interrupt != nullptr && *g_interrupt != 0; }
+
+// Resolves a handle to a queue id; -1 with errno set when there is none.
+int resolve(int handle, int is_id) {
+  if (is_id) {
+    if (handle == -1) {
+      errno = EINVAL;
+      return -1;
+    }
+    return handle;
+  }
+  return al_os_msgget(static_cast<key_t>(handle), 0);
+}
+
+// One attempt; MSG_NOERROR cuts an oversized message instead of leaving it
+// in the queue for ever (where it would fail every later receive).
+ssize_t attempt(int qid, long type, int flags) {
+  return al_os_msgrcv(qid, &g_recv, MSLT_MAX_TEXT, type, flags | MSG_NOERROR);
+}
+
+}  // namespace
+
+void al_SetErrno(int err) { errno = err; }
+int al_GetErrno(void) { return errno; }
+
+void MSltSetSendWait(int ms) { g_send_wait_ms = ms < 0 ? 0 : ms; }
+int MSltGetSendWait(void) { return g_send_wait_ms; }
+void MSltSetInterrupt(volatile std::sig_atomic_t* flag) { g_interrupt = flag; }
+
+int MSltOpen(int proj_id, const char* path, int create, int want_id) {
+  al_SetErrno(0);
+  const key_t key = al_os_ftok(path, proj_id);
+  if (key == -1) return -1;
+  int qid = al_os_msgget(key, 0);
+  if (create) {
+    if (qid != -1) al_os_msgctl_rmid(qid);
+    al_SetErrno(0);
+    qid = al_os_msgget(key, IPC_CREAT | 0666);
+  }
+  if (qid == -1 || errno != 0) return -1;
+  return want_id ? qid : static_cast<int>(key);
+}
+
+int MSltRecvSized(int handle, int type, int timeout, char* dest, std::size_t dest_size, int* len, int is_id) {
+  al_SetErrno(0);
+  *len = 0;
+  const int qid = resolve(handle, is_id);
+  if (qid == -1) return -1;
+
+  ssize_t got = -1;
+  if (timeout > 0) {
+    std::unique_ptr<AlarmTicker> ticker;  // armed at the first pause only
+    int remaining = timeout;
+    for (;;) {
+      got = attempt(qid, type, IPC_NOWAIT);
+      if (got >= 0 || errno != ENOMSG || remaining <= 0) break;
+      if (interrupted()) {
+        errno = EINTR;
+        break;
+      }
+      remaining -= MSLT_POLL_MS;
+      if (!ticker) ticker = std::make_unique<AlarmTicker>(MSLT_POLL_MS);
+      // The pause: a blocking receive that the next tick ends.
+      got = attempt(qid, type, 0);
+      if (got >= 0) break;
+    }
+  } else {
+    got = attempt(qid, type, timeout == 0 ? IPC_NOWAIT : 0);
+  }
+
+  *len = static_cast<int>(got);
+  if (got < 0) {
+    *len = -1;
+    return -1;
+  }
+  al_SetErrno(0);
+  std::size_t keep = static_cast<std::size_t>(got);
+  if (dest_size == 0) {
+    keep = 0;
+  } else {
+    if (keep > dest_size - 1) keep = dest_size - 1;
+    ncopystr(dest, g_recv.mtext, keep, 1);
+  }
+  *len = static_cast<int>(keep);
+  if (g_recv.mtype > INT_MAX || g_recv.mtype < INT_MIN) return -1;
+  return static_cast<int>(g_recv.mtype);
+}
+
+int MSltRecv(int handle, int type, int timeout, char* dest, int* len, int is_id) {
+  return MSltRecvSized(handle, type, timeout, dest, MSLT_MAX_TEXT + 1, len, is_id);
+}
+
+int MSltSend(int handle, int type, const char* text, int len, int is_id) {
+  al_SetErrno(0);
+  const int qid = resolve(handle, is_id);
+  if (qid == -1) return 0;
+  g_send.mtype = type == 0 ? 1 : type;
+  if (len > MSLT_MAX_TEXT) len = MSLT_MAX_TEXT;
+  if (len < 0) len = 0;
+  ncopystr(g_send.mtext, text != nullptr ? text : "", static_cast<std::size_t>(len), 1);
+  const std::size_t size = static_cast<std::size_t>(len);
+
+  if (al_os_msgsnd(qid, &g_send, size, IPC_NOWAIT) == 0) {
+    al_SetErrno(0);
+    return 1;
+  }
+  if (errno != EAGAIN || g_send_wait_ms == 0) return 0;
+
+  // The queue is full: wait for room, a tick at a time, up to the send wait,
+  // so a slow reader gets every message and a dead one cannot hang us.
+  AlarmTicker ticker(MSLT_POLL_MS);
+  for (int waited = 0; waited < g_send_wait_ms; waited += MSLT_POLL_MS) {
+    if (interrupted()) {
+      errno = EINTR;
+      return 0;
+    }
+    if (al_os_msgsnd(qid, &g_send, size, 0) == 0) {
+      al_SetErrno(0);
+      return 1;
+    }
+    if (errno != EINTR) return 0;
+  }
+  errno = EAGAIN;
+  return 0;
+}
+
+int MSltClose(int handle, int is_id) {
+  al_SetErrno(0);
+  const int qid = resolve(handle, is_id);
+  if (qid == -1) return -1;
+  return al_os_msgctl_rmid(qid);
+}

@@ -1,0 +1,49 @@
+// al_mslot: message slots, a thin stateless wrapper over System V queues.
+//
+// Callers hold a queue by its IPC key (flag 0) rather than its id, so every
+// operation looks the id up again: a queue removed and created anew under the
+// same key is found again, and a removed queue is noticed at once. Failures
+// are reported through errno (cleared at the start of every operation) and a
+// small int result.
+#pragma once
+
+#include <csignal>
+#include <cstddef>
+
+constexpr int MSLT_MAX_TEXT = 4096;  // text bytes one message carries at most
+constexpr int MSLT_POLL_MS = 10;     // the receive's pause between attempts
+
+void al_SetErrno(int err);
+int al_GetErrno(void);
+
+// Opens the queue of file `path` (ftok with `proj_id`). A nonzero `create`
+// removes any queue under the key (its messages are lost) and creates it anew,
+// mode 0666. Returns the key (want_id 0) or the id (want_id nonzero), or -1.
+int MSltOpen(int proj_id, const char* path, int create, int want_id);
+
+// Receives a message of type `type` (0: any) within `timeout` ms (> 0: up to
+// ceil(timeout/10) pauses of 10 ms and one attempt more; 0: one attempt;
+// < 0: wait as long as it takes). A pause ends as soon as a message arrives.
+// The text is copied to `dest` with a NUL added; `dest` must hold 4097 bytes.
+// *len gets the text length (0 when the queue could not be resolved, -1 when
+// the receive failed). Returns the message type when it fits an int, else -1.
+int MSltRecv(int handle, int type, int timeout, char* dest, int* len, int is_id);
+// The same for a destination of `dest_size` bytes: a longer text is cut to
+// dest_size - 1 bytes (and *len reports what was stored).
+int MSltRecvSized(int handle, int type, int timeout, char* dest, std::size_t dest_size, int* len, int is_id);
+
+// Sends `len` bytes of `text` (cut to 4096; type 0 is sent as 1). Returns 1
+// when sent, 0 when not. A full queue is waited on for room, up to the send
+// wait (MSltSetSendWait), then the send fails with EAGAIN.
+int MSltSend(int handle, int type, const char* text, int len, int is_id);
+
+// Removes the queue (for every process). 0, or -1 when there is no queue.
+int MSltClose(int handle, int is_id);
+
+// How long a send waits for room in a full queue, in ms (0: fail at once).
+void MSltSetSendWait(int ms);
+int MSltGetSendWait(void);
+
+// A flag (set by a signal handler) that ends any wait of this layer early:
+// the wait then fails with errno EINTR. Null: no such flag.
+void MSltSetInterrupt(volatile std::sig_atomic_t* flag);

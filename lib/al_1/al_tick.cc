@@ -1,0 +1,31 @@
+#include "al_tick.h"
+
+#include <cerrno>
+
+namespace {
+void on_tick(int) {}
+}  // namespace
+
+AlarmTicker::AlarmTicker(int period_ms) {
+  const int saved = errno;
+  struct sigaction action {};
+  action.sa_handler = on_tick;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = 0;  // no SA_RESTART: the tick must interrupt the wait
+  sigaction(SIGALRM, &action, &old_action_);
+  struct itimerval timer {};
+  timer.it_interval.tv_sec = period_ms / 1000;
+  timer.it_interval.tv_usec = (period_ms % 1000) * 1000;
+  timer.it_value = timer.it_interval;
+  setitimer(ITIMER_REAL, &timer, &old_timer_);
+  errno = saved;
+}
+
+AlarmTicker::~AlarmTicker() {
+  const int saved = errno;
+  struct itimerval off {};
+  setitimer(ITIMER_REAL, &off, nullptr);
+  sigaction(SIGALRM, &old_action_, nullptr);
+  if (old_timer_.it_value.tv_sec != 0 || old_timer_.it_value.tv_usec != 0) setitimer(ITIMER_REAL, &old_timer_, nullptr);
+  errno = saved;
+}

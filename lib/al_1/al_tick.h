@@ -1,0 +1,27 @@
+// al_tick: a periodic SIGALRM that bounds blocking queue calls.
+//
+// System V queues have no descriptor to wait on, so a wait "until a message
+// arrives or 10 ms have passed" is a blocking msgrcv that the next tick
+// interrupts (msgrcv/msgsnd always fail with EINTR after a signal handler,
+// whatever SA_RESTART says). A wait thus ends the moment a message arrives,
+// instead of at the next polling tick.
+//
+// Scope-bound: the constructor arms ITIMER_REAL and a no-op SIGALRM handler,
+// the destructor disarms the timer and restores the previous handler and
+// timer. Not reentrant; single-threaded use only.
+#pragma once
+
+#include <csignal>
+#include <sys/time.h>
+
+class AlarmTicker {
+ public:
+  explicit AlarmTicker(int period_ms);
+  ~AlarmTicker();
+  AlarmTicker(const AlarmTicker&) = delete;
+  AlarmTicker& operator=(const AlarmTicker&) = delete;
+
+ private:
+  struct sigaction old_action_;
+  struct itimerval old_timer_;
+};

@@ -1,0 +1,115 @@
+#include "api_log.h"
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+
+#include "al_os.h"
+
+char username[256] = "Unknown";
+char log_dir[API_PATH_SIZE] = "";
+FILE* log_file = nullptr;
+FILE* msg_file = nullptr;
+int api_log = 0;
+int diag_mode = 0;
+
+namespace {
+
+// Copies at most size - 1 characters and always terminates.
+void copy_text(char* dst, std::size_t size, const char* src) {
+  std::snprintf(dst, size, "%s", src);
+}
+
+FILE* open_log(const char* name) {
+  if (log_dir[0] == '\0') return nullptr;
+  char path[API_PATH_SIZE];
+  std::snprintf(path, sizeof path, "%s/%s", log_dir, name);
+  return al_os_fopen(path, "a+");
+}
+
+// Decimal in the manner of strtol base 10; no digits gives 0 and values
+// beyond int are clamped rather than wrapped.
+int env_level(const char* text) {
+  if (text == nullptr) return 0;
+  const long value = std::strtol(text, nullptr, 10);
+  if (value > 0x7fffffffL) return 0x7fffffff;
+  if (value < -0x7fffffffL - 1) return -0x7fffffff - 1;
+  return static_cast<int>(value);
+}
+
+}  // namespace
+
+int api_time_stamp(char* out, std::size_t size, std::time_t t) {
+  std::tm tm {};
+  localtime_r(&t, &tm);
+  const int n = std::snprintf(out, size, "%02d-%02d-%02d[%02d:%02d:%02d]", tm.tm_year - 100, tm.tm_mon + 1,
+                              tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec);
+  return n < 0 ? 0 : n;
+}
+
+void api_log_open(void) {
+  const char* user = std::getenv("USER");
+  copy_text(username, sizeof username, user != nullptr ? user : "Unknown");
+
+  const char* qse = std::getenv("QSE");
+  const char* home = std::getenv("HOME");
+  if (qse != nullptr) {
+    std::snprintf(log_dir, sizeof log_dir, "%.1023s/log", qse);
+  } else if (home != nullptr) {
+    copy_text(log_dir, sizeof log_dir, home);
+  } else {
+    log_dir[0] = '\0';  // no log directory: the logs stay closed
+  }
+
+  log_file = open_log("log.api");
+  api_log = env_level(std::getenv("APILOG"));
+  api_log_write(username, "API process started for user ", API_SRC, __LINE__, log_file);
+  if (api_log > 0) msg_file = open_log("api_msg.log");
+}
+
+void api_log_write(const char* user, const char* msg, const char* file, int line, FILE* stream) {
+  if (user == nullptr || msg == nullptr || file == nullptr || api_log == 0 || stream == nullptr) return;
+  char stamp[64];
+  api_time_stamp(stamp, sizeof stamp, std::time(nullptr));
+
+  // The whole entry is formatted first and handed to the stream in one write;
+  // every part is bounded so an over-long text is cut, never overrun.
+  char entry[4 * 1024 + 512];
+  const int n = std::snprintf(entry, sizeof entry,
+                              "%s%.255s: \n"
+                              "%s%.255s: ******** START of Log message ********\n"
+                              "%s%.255s: Pid %d Uid %d  \n"
+                              "%s%.255s: Log mesg: %.2047s\n"
+                              "%s%.255s:File:%.255s %d\n"
+                              "%s%.255s: ********  END of Log message  ********\n",
+                              stamp, user, stamp, user, stamp, user, static_cast<int>(getpid()),
+                              static_cast<int>(getuid()), stamp, user, msg, stamp, user, file, line, stamp, user);
+  if (n <= 0) return;
+  const std::size_t size = static_cast<std::size_t>(n) < sizeof entry ? static_cast<std::size_t>(n) : sizeof entry - 1;
+  std::fwrite(entry, 1, size, stream);
+  std::fflush(stream);
+}
+
+void api_message_log(const char* text, int kind) {
+  if (msg_file == nullptr || text == nullptr) return;
+  char stamp[64];
+  api_time_stamp(stamp, sizeof stamp, std::time(nullptr));
+  const char* marker = kind == API_MSG_INFO ? " I " : kind == API_MSG_RECEIVED ? " R " : kind == API_MSG_SENT ? " S " : "";
+  char entry[2048];
+  const int n = std::snprintf(entry, sizeof entry, "%s%s%.1900s\n", stamp, marker, text);
+  if (n <= 0) return;
+  const std::size_t size = static_cast<std::size_t>(n) < sizeof entry ? static_cast<std::size_t>(n) : sizeof entry - 1;
+  std::fwrite(entry, 1, size, msg_file);
+  std::fflush(msg_file);
+}
+
+void api_log_close(void) {
+  if (log_file != nullptr) std::fclose(log_file);
+  log_file = nullptr;
+}
+
+void api_message_log_close(void) {
+  if (msg_file != nullptr) std::fclose(msg_file);
+  msg_file = nullptr;
+}

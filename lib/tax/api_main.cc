@@ -1,0 +1,144 @@
+#include "api_main.h"
+
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "api_dispatch.h"
+#include "api_log.h"
+#include "api_msg.h"
+#include "api_tarn.h"
+#include "version.h"
+
+namespace {
+
+enum class Option { kNone, kUsage, kVersion, kDiagTaxware, kDiagVertex };
+
+Option parse_option(int argc, char** argv) {
+  if (argc != 2 || argv[1][0] != '-') return Option::kNone;
+  const char* arg = argv[1];
+  const int second = std::tolower(static_cast<unsigned char>(arg[1]));
+  if (second == 'v') return Option::kVersion;
+  if (second == 'd') {
+    const int third = std::tolower(static_cast<unsigned char>(arg[2]));
+    if (third == 't') return Option::kDiagTaxware;
+    if (third == 'v') return Option::kDiagVertex;
+  }
+  return Option::kUsage;
+}
+
+// strtol base 10 with the result kept inside int.
+int to_int(const char* text) {
+  const long value = std::strtol(text, nullptr, 10);
+  if (value > 0x7fffffffL) return 0x7fffffff;
+  if (value < -0x7fffffffL - 1) return -0x7fffffff - 1;
+  return static_cast<int>(value);
+}
+
+void log_fatal(const char* text, int line) { api_log_write(username, text, API_SRC, line, log_file); }
+
+[[noreturn]] void run_diagnostics(void) {
+  const int set = init_provider_type(1, diag_mode);
+  if (set != 0) {
+    std::printf("init_provider_type() failed with error code: %d\n", set);
+    std::exit(1);
+  }
+  const int opened = init_apis(1);
+  if (opened == 0) terminate_api();
+  static const char* const kTexts[] = {nullptr, "API failed to open", "Env Vars not set", "Wrong provider specified"};
+  if (opened >= 1 && opened <= 3) std::printf("init_apis() failed: %s\n", kTexts[opened]);
+  std::exit(1);
+}
+
+}  // namespace
+
+void api_print_usage(const char* program) {
+  const char* name = program != nullptr ? program : "taxapi";
+  for (const char* p = name; *p != '\0'; ++p) {
+    if (*p == '/' || *p == '\\') name = p + 1;
+  }
+  std::printf("\nUsage: %s [-u]|[-v]|[-dt]|[-dv]|[inq outq ptype stype]\n\n", name);
+  std::printf("     -d: Run in diagnostic mode\n");
+  std::printf("\tv: Vertex\n");
+  std::printf("        t: Taxware\n");
+  std::printf("     -u: Print usage information\n");
+  std::printf("     -v: Print release information\n");
+  std::printf("    inq: Path of input message queue file\n");
+  std::printf("   outq: Path of output message queue file\n");
+  std::printf("  ptype: Provider type (1-Tax)\n");
+  std::printf("  stype: SubProvider type (1-Taxware; 2-Vertex)\n");
+}
+
+int api_main(int argc, char** argv) {
+  diag_mode = 0;
+  switch (parse_option(argc, argv)) {
+    case Option::kVersion:
+      print_version(1);
+      return 0;
+    case Option::kUsage:
+      api_print_usage(argv[0]);
+      return 1;
+    case Option::kDiagTaxware:
+      diag_mode = 1;
+      break;
+    case Option::kDiagVertex:
+      diag_mode = 2;
+      break;
+    case Option::kNone:
+      break;
+  }
+
+  api_log_open();
+  if (diag_mode != 0) run_diagnostics();
+
+  if (argc < 2) {
+    std::printf("Illegal number of arguments passed to tax api\n");
+    send_error(0, 0, 14);  // no output queue is open: the reply cannot go anywhere
+    log_fatal("FATAL ERROR - API process passed invalid init. message", __LINE__);
+    std::exit(1);
+  }
+
+  std::snprintf(nmsq_in, sizeof nmsq_in, "%s", argv[1]);
+  std::snprintf(nmsq_out, sizeof nmsq_out, "%s", argc > 2 ? argv[2] : "");
+  const int ptype = argc > 3 ? to_int(argv[3]) : 0;
+  const int stype = argc > 4 ? to_int(argv[4]) : 0;
+  if (setup_passed_queues(nmsq_in, nmsq_out) != 0) {
+    send_error(ptype, stype, 13);
+    log_fatal("FATAL ERROR - API process failed to open queues.", __LINE__);
+    std::exit(1);
+  }
+  if (argc < 5) {
+    send_error(0, 0, 14);
+    log_fatal("FATAL ERROR - API fatal error occurred for user ", __LINE__);
+    std::exit(1);
+  }
+  if (init_provider_type(ptype, stype) != 0) {
+    send_error(ptype, stype, 14);
+    log_fatal("FATAL ERROR - API process passed invalid init. message", __LINE__);
+    std::exit(1);
+  }
+
+  switch (init_apis(ptype)) {
+    case 0:
+      send_ack(ptype, stype);
+      break;
+    case 1:
+      send_error(ptype, stype, 4);
+      log_fatal("FATAL ERROR - API fatal error occurred for user ", __LINE__);
+      terminate_api();
+    case 2:
+      send_error(ptype, stype, 3);
+      log_fatal("FATAL ERROR - API fatal error occurred for user ", __LINE__);
+      terminate_api();
+    default:
+      log_fatal("FATAL ERROR - API fatal error occurred for user ", __LINE__);
+      terminate_api();
+  }
+
+  mode = 1;
+  while (mode == 1) {
+    if (process_input() != 0) mode = 2;
+  }
+  terminate_api();
+}
