@@ -1,0 +1,265 @@
+#include "erp_peer.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/msg.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <thread>
+
+#include "al_mslot.h"
+#include "al_tick.h"
+
+namespace erp {
+
+namespace {
+
+constexpr int kProjectId = 1;
+constexpr int kTickMs = 20;  // how often a blocked receive looks at its deadline
+
+struct PeerMessage {
+  long mtype;
+  char mtext[MSLT_MAX_TEXT + 1];
+};
+
+void make_dirs(const std::string& dir) {
+  std::string path;
+  for (std::size_t i = 0; i <= dir.size(); ++i) {
+    if (i == dir.size() || (dir[i] == '/' && i > 0)) {
+      path = dir.substr(0, i);
+      mkdir(path.c_str(), 0777);
+    }
+  }
+}
+
+bool touch(const std::string& path) {
+  const int fd = open(path.c_str(), O_CREAT | O_WRONLY, 0666);
+  if (fd == -1) return false;
+  close(fd);
+  return true;
+}
+
+int queue_id(const std::string& path) {
+  const key_t key = ftok(path.c_str(), kProjectId);
+  return key == -1 ? -1 : msgget(key, 0);
+}
+
+void remove_queue(const std::string& path) {
+  const int qid = queue_id(path);
+  if (qid != -1) msgctl(qid, IPC_RMID, nullptr);
+}
+
+using Clock = std::chrono::steady_clock;
+
+int field_int(const std::vector<std::string>& fields, std::size_t index) {
+  return index < fields.size() ? std::atoi(fields[index].c_str()) : 0;
+}
+
+}  // namespace
+
+std::vector<std::string> split_fields(std::string_view text) {
+  std::vector<std::string> fields;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    const std::size_t end = text.find('~', start);
+    if (end == std::string_view::npos) {
+      fields.emplace_back(text.substr(start));
+      break;
+    }
+    fields.emplace_back(text.substr(start, end - start));
+    start = end + 1;
+  }
+  return fields;
+}
+
+ErpPeer::ErpPeer(PeerOptions options) : options_(std::move(options)) {
+  make_dirs(options_.dir);
+  inq_path_ = options_.dir + "/inq";
+  outq_path_ = options_.dir + "/outq";
+}
+
+ErpPeer::~ErpPeer() { cleanup(); }
+
+bool ErpPeer::spawn() {
+  if (!touch(inq_path_) || !touch(outq_path_)) return false;
+  // A fresh, empty output queue: whatever a former run left is gone.
+  remove_queue(outq_path_);
+  const key_t key = ftok(outq_path_.c_str(), kProjectId);
+  if (key == -1) return false;
+  outq_id_ = msgget(key, IPC_CREAT | 0666);
+  if (outq_id_ == -1) return false;
+
+  std::vector<std::string> args = {options_.taxapi};
+  if (options_.args) {
+    args.insert(args.end(), options_.args->begin(), options_.args->end());
+  } else {
+    args.insert(args.end(), {inq_path_, outq_path_, std::to_string(options_.ptype), std::to_string(options_.stype)});
+  }
+  std::vector<char*> argv;
+  for (std::string& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+
+  pid_ = fork();
+  if (pid_ == -1) return false;
+  if (pid_ == 0) {
+    for (const std::string& name : options_.unset) unsetenv(name.c_str());
+    for (const std::string& entry : options_.env) {
+      const std::size_t eq = entry.find('=');
+      if (eq != std::string::npos) setenv(entry.substr(0, eq).c_str(), entry.substr(eq + 1).c_str(), 1);
+    }
+    execv(argv[0], argv.data());
+    std::fprintf(stderr, "cannot run %s: %s\n", argv[0], std::strerror(errno));
+    _exit(127);
+  }
+  exit_status_ = -1;
+  return true;
+}
+
+bool ErpPeer::start(std::string* first) {
+  if (!spawn()) return false;
+  std::optional<std::string> reply = receive();
+  if (!reply) return false;
+  if (first != nullptr) *first = *reply;
+  return reply->rfind("10~", 0) == 0;
+}
+
+bool ErpPeer::send(std::string_view text, long mtype) {
+  const int key = MSltOpen(kProjectId, inq_path_.c_str(), 0, 0);
+  if (key == -1) return false;
+  MSltSetSendWait(options_.timeout_ms);
+  const std::string copy(text);
+  return MSltSend(key, static_cast<int>(mtype), copy.c_str(), static_cast<int>(copy.size()) + 1, 0) == 1;
+}
+
+std::optional<std::string> ErpPeer::receive(int timeout_ms) {
+  if (timeout_ms < 0) timeout_ms = options_.timeout_ms;
+  if (outq_id_ == -1) return std::nullopt;
+  static PeerMessage message;
+  const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
+  auto take = [&](ssize_t n) {
+    const std::size_t len = static_cast<std::size_t>(n);
+    return std::string(message.mtext, strnlen(message.mtext, len));
+  };
+  ssize_t n = msgrcv(outq_id_, &message, MSLT_MAX_TEXT, 0, IPC_NOWAIT | MSG_NOERROR);
+  if (n >= 0) return take(n);
+  AlarmTicker ticker(kTickMs);
+  for (;;) {
+    n = msgrcv(outq_id_, &message, MSLT_MAX_TEXT, 0, MSG_NOERROR);  // a tick ends it
+    if (n >= 0) return take(n);
+    if (errno != EINTR) return std::nullopt;  // the queue has gone
+    if (Clock::now() >= deadline) return std::nullopt;
+    if (!running()) {
+      n = msgrcv(outq_id_, &message, MSLT_MAX_TEXT, 0, IPC_NOWAIT | MSG_NOERROR);
+      return n >= 0 ? std::optional<std::string>(take(n)) : std::nullopt;
+    }
+  }
+}
+
+Exchange ErpPeer::request(int action, int stype, std::string_view body) {
+  Exchange ex;
+  auto reply_or_stop = [&](const char* stage) -> std::optional<std::vector<std::string>> {
+    std::optional<std::string> reply = receive();
+    if (!reply) {
+      ex.problem = std::string("no reply ") + stage + (running() ? " (time-out)" : " (the process has exited)");
+      return std::nullopt;
+    }
+    ex.replies.push_back(*reply);
+    std::vector<std::string> fields = split_fields(*reply);
+    if (field_int(fields, 0) == 5) {
+      ex.error = true;
+      ex.error_code = fields.size() > 5 ? std::strtod(fields[5].c_str(), nullptr) : 0;
+      return std::nullopt;
+    }
+    return fields;
+  };
+
+  const std::string head = std::to_string(action) + "~1~" + std::to_string(stype) + "~1~";
+  if (!send("8~" + head)) {
+    ex.problem = "cannot send the action message";
+    return ex;
+  }
+  std::optional<std::vector<std::string>> ack = reply_or_stop("to the action message");
+  if (!ack) return ex;
+  if (field_int(*ack, 0) != 10) {
+    ex.problem = "unexpected reply to the action message";
+    return ex;
+  }
+  if (!send("9~" + head + std::string(body))) {
+    ex.problem = "cannot send the data message";
+    return ex;
+  }
+  std::optional<std::vector<std::string>> status = reply_or_stop("to the data message");
+  if (!status) return ex;
+  if (field_int(*status, 0) != 6) {
+    ex.problem = "unexpected reply to the data message";
+    return ex;
+  }
+  ex.status_code = field_int(*status, 5);
+  const int count = field_int(*status, 4);
+  for (int i = 0; i < count; ++i) {
+    std::optional<std::string> result = receive();
+    if (!result) {
+      ex.problem = "result " + std::to_string(i + 1) + " of " + std::to_string(count) + " missing";
+      return ex;
+    }
+    ex.replies.push_back(*result);
+    ex.results.push_back(*result);
+  }
+  ex.ok = true;
+  return ex;
+}
+
+int ErpPeer::terminate() {
+  if (pid_ <= 0) return exit_status_;
+  send("4~0~1~" + std::to_string(options_.stype) + "~0~");
+  const int status = wait_exit(options_.timeout_ms);
+  if (status != -1) return status;
+  kill(pid_, SIGKILL);
+  wait_exit(5000);
+  return -1;
+}
+
+bool ErpPeer::running() {
+  if (pid_ <= 0) return false;
+  int status = 0;
+  const pid_t r = waitpid(pid_, &status, WNOHANG);
+  if (r == 0) return true;
+  if (r == pid_) exit_status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  pid_ = -1;
+  return false;
+}
+
+int ErpPeer::wait_exit(int timeout_ms) {
+  const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
+  while (running()) {
+    if (Clock::now() >= deadline) return -1;
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  return exit_status_;
+}
+
+int ErpPeer::input_queue_id() const { return queue_id(inq_path_); }
+int ErpPeer::output_queue_id() const { return queue_id(outq_path_); }
+
+void ErpPeer::cleanup() {
+  if (running()) {
+    kill(pid_, SIGTERM);
+    if (wait_exit(3000) == -1) {
+      kill(pid_, SIGKILL);
+      wait_exit(3000);
+    }
+  }
+  remove_queue(inq_path_);
+  remove_queue(outq_path_);
+  outq_id_ = -1;
+  unlink(inq_path_.c_str());
+  unlink(outq_path_.c_str());
+}
+
+}  // namespace erp
