@@ -1,0 +1,130 @@
+#include "avp_codes.h"
+
+#include <cstdio>
+
+namespace {
+
+std::string format_code(const char* format, int code) {
+  char text[50];  // every formatted text fits in 49 characters
+  std::snprintf(text, sizeof text, format, code);
+  return text;
+}
+
+}  // namespace
+
+bool avp_gen_code_has_result(int gen_cmpl_cd) {
+  switch (gen_cmpl_cd) {
+    case 0:
+    case 4:
+    case 18:
+    case 19:
+    case 51:
+    case 63:
+    case 83:
+      return true;
+    default:
+      return false;
+  }
+}
+
+int avp_tax_has_result(const Tax_Str* tax, const Jur_Str* jur) {
+  return avp_gen_code_has_result(tax->GenCmplCd) && jur->JurCmplCd == 0;
+}
+
+int avp_addr_has_result(const Zip_Str* zip) { return zip->ZipCmplCd == 0 || zip->ZipCmplCd == 29; }
+
+double avp_tax_error_number(const Tax_Str* tax, const Jur_Str* jur) {
+  if (jur->JurCmplCd == 99) return AVP_JUR99_ERROR_BASE + get_jur_error_avp(jur);
+  if (jur->JurCmplCd != 0) return AVP_JUR_ERROR_BASE + jur->JurCmplCd;
+  return AVP_GEN_ERROR_BASE + tax->GenCmplCd;
+}
+
+double avp_addr_error_number(const Zip_Str* zip) { return AVP_ZIP_ERROR_BASE + zip->ZipCmplCd; }
+
+double get_jur_error_avp(const Jur_Str* jur) {
+  double sum = 0;
+  if (jur->POOJurRC > 1) sum += 1000;
+  if (jur->POAJurRC > 1) sum += 100;
+  if (jur->ShpFrJurRC > 1) sum += 10;
+  if (jur->ShpToJurRC > 1) sum += 1;
+  return sum * 0.0001;
+}
+
+std::string GetZipErrorMess(const Zip_Str* zip) {
+  const int code = zip->ZipCmplCd;
+  switch (code) {
+    case 0:
+      return "Successful completion";
+    case 1:
+      return "Invalid link action";
+    case 2:
+      return "Indexed ZIP Master file not found";
+    case 3:
+      return "Indexed County file not found";
+    case 4:
+      return "Sequential ZIP Exeception file not found";
+    case 5:
+      return "More than one needed file not found";
+    case 12:
+      return "Invalid State code passed";
+    case 13:
+      return "No ZIP code or City name passed";
+    case 14:
+      return "State and ZIP code combination not found";
+    case 15:
+      return "State code and City name combination not found";
+    case 16:
+      return "State, ZIP and City combination not found";
+    case 17:
+      return "State, ZIP and City combination not found; Returned all possible ZIP codes based on City and State";
+    case 18:
+      return "State, ZIP and City combination not found; Returned all possible City names based on ZIP and State";
+    case 29:
+      return "Two or more counties found for State, ZIP and City combination; Retured all possible County codes";
+    case 30:
+      return "ZIP code not valid for State; Defaulted to State code that matches ZIP";
+    case 41:
+      return "Multiple City names possible for State and ZIP combination; Returned all possible City names";
+    case 42:
+      return "Multiple ZIP codes possible for State and City combination; Retured all possible ZIP codes";
+    case 43:
+    case 80:
+      return "An error occurred while validating input string in Verify_Zip or ZipQuery";
+    default:
+      return format_code("Unknown completion code: %d", code);
+  }
+}
+
+namespace {
+
+std::string jur_message(const Jur_Str* jur) {
+  switch (jur->JurCmplCd) {
+    case 0:
+      return "Successful Completion";
+    case 1:
+      return "If point-of-title is invalid, the default will be 'D'";
+    case 2:
+      return "Service indicator not valid";
+    case 9:
+      return "Invalid tax selection parameter";
+    case 99:
+      // The first non-zero code names the failure, even one the fraction ignores.
+      if (jur->POOJurRC != 0) return format_code("POOJurRC: %d", jur->POOJurRC);
+      if (jur->POAJurRC != 0) return format_code("POAJurRC: %d", jur->POAJurRC);
+      if (jur->ShpToJurRC != 0) return format_code("ShpToJurRC: %d", jur->ShpToJurRC);
+      if (jur->ShpFrJurRC != 0) return format_code("ShpFrJurRC: %d", jur->ShpFrJurRC);
+      return "Unknown (99)";
+    default:
+      return "Unknown";
+  }
+}
+
+}  // namespace
+
+std::string GetAvpErrorMess(const Tax_Str* tax, const Jur_Str* jur) {
+  const int gen = tax->GenCmplCd;
+  if (gen == 0) return "Successful Completion";
+  if (avp_gen_code_has_result(gen)) return format_code("Ignorable error code: %d", gen);
+  if (gen == 95) return jur_message(jur);
+  return format_code("GenCmplCd: %d", gen);
+}

@@ -1,0 +1,35 @@
+// avp_codes: the Taxware completion codes - which outcomes carry a result,
+// the error number of every other outcome, and the texts that name them.
+#pragma once
+
+#include <string>
+
+#include "avp_he.h"
+
+// Error number bases of the error reply.
+constexpr double AVP_ZIP_ERROR_BASE = 1100;
+constexpr double AVP_GEN_ERROR_BASE = 1200;
+constexpr double AVP_JUR_ERROR_BASE = 1300;
+constexpr double AVP_JUR99_ERROR_BASE = 1399;
+
+// GenCmplCd values that still carry a tax result.
+bool avp_gen_code_has_result(int gen_cmpl_cd);
+// 1 when the calculation's results are to be sent: GenCmplCd carries a result
+// and JurCmplCd is 0.
+int avp_tax_has_result(const Tax_Str* tax, const Jur_Str* jur);
+// 1 for ZipCmplCd 0 (one candidate) and 29 (several).
+int avp_addr_has_result(const Zip_Str* zip);
+
+// The error reply's number for a failed calculation: 1399 + fraction for
+// JurCmplCd 99, 1300 + JurCmplCd for any other non-zero one, else 1200 + GenCmplCd.
+double avp_tax_error_number(const Tax_Str* tax, const Jur_Str* jur);
+// 1100 + ZipCmplCd.
+double avp_addr_error_number(const Zip_Str* zip);
+
+// 0.0001 x (1000 POO + 100 POA + 10 ship-from + 1 ship-to), each counted when
+// its return code is above 1.
+double get_jur_error_avp(const Jur_Str* jur);
+
+// The texts naming a ZIP outcome and a calculation's outcome.
+std::string GetZipErrorMess(const Zip_Str* zip);
+std::string GetAvpErrorMess(const Tax_Str* tax, const Jur_Str* jur);
