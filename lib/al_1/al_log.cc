@@ -24,7 +24,8 @@ void format_in_c_ctype(char* buf, std::size_t size, const char* fmt, va_list ap)
   locale_t c_ctype = base ? newlocale(LC_CTYPE_MASK, "C", base) : static_cast<locale_t>(0);
   if (!c_ctype && base) freelocale(base);  // newlocale failed: base is still ours
   locale_t old = c_ctype ? uselocale(c_ctype) : static_cast<locale_t>(0);
-  std::vsnprintf(buf, size, fmt, ap);
+  // A conversion error leaves the buffer's contents unspecified.
+  if (std::vsnprintf(buf, size, fmt, ap) < 0) buf[0] = '\0';
   if (c_ctype) {
     uselocale(old);
     freelocale(c_ctype);
