@@ -1,0 +1,97 @@
+#include <cstdlib>
+
+#include "api_adapter.h"
+#include "vertex_addr.h"
+#include "vertex_determine.h"
+#include "vertex_parse.h"
+#include "vertex_reply.h"
+#include "vertex_session.h"
+
+namespace {
+
+// One tax request's records live together from the data message to the reply.
+struct TaxRequest {
+  VertexTaxRequest req;
+  VertexTaxResult res;
+};
+
+void* tax_new(void) { return std::calloc(1, sizeof(TaxRequest)); }
+
+void tax_parse(void* p, const char* text, int enhanced) {
+  if (p == nullptr) return;
+  auto* t = static_cast<TaxRequest*>(p);
+  if (enhanced) {
+    format_vertex_jur_enh(text, &t->req, VTX_FIRST_FIELD);
+  } else {
+    format_vertex_jur(text, &t->req, VTX_FIRST_FIELD);
+  }
+}
+
+int tax_determine(void* p, int enhanced) {
+  if (p == nullptr) return VTX_TAX_CALL_FAILED;
+  auto* t = static_cast<TaxRequest*>(p);
+  return enhanced ? determine_tax_vertex_enh(&t->res, &t->req)
+                  : determine_tax_vertex(&t->res, &t->req);
+}
+
+int tax_error_code(void*, int result, double* code) {
+  if (result == 0) return 0;
+  switch (result) {
+    case 1: case 10: case 11: case 100: case 101: case 111:
+      *code = 1600.0 + get_jur_error_vertex(result);
+      break;
+    default:
+      *code = 1500.0 + result;
+  }
+  return 1;
+}
+
+int tax_send(void* p, int enhanced, char* out) {
+  if (p == nullptr) return 1;
+  auto* t = static_cast<TaxRequest*>(p);
+  return enhanced ? send_vertex_tax_enh(&t->res, out) : send_vertex_tax(&t->res, out);
+}
+
+void tax_free(void* p) { std::free(p); }
+
+void* addr_new(void) { return std::calloc(1, sizeof(VertexAddrRec)); }
+
+void addr_parse(void* p, const char* text) {
+  format_vertex_addr(text, static_cast<VertexAddrRec*>(p));
+}
+
+int addr_determine(void* p) { return determine_addr_vertex(static_cast<VertexAddrRec*>(p)); }
+
+int addr_error_code(void*, int result, double* code) {
+  switch (result) {
+    case VTX_ADDR_ENGINE_FAILED: *code = 1401.0; return 1;
+    case VTX_ADDR_NOT_FOUND: *code = 1402.0; return 1;
+  }
+  return 0;
+}
+
+int addr_send(void* p, char* out) { return send_vertex_addr(static_cast<VertexAddrRec*>(p), out); }
+
+void addr_free(void* p) { std::free(p); }
+
+}  // namespace
+
+extern const api_adapter vertex_adapter;
+const api_adapter vertex_adapter = {
+    "vertex",
+    open_vertex_general,
+    close_vertex,
+    vertex_ready,
+    tax_new,
+    tax_parse,
+    tax_determine,
+    tax_error_code,
+    tax_send,
+    tax_free,
+    addr_new,
+    addr_parse,
+    addr_determine,
+    addr_error_code,
+    addr_send,
+    addr_free,
+};

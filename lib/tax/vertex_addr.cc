@@ -1,0 +1,165 @@
+#include "vertex_addr.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "api_log.h"
+#include "api_msg.h"
+#include "vertex_log.h"
+#include "vertex_session.h"
+
+namespace {
+
+VertexSession& s = vertex_session;
+
+// The engine writes names and geo codes here first: it is given no capacity
+// for the geo code, and a text that breaks its width must not reach the next
+// member. Only the member's width is copied over.
+constexpr std::size_t kEngineTextSize = 256;
+
+void copy_bounded(char* member, std::size_t width, const char* from) {
+  std::memset(member, 0, width);
+  std::memcpy(member, from, strnlen(from, width));
+}
+
+void fill_location(LocHdl loc, VertexLocation* entry) {
+  char text[kEngineTextSize];
+  s.LocGetGeoCodeAdd(loc);
+  struct Name {
+    int level, flag, capacity;
+    char* member;
+    std::size_t width;
+  };
+  const Name names[] = {
+      {eLocLevelCity, 1, 25, entry->city, sizeof entry->city},
+      {eLocLevelState, 0, 2, entry->state, sizeof entry->state},
+      {eLocLevelCounty, 1, 20, entry->county, sizeof entry->county},
+  };
+  for (const Name& name : names) {
+    std::memset(text, 0, sizeof text);
+    s.LocGetNameAdd(loc, name.level, name.flag, text, name.capacity);
+    text[sizeof text - 1] = '\0';
+    copy_bounded(name.member, static_cast<std::size_t>(name.capacity), text);
+  }
+  std::memset(text, 0, sizeof text);
+  s.LocGetGeoCodeStringAdd(loc, text, 0, 0, 0);
+  text[sizeof text - 1] = '\0';
+  copy_bounded(entry->geo_code, sizeof entry->geo_code, text);
+}
+
+// Appends `width` characters at most of `field`, then the delimiter.
+void append_field(char* out, std::size_t size, std::size_t* len, const char* field,
+                  std::size_t width) {
+  const std::size_t n = strnlen(field, width);
+  if (*len + n + 1 >= size) return;
+  std::memcpy(out + *len, field, n);
+  *len += n;
+  out[(*len)++] = API_DELIM;
+  out[*len] = '\0';
+}
+
+}  // namespace
+
+void format_vertex_addr(const char* text, VertexAddrRec* rec) {
+  if (rec == nullptr) return;
+  // City and state are cut one byte short of their members and stay
+  // terminated; the ZIP code may fill its member completely.
+  get_field_of_msg(6, text, rec->city, sizeof rec->city);
+  get_field_of_msg(7, text, rec->state, sizeof rec->state);
+  char zip[sizeof rec->zip + 1] = {};
+  if (get_field_of_msg(8, text, zip, sizeof zip) > 0) std::memcpy(rec->zip, zip, sizeof rec->zip);
+}
+
+int determine_addr_vertex(VertexAddrRec* rec) {
+  if (rec == nullptr) return VTX_ADDR_ENGINE_FAILED;
+  if (!vertex_loc_ready()) {
+    VTX_LOG("Location engine not open.\n");
+    return VTX_ADDR_ENGINE_FAILED;
+  }
+  LocFindCtx ctx = s.LocCreateFindContextAdd(s.pLocConn);
+  if (ctx == nullptr) {
+    VTX_LOG("LocCreateFindContext failed, returned NULL.\n");
+    return VTX_ADDR_ENGINE_FAILED;
+  }
+  VTX_LOG("LocCreateFindContext passed.\n");
+
+  // The criteria get terminated copies: a 7-character ZIP code fills its member.
+  char zip[sizeof rec->zip + 1] = {};
+  std::memcpy(zip, rec->zip, strnlen(rec->zip, sizeof rec->zip));
+  if (s.LocSetNameCriteriaAdd(ctx, 2, 0, rec->state, 0, 0, 0, 1, rec->city, 0, zip) == 0) {
+    VTX_LOG("LocSetNameCriteria failed, returned FALSE.\n");
+    s.LocDestroyFindContextAdd(ctx);
+    return VTX_ADDR_NOT_FOUND;
+  }
+  VTX_LOG("LocSetNameCriteria passed.\n");
+
+  rec->count = 0;
+  LocHdl batch[VTX_MAX_LOCATIONS];
+  for (;;) {
+    std::memset(batch, 0, sizeof batch);
+    int more = 0;
+    const int n = s.LocGetLocationsAdd(ctx, batch, VTX_MAX_LOCATIONS, &more);
+    if (n == 0) break;
+    if (n < 0 || n > VTX_MAX_LOCATIONS) {
+      // More handles than asked for cannot be read or released safely.
+      VTX_LOG("LocGetLocations failed, returned %d.\n", n);
+      s.LocDestroyFindContextAdd(ctx);
+      return VTX_ADDR_ENGINE_FAILED;
+    }
+    rec->count = n;
+    for (int i = 0; i < n; ++i) {
+      std::memset(&rec->locations[i], 0, sizeof rec->locations[i]);
+      fill_location(batch[i], &rec->locations[i]);
+    }
+    if (s.LocReleaseAdd(batch, n) != 1) {
+      s.LocDestroyFindContextAdd(ctx);
+      return VTX_ADDR_ENGINE_FAILED;
+    }
+  }
+  if (rec->count == 0) {
+    VTX_LOG("LocGetLocations failed, returned 0.\n");
+    s.LocDestroyFindContextAdd(ctx);
+    return VTX_ADDR_NOT_FOUND;
+  }
+  VTX_LOG("LocGetLocations passed.\n");
+  if (s.LocDestroyFindContextAdd(ctx) == 1) {
+    VTX_LOG("LocDestroyFindContext passed.\n");
+    return VTX_ADDR_FOUND;
+  }
+  VTX_LOG("LocDestroyFindContext failed, returned FALSE.\n");
+  return VTX_ADDR_ENGINE_FAILED;
+}
+
+int format_vertex_addr_status(const VertexAddrRec* rec, char* out, std::size_t size) {
+  const int n = std::snprintf(out, size, "%d%s%d%s%d%s%d%s%d%s%d%s", MSG_STATUS, "~", 2, "~", 1,
+                              "~", 2, "~", rec->count, "~", 0, "~");
+  return n < 0 ? 0 : n;
+}
+
+int format_vertex_addr_result(const VertexAddrRec* rec, int index, char* out, std::size_t size) {
+  std::memset(out, 0, size);
+  int n = std::snprintf(out, size, "%d%s%d%s%d%s%d%s%d%s", MSG_RESULT, "~", 2, "~", 1, "~", 2,
+                        "~", index + 1, "~");
+  if (n < 0) return 0;
+  std::size_t len = static_cast<std::size_t>(n) < size ? static_cast<std::size_t>(n) : size - 1;
+  const VertexLocation& loc = rec->locations[index];
+  append_field(out, size, &len, loc.city, sizeof loc.city);
+  append_field(out, size, &len, loc.state, sizeof loc.state);
+  append_field(out, size, &len, rec->zip, sizeof rec->zip);
+  append_field(out, size, &len, loc.geo_code, sizeof loc.geo_code);
+  append_field(out, size, &len, loc.county, sizeof loc.county);
+  return static_cast<int>(len);
+}
+
+int send_vertex_addr(const VertexAddrRec* rec, char* out) {
+  if (rec == nullptr || out == nullptr) return 1;
+  format_vertex_addr_status(rec, out, API_TEXT_SIZE);
+  if (api_send_request(1) != 0) return 1;
+  if (rec->count < 1) return 0;
+  const int count = rec->count > VTX_MAX_LOCATIONS ? VTX_MAX_LOCATIONS : rec->count;
+  for (int i = 0; i < count; ++i) {
+    format_vertex_addr_result(rec, i, out, API_TEXT_SIZE);
+    if (api_send_request(1) != 0) return 1;
+  }
+  return 0;
+}

@@ -1,0 +1,449 @@
+#include "vertex_determine.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+
+#include "api_log.h"
+#include "vertex_log.h"
+#include "vertex_number.h"
+#include "vertex_session.h"
+#include "vertex_status.h"
+
+namespace {
+
+VertexSession& s = vertex_session;
+
+// Logs the failure line, resets the handle and returns `code`; the read-back
+// buffers live on the stack and go with the return.
+#define VTX_FAIL(code, ...)  \
+  do {                       \
+    VTX_LOG(__VA_ARGS__);    \
+    reset_vertex_handle();   \
+    return (code);           \
+  } while (0)
+
+// Engine read buffers get one zero byte more than the width they are handed
+// with, so a text that fills its width still ends before the buffer does.
+template <int Width>
+struct ReadBuffer {
+  char text[Width + 1] = {};
+};
+
+void debug_dump(const char* when) {
+  if (s.vertex_debug == 0) return;
+  char stamp[64];
+  api_time_stamp(stamp, sizeof stamp, std::time(nullptr));
+  char text[128];
+  std::snprintf(text, sizeof text, "%s%s: %s", stamp, when, "\n");
+  s.VstDebugHdlAdd(s.pVstHdl, "tarn.out", text);
+}
+
+bool same_trimmed(char* a, char* b) { return std::strcmp(strip_ascii(a), strip_ascii(b)) == 0; }
+
+struct SetLevel {
+  int level;
+  double a, b;
+  double decides;  // taxable when not exactly 0.0 (a NaN is not zero)
+  const char* name;
+};
+
+int determine(VertexTaxResult* res, VertexTaxRequest* req, bool enh) {
+  if (res == nullptr || req == nullptr) return VTX_TAX_CALL_FAILED;
+  if (!vertex_tax_ready()) {
+    // Never hand the engine a null handle or call an unresolved entry point.
+    VTX_LOG("Vertex engine not open.\n");
+    return VTX_TAX_CALL_FAILED;
+  }
+  VstHdl hdl = s.pVstHdl;
+  const int ln = req->line_number;
+  void* const null = nullptr;
+
+  // 1. Jurisdictions.
+  struct Juris {
+    const VertexJurisdiction* juris;
+    int type;
+    const char* x;
+  };
+  const Juris jurisdictions[] = {
+      {&req->ship_from, eVstJurisTypeShipFrom, "VstSetInvJuris(eVstJurisTypeShipFrom)"},
+      {&req->ship_to, eVstJurisTypeShipTo, "VstSetInvJuris(eVstJurisTypeShipTo)"},
+      {&req->order_accept, eVstJurisTypeOrderAccept, "VstSetInvJuris(eVstJurisTypeOrderAccept)"},
+  };
+  for (const Juris& j : jurisdictions) {
+    std::int64_t geo = vertex_geo_of(j.juris->geo_code);
+    int flag = j.juris->juris_flag;
+    if (s.VstSetInvJurisAdd(hdl, j.type, 1, &geo, null, null, null, null, &flag) == 0) {
+      VTX_FAIL(VTX_TAX_CALL_FAILED, "%s failed, returned FALSE.\n", j.x);
+    }
+    VTX_LOG("%s passed.\n", j.x);
+  }
+
+  // 2. Invoice.
+  int invoice_mode = req->invoice_flag == 1 ? 3 : 0;
+  int write_flag = req->write_register == 1 ? 1 : 0;
+  std::int64_t zero64 = 0;
+  if (s.VstSetInvDetailAdd(hdl, req->invoice_text, null, req->invoice_number, null, &zero64,
+                           req->customer_1, req->customer_2, &invoice_mode, req->company_code,
+                           enh ? req->enh_code : nullptr, null, null, &write_flag) == 0) {
+    VTX_FAIL(VTX_TAX_CALL_FAILED, "VstSetInvDetail() failed, returned FALSE.\n");
+  }
+  VTX_LOG("VstSetInvDetail() passed.\n");
+
+  // 3. Line.
+  const int tt = req->transaction_type;
+  const int transaction_type = (tt >= 1 && tt <= 3) ? tt : 0;
+  const int line_kind = (req->line_kind >= 2 && req->line_kind <= 6) ? req->line_kind - 1 : 0;
+  int local_code = 0;
+  if (enh) {
+    const int kind = req->local_kind;
+    local_code = kind == 5 ? 3 : kind == 6 ? 4 : kind == 7 ? 5 : 2;
+    if (req->local_override == 1) local_code += 4;
+  }
+  int one = 1;
+  if (s.VstSetLineDetailAdd(hdl, ln, transaction_type, 0, line_kind, 0, &one, &req->line_amount,
+                            nullptr, nullptr, req->user_area, null,
+                            enh ? req->enh_line_text : nullptr, enh ? req->enh_code : nullptr,
+                            null, null) == 0) {
+    VTX_FAIL(VTX_TAX_CALL_FAILED, "VstSetLineDetail failed, returned FALSE.\n");
+  }
+  VTX_LOG("VstSetLineDetail passed.\n");
+
+  // 4. Product.
+  double product = static_cast<double>(req->prod_number);
+  double product_copy = product;
+  int zero_ref = 0;
+  if (s.VstSetLineProdAdd(hdl, ln, 0, &product, req->product_code, null, &zero_ref, null,
+                          &product_copy, null, null) == 0) {
+    VTX_FAIL(VTX_TAX_CALL_FAILED, "VstSetLineProd failed, returned FALSE.\n");
+  }
+  VTX_LOG("VstSetLineProd passed.\n");
+
+  // 5. Local levels.
+  int district_owner = 0;
+  const bool set_locals = enh ? req->local_override != 0 : req->local_override == 1;
+  if (set_locals) {
+    if (!enh) local_code = tt == 2 ? 9 : tt == 3 ? 8 : 6;
+    SetLevel levels[4];
+    if (enh) {
+      levels[0] = {eVstStLocTypeState, req->state_a, req->state_b, req->state_a, "eVstStLocTypeState"};
+      levels[1] = {eVstStLocTypeCnty, req->county_a, req->county_b, req->county_a, "eVstStLocTypeCnty"};
+      levels[2] = {eVstStLocTypeCity, req->city_a, req->city_b, req->city_a, "eVstStLocTypeCity"};
+      levels[3] = {eVstStLocTypeDist, req->district_a, req->district_b, req->district_a,
+                   "eVstStLocTypeDist"};
+    } else {
+      levels[0] = {eVstStLocTypeState, req->state_a, req->state_b, req->state_a, "eVstStLocTypeState"};
+      levels[1] = {eVstStLocTypeCity, req->city_a, req->city_b, req->city_a, "eVstStLocTypeCity"};
+      levels[2] = {eVstStLocTypeCnty, req->county_a, req->county_b, req->county_a, "eVstStLocTypeCnty"};
+      // The standard request has no district values; the city decides.
+      levels[3] = {eVstStLocTypeDist, 0.0, 0.0, req->city_a, "eVstStLocTypeDist"};
+    }
+    for (SetLevel& level : levels) {
+      const bool taxable = level.decides != 0.0;
+      int taxability = taxable ? eVstTaxbltyTaxable : eVstTaxbltyNonTaxable;
+      int zero = 0;
+      char x[96];
+      std::snprintf(x, sizeof x, "VstSetLineLocal(%s, %s)", level.name,
+                    taxable ? "eVstTaxbltyTaxable" : "eVstTaxbltyNonTaxable");
+      const int ok = s.VstSetLineLocalAdd(hdl, ln, level.level, &taxability, &local_code, &zero,
+                                          enh ? req->enh_local_code : nullptr, null, null,
+                                          taxable ? nullptr : &req->line_amount, &level.b, null,
+                                          null, &level.a, &district_owner);
+      std::snprintf(s.vtx_msg, sizeof s.vtx_msg, "%s %s", x, ok ? "passed." : "failed, returned FALSE.");
+      if (ok == 0) VTX_FAIL(VTX_TAX_CALL_FAILED, "%s\n", s.vtx_msg);
+      VTX_LOG("%s\n", s.vtx_msg);
+    }
+  }
+
+  // 6.-8. Calculation, with the handle dumped around it when logging.
+  debug_dump("before calculation");
+  const int calc = s.VstCalcTaxAdd(s.pVstConnHdl, hdl, 0, 0);
+  if (calc != eVstCalcRetCdNone && calc != eVstCalcRetCdDone) {
+    const char* name = vertex_calc_status_name(calc);
+    if (name[0] != '\0') {
+      std::snprintf(s.vtx_msg, sizeof s.vtx_msg, "VstCalcTax failed, returned eVstCalcRetCd%s.", name);
+    } else {
+      std::snprintf(s.vtx_msg, sizeof s.vtx_msg, "VstCalcTax failed, returned ");
+    }
+    VTX_FAIL(VTX_TAX_CALC_FAILED, "%s\n", s.vtx_msg);
+  }
+  VTX_LOG("VstCalcTax passed.\n");
+  debug_dump("after calculation");
+
+  // 9.-13. Invoice read-back and its checks.
+  {
+    ReadBuffer<VTX_INVOICE_SIZE> invoice;
+    ReadBuffer<VTX_CUSTOMER_SIZE> customer_1, customer_2;
+    ReadBuffer<VTX_COMPANY_SIZE> company;
+    int ignored = 0;
+    if (s.VstGetInvDetailAdd(hdl, null, null, invoice.text, null, null, null, customer_1.text,
+                             customer_2.text, &ignored, company.text, null, null, null,
+                             &write_flag) == 0) {
+      VTX_FAIL(VTX_TAX_CALL_FAILED, "VstGetInvDetail failed, returned FALSE.\n");
+    }
+    VTX_LOG("VstGetInvDetail passed.\n");
+    if (!same_trimmed(invoice.text, req->invoice_number)) {
+      VTX_FAIL(VTX_TAX_INVOICE_CHECK, "Invoice check failed.\n");
+    }
+    VTX_LOG("Invoice check passed.\n");
+    if (!same_trimmed(customer_1.text, req->customer_1) ||
+        !same_trimmed(customer_2.text, req->customer_2)) {
+      VTX_FAIL(VTX_TAX_CUSTOMER_CHECK, "Customer check failed.\n");
+    }
+    VTX_LOG("Customer check passed.\n");
+    if (write_flag != (req->write_register == 1 ? 1 : 0)) {
+      VTX_FAIL(VTX_TAX_WRITE_REGISTER_CHECK, "Write register check failed");
+    }
+    if (!same_trimmed(req->company_code, company.text)) {
+      VTX_FAIL(VTX_TAX_COMPANY_CHECK, "Company code check failed");
+    }
+    VTX_LOG("Write register and company code check passed");
+  }
+
+  // 14.-16. Line and product read-back and their checks.
+  int taxing_type = 0;
+  {
+    double amount_back = 0.0;
+    ReadBuffer<VTX_USER_AREA_SIZE> user_area;
+    int ignored = 0;
+    if (s.VstGetLineDetailAdd(hdl, ln, null, null, null, null, &taxing_type, &amount_back,
+                              &res->line_a, &res->line_b, user_area.text, &ignored, null, null,
+                              null, null, null) == 0) {
+      VTX_FAIL(VTX_TAX_CALL_FAILED, "VstGetLineDetail failed, returned FALSE");
+    }
+    VTX_LOG("VstGetLineDetail passed");
+    if (!(amount_back == req->line_amount) || !same_trimmed(user_area.text, req->user_area)) {
+      VTX_FAIL(VTX_TAX_USER_AREA_CHECK, "User area check failed");
+    }
+    VTX_LOG("User area check passed");
+
+    ReadBuffer<VTX_PRODUCT_SIZE> product_back;
+    if (s.VstGetLineProdAdd(hdl, ln, null, null, product_back.text, null, null, null, null, null,
+                            null) == 0) {
+      VTX_FAIL(VTX_TAX_CALL_FAILED, "VstGetLineProd failed, returned FALSE.\n");
+    }
+    VTX_LOG("VstGetLineProd passed.\n");
+    if (!same_trimmed(req->product_code, product_back.text)) {
+      VTX_FAIL(VTX_TAX_PRODUCT_CHECK, "Product check failed.\n");
+    }
+    VTX_LOG("Product check passed.\n");
+  }
+
+  // 17. Taxing jurisdiction.
+  res->taxing_juris = vertex_juris_char(taxing_type);
+  const bool domestic = primary_foreign(req, taxing_type) == 1;
+
+  // 18. Level reads; a domestic line stops at status 22.
+  struct Read {
+    int level;
+    const char* x;
+    const char* passed;
+    int fail_code;
+    double* a;
+    double* b;
+  };
+  const Read reads[] = {
+      {eVstStLocTypeState, "VstGetLineLocal(eVstStLocTypeState)",
+       "VstGetLineLocal(eVstStLocTypeState) passed.\n", VTX_TAX_STATE_READ, &res->state_a,
+       &res->state_b},
+      {eVstStLocTypeCity, "VstGetLineLocal(eVstStLocTypeCity)",
+       "VstGetLineLocal(eVstStLocTypeCity) passed.\n", VTX_TAX_CITY_READ, &res->city_a,
+       &res->city_b},
+      // The enhanced county line has always carried this spelling.
+      {eVstStLocTypeCnty, "VstGetLineLocal(eVstStLocTypeCnty)",
+       enh ? "VstGetLineeLocal(eVstStLocTypeCnty) passed.\n"
+           : "VstGetLineLocal(eVstStLocTypeCnty) passed.\n",
+       VTX_TAX_COUNTY_READ, &res->county_a, &res->county_b},
+      {eVstStLocTypeDist, "VstGetLineLocal(eVstStLocTypeDist)",
+       "VstGetLineLocal(eVstStLocTypeDist) passed.\n", VTX_TAX_DISTRICT_READ, nullptr, nullptr},
+  };
+  int status = 0;
+  int stop = 0;
+  double a = 0.0, b = 0.0;
+  for (int i = 0; i < 4; ++i) {
+    const Read& r = reads[i];
+    a = 0.0;
+    b = 0.0;
+    if (stop != 0) {
+      if (r.a != nullptr) *r.a = *r.b = 0.0;
+      VTX_LOG("%s", r.passed);
+      continue;
+    }
+    double scratch_1 = 0.0, scratch_2 = 0.0;
+    if (s.VstGetLineLocalAdd(hdl, ln, r.level, null, &status, null, &scratch_1, null, &scratch_2,
+                             null, &b, null, null, &a,
+                             r.level == eVstStLocTypeDist ? &district_owner : nullptr) == 0) {
+      VTX_FAIL(r.fail_code, "%s failed, returned FALSE.\n", r.x);
+    }
+    if (r.a != nullptr) {
+      *r.a = a;
+      *r.b = b;
+    }
+    VTX_LOG("%s", r.passed);
+    const bool stops = domestic && status == eVstLevelStatusStop;
+    if (i < 3) {
+      if (stops) stop = i + 1;
+    } else {
+      stop = stops ? 4 : 0;
+    }
+  }
+
+  // 19. District values (cleared when the district was not read).
+  if (enh) {
+    if (district_owner == eVstDistOwnerCity || district_owner == eVstDistOwnerCounty) {
+      res->district_b = b;
+      res->district_a = a;
+    }
+  } else if (district_owner == eVstDistOwnerCity) {
+    res->city_b += b;
+    res->city_a += a;
+  } else if (district_owner == eVstDistOwnerCounty) {
+    res->county_b += b;
+    res->county_a += a;
+  }
+
+  // 20.
+  if (stop != 0) {
+    reset_vertex_handle();
+    return vertex_juris_result(taxing_type);
+  }
+
+  // 21. Additional localities. A failed read resets the handle too, so the
+  // next request does not find this invoice in it.
+  int addtl_status = 0;
+  int addtl_type = 0;
+  double scratch_1 = 0.0, scratch_2 = 0.0;
+  a = b = 0.0;
+  if (s.VstGetLineLocalAddtlAdd(hdl, ln, eVstLocAddtlTypeCity, null, &addtl_status, null,
+                                &scratch_1, null, &scratch_2, null, &b, null, null, &a,
+                                &addtl_type, nullptr) == 0) {
+    VTX_FAIL(VTX_TAX_ADDTL_CITY_READ, "VstGetLineLocalAddtl(eVstLocAddtlTypeCity) failed, returned FALSE.\n");
+  }
+  res->addtl_city_b = b;
+  res->addtl_city_a = a;
+  VTX_LOG("VstGetLineLocalAddtl(eVstLocAddtlTypeCity) passed.\n");
+
+  a = b = 0.0;
+  if (domestic && addtl_status == eVstLevelStatusStop) {
+    res->addtl_county_b = res->addtl_county_a = 0.0;
+    stop = 2;
+  } else {
+    if (s.VstGetLineLocalAddtlAdd(hdl, ln, eVstLocAddtlTypeCnty, null, &addtl_status, null,
+                                  &scratch_1, null, &scratch_2, null, &b, null, null, &a,
+                                  &addtl_type, nullptr) == 0) {
+      VTX_FAIL(VTX_TAX_ADDTL_COUNTY_READ, "VstGetLineLocalAddtl(eVstLocAddtlTypeCnty) failed, returned FALSE.\n");
+    }
+    res->addtl_county_b = b;
+    res->addtl_county_a = a;
+  }
+  VTX_LOG("VstGetLineLocalAddtl(eVstLocAddtlTypeCnty) passed.\n");
+
+  district_owner = 0;
+  a = b = 0.0;
+  if (domestic && addtl_status == eVstLevelStatusStop) {
+    stop = 3;
+  } else {
+    const int ok = s.VstGetLineLocalAddtlAdd(hdl, ln, eVstLocAddtlTypeDist, null, &addtl_status,
+                                             null, &scratch_1, null, &scratch_2, null, &b, null,
+                                             null, &a, &addtl_type, &district_owner);
+    // A district that no one owns may answer FALSE: there is nothing to read.
+    if (ok == 0 && district_owner != 0) {
+      VTX_FAIL(VTX_TAX_ADDTL_DISTRICT_READ, "VstGetLineLocalAddtl(eVstLocAddtlTypeDist) failed, returned FALSE.\n");
+    }
+    stop = (domestic && addtl_status == eVstLevelStatusStop) ? 4 : 0;
+  }
+  VTX_LOG("VstGetLineLocalAddtl(eVstLocAddtlTypeDist) passed.\n");
+
+  // 22. Additional district values.
+  if (enh) {
+    if (district_owner == eVstDistOwnerCity || district_owner == eVstDistOwnerCounty) {
+      res->addtl_district_b = b;
+      res->addtl_district_a = a;
+    }
+  } else if (district_owner == eVstDistOwnerCity) {
+    res->city_b += b;
+    res->city_a += a;
+  } else if (district_owner == eVstDistOwnerCounty) {
+    res->county_b += b;
+    res->county_a += a;
+  }
+
+  // 23.-25.
+  res->addtl_juris = vertex_juris_char(addtl_type);
+  if (stop == 0) return reset_vertex_handle();
+  if (req->write_register != 1) {
+    reset_vertex_handle();
+    return vertex_juris_result(addtl_type);
+  }
+
+  // 26. Re-submission of the line with the summed level values.
+  double sum_b, sum_a;
+  if (enh) {
+    sum_b = res->state_b + res->county_b + res->city_b + res->district_b + res->addtl_county_b +
+            res->addtl_city_b + res->addtl_district_b;
+    sum_a = res->state_a + res->county_a + res->city_a + res->district_a + res->addtl_county_a +
+            res->addtl_city_a + res->addtl_district_a;
+  } else {
+    sum_b = res->county_b + res->state_b + res->city_b;
+    sum_a = res->county_a + res->city_a + res->state_a;
+  }
+  if (!(sum_b > 0.0)) {
+    reset_vertex_handle();
+    return VTX_JUR_OTHER;
+  }
+  if (s.VstSetLineDetailAdd(hdl, ln, 0, 0, 3, 0, &one, &req->line_amount, &sum_a, &sum_b,
+                            req->user_area, null, nullptr, nullptr, null, null) == 0) {
+    VTX_FAIL(VTX_TAX_CALL_FAILED, "VstSetLineDetail failed, returned FALSE.\n");
+  }
+  VTX_LOG("VstSetLineDetail passed.\n");
+  s.VstCalcTaxAdd(s.pVstConnHdl, hdl, 0, 0);
+  VTX_LOG("VstCalcTax unknown status.\n");
+  struct Reread {
+    int level;
+    const char* line;
+  };
+  const Reread rereads[] = {
+      {eVstStLocTypeCnty, "VstGetLineLocal(eVstStLocTypeCnty) unknown status.\n"},
+      {eVstStLocTypeCity, "VstGetLineLocal(eVstStLocTypeCity) unknown status.\n"},
+      // The enhanced state line has always carried this spelling.
+      {eVstStLocTypeState, enh ? "VstGetlineLocal(eVstStLocTypeState) unknown status.\n"
+                               : "VstGetLineLocal(eVstStLocTypeState) unknown status.\n"},
+      {eVstStLocTypeDist, "VstGetLineLocal(eVstStLocTypeDist) unknown status.\n"},
+  };
+  for (const Reread& r : rereads) {
+    s.VstGetLineLocalAdd(hdl, ln, r.level, null, &addtl_status, null, nullptr, null, nullptr, null,
+                         nullptr, null, null, nullptr, nullptr);
+    VTX_LOG("%s", r.line);
+  }
+  reset_vertex_handle();
+  return vertex_juris_result(addtl_type);
+}
+
+}  // namespace
+
+char vertex_juris_char(int juris_type) {
+  switch (juris_type) {
+    case eVstTaxJurisShipTo: return 'T';
+    case eVstTaxJurisShipFrom: return 'F';
+    case eVstTaxJurisOrderAccept: return 'A';
+  }
+  return ' ';
+}
+
+int vertex_juris_result(int juris_type) {
+  switch (juris_type) {
+    case eVstTaxJurisShipTo: return VTX_JUR_SHIP_TO;
+    case eVstTaxJurisShipFrom: return VTX_JUR_SHIP_FROM;
+    case eVstTaxJurisOrderAccept: return VTX_JUR_ORDER_ACCEPT;
+  }
+  return VTX_JUR_OTHER;
+}
+
+int determine_tax_vertex(VertexTaxResult* res, VertexTaxRequest* req) {
+  return determine(res, req, false);
+}
+
+int determine_tax_vertex_enh(VertexTaxResult* res, VertexTaxRequest* req) {
+  return determine(res, req, true);
+}

@@ -1,0 +1,19 @@
+// vertex_reply: the status and result messages of a determined Vertex tax
+// request, standard (twelve values and two characters) and enhanced
+// (sixteen values).
+#pragma once
+
+#include <cstddef>
+
+#include "vertex_determine.h"
+
+// Build the result message text into `out` (`size` bytes, cleared first);
+// return its length.
+int format_vertex_tax_result(const VertexTaxResult* res, char* out, std::size_t size);
+int format_vertex_tax_result_enh(const VertexTaxResult* res, char* out, std::size_t size);
+
+// Send "6~1~1~2~1~0~" and then the result message from `out` (the
+// API_TEXT_SIZE-byte output text; not cleared by the caller): 0 both sent,
+// 1 a send failed.
+int send_vertex_tax(const VertexTaxResult* res, char* out);
+int send_vertex_tax_enh(const VertexTaxResult* res, char* out);
