@@ -1,0 +1,288 @@
+// The process's own logs: identity and log directory from the environment,
+// the six-line frame of an API log entry, the levels, the message log.
+#include "api_log.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <ctime>
+#include <regex>
+#include <string>
+
+#include "core_fixture.h"
+
+namespace coretest {
+namespace {
+
+constexpr const char* kStamp = R"(\d\d-\d\d-\d\d\[\d\d:\d\d:\d\d\])";
+
+class ApiLog : public CoreFixture {
+ protected:
+  void SetUp() override {
+    CoreFixture::SetUp();
+    log_file = nullptr;
+    msg_file = nullptr;
+  }
+  // Runs the start-up's log opening with QSE pointing into the test's directory.
+  void open_in_qse(const char* level) {
+    dir_.mkdir("log");
+    setenv("QSE", dir_.path().c_str(), 1);
+    if (level != nullptr) {
+      setenv("APILOG", level, 1);
+    } else {
+      unsetenv("APILOG");
+    }
+    api_log_open();
+  }
+  std::string qse_log(const char* name) const { return slurp(dir_.at(std::string("log/") + name)); }
+  bool qse_has(const char* name) const { return std::filesystem::exists(dir_.at(std::string("log/") + name)); }
+};
+
+TEST_F(ApiLog, TimeStampTable) {
+  setenv("TZ", "UTC", 1);
+  tzset();
+  const struct {
+    std::time_t t;
+    const char* text;
+  } cases[] = {
+      {946684800, "00-01-01[00:00:00]"},
+      {1234567890, "09-02-13[23:31:30]"},
+      {1796378000, "26-12-04[09:53:20]"},
+      {4102444799, "99-12-31[23:59:59]"},
+  };
+  for (const auto& c : cases) {
+    char out[64];
+    EXPECT_EQ(api_time_stamp(out, sizeof out, c.t), 18);
+    EXPECT_STREQ(out, c.text);
+  }
+  unsetenv("TZ");
+  tzset();
+}
+
+TEST_F(ApiLog, TimeStampFollowsTheLocalZone) {
+  setenv("TZ", "EST5", 1);  // five hours behind UTC, no summer time
+  tzset();
+  char out[64];
+  api_time_stamp(out, sizeof out, 946720800);  // 2000-01-01 10:00:00 UTC
+  EXPECT_STREQ(out, "00-01-01[05:00:00]");
+  unsetenv("TZ");
+  tzset();
+}
+
+TEST_F(ApiLog, TimeStampIsCutToASmallBuffer) {
+  char out[8];
+  std::memset(out, '#', sizeof out);
+  api_time_stamp(out, 6, 946684800);
+  EXPECT_EQ(std::strlen(out), 5u);
+  EXPECT_EQ(out[6], '#');
+  EXPECT_EQ(out[7], '#');
+}
+
+TEST_F(ApiLog, AnEntryIsSixFramedLines) {
+  api_log = 1;
+  FILE* f = std::tmpfile();
+  ASSERT_NE(f, nullptr);
+  api_log_write("tax01", "API process started for user ", API_SRC, 4711, f);
+  std::rewind(f);
+  std::string text;
+  char buf[4096];
+  for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;) text.append(buf, n);
+  std::fclose(f);
+
+  const std::string pid = std::to_string(getpid());
+  const std::string uid = std::to_string(getuid());
+  const std::string s = kStamp;
+  const std::regex frame("(" + s + ")tax01: \n" +                                   //
+                         "(" + s + ")tax01: \\*{8} START of Log message \\*{8}\n" +  //
+                         "(" + s + ")tax01: Pid " + pid + " Uid " + uid + "  \n" +   //
+                         "(" + s + ")tax01: Log mesg: API process started for user \n" +
+                         "(" + s + ")tax01:File:lib/tax/api 4711\n" +  //
+                         "(" + s + ")tax01: \\*{8}  END of Log message  \\*{8}\n");
+  std::smatch m;
+  ASSERT_TRUE(std::regex_match(text, m, frame)) << text;
+  for (int i = 2; i <= 6; ++i) EXPECT_EQ(m[i].str(), m[1].str()) << "one time for the whole entry";
+}
+
+TEST_F(ApiLog, NothingIsWrittenForAMissingArgumentLevelZeroOrNoStream) {
+  FILE* f = std::tmpfile();
+  ASSERT_NE(f, nullptr);
+  api_log = 1;
+  api_log_write(nullptr, "m", API_SRC, 1, f);
+  api_log_write("u", nullptr, API_SRC, 1, f);
+  api_log_write("u", "m", nullptr, 1, f);
+  api_log_write("u", "m", API_SRC, 1, nullptr);
+  api_log = 0;
+  api_log_write("u", "m", API_SRC, 1, f);
+  EXPECT_EQ(std::ftell(f), 0);
+  api_log = -3;  // any nonzero level writes API log entries
+  api_log_write("u", "m", API_SRC, 1, f);
+  EXPECT_GT(std::ftell(f), 0);
+  std::fclose(f);
+}
+
+TEST_F(ApiLog, AnOverLongMessageIsCutAndTheFrameStaysWhole) {
+  api_log = 1;
+  FILE* f = std::tmpfile();
+  ASSERT_NE(f, nullptr);
+  const std::string user(600, 'u');
+  const std::string msg(9000, 'm');
+  const std::string file(3000, 'f');
+  api_log_write(user.c_str(), msg.c_str(), file.c_str(), 1, f);
+  std::rewind(f);
+  std::string text;
+  char buf[4096];
+  for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;) text.append(buf, n);
+  std::fclose(f);
+  const std::vector<std::string> lines = lines_of(text);
+  ASSERT_EQ(lines.size(), 6u) << text.substr(0, 200);
+  EXPECT_NE(lines[5].find("********  END of Log message  ********"), std::string::npos);
+  EXPECT_LT(lines[3].size(), msg.size());
+}
+
+TEST_F(ApiLog, MessageLogMarkers) {
+  msg_file = std::tmpfile();
+  ASSERT_NE(msg_file, nullptr);
+  api_message_log("info", API_MSG_INFO);
+  api_message_log("in", API_MSG_RECEIVED);
+  api_message_log("out", API_MSG_SENT);
+  api_message_log("other", 7);
+  api_message_log(nullptr, API_MSG_SENT);
+  std::rewind(msg_file);
+  std::string text;
+  char buf[4096];
+  for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, msg_file)) > 0;) text.append(buf, n);
+  const std::string s = kStamp;
+  EXPECT_TRUE(std::regex_match(text, std::regex(s + " I info\n" + s + " R in\n" + s + " S out\n" + s + "other\n")))
+      << text;
+}
+
+TEST_F(ApiLog, AMessageOfMaximalLengthIsLoggedWhole) {
+  msg_file = std::tmpfile();
+  ASSERT_NE(msg_file, nullptr);
+  const std::string text(1023, 'x');
+  api_message_log(text.c_str(), API_MSG_RECEIVED);
+  std::rewind(msg_file);
+  char buf[2048] = {};
+  const std::size_t n = std::fread(buf, 1, sizeof buf - 1, msg_file);
+  EXPECT_EQ(n, 18 + 3 + 1023 + 1);
+}
+
+TEST_F(ApiLog, UserAndLogDirectoryFromQse) {
+  setenv("USER", "tax01", 1);
+  open_in_qse("1");
+  EXPECT_STREQ(username, "tax01");
+  EXPECT_EQ(std::string(log_dir), dir_.path() + "/log");
+  ASSERT_NE(log_file, nullptr);
+  close_logs();
+  const std::string text = qse_log("log.api");
+  EXPECT_NE(text.find("tax01: Log mesg: API process started for user \n"), std::string::npos) << text;
+  EXPECT_NE(text.find("tax01:File:lib/tax/api "), std::string::npos) << text;
+}
+
+TEST_F(ApiLog, UnknownUserWhenUserIsUnset) {
+  unsetenv("USER");
+  open_in_qse("1");
+  EXPECT_STREQ(username, "Unknown");
+  close_logs();
+  EXPECT_NE(qse_log("log.api").find("Unknown: Log mesg: API process started for user "), std::string::npos);
+}
+
+TEST_F(ApiLog, HomeItselfWhenQseIsUnset) {
+  unsetenv("QSE");
+  setenv("HOME", dir_.path().c_str(), 1);
+  setenv("APILOG", "1", 1);
+  api_log_open();
+  EXPECT_EQ(std::string(log_dir), dir_.path());
+  close_logs();
+  EXPECT_NE(slurp(dir_.at("log.api")).find("Log mesg: API process started"), std::string::npos);
+  EXPECT_TRUE(std::filesystem::exists(dir_.at("api_msg.log")));
+}
+
+TEST_F(ApiLog, NeitherQseNorHomeGoesOnWithoutLogs) {
+  unsetenv("QSE");
+  unsetenv("HOME");
+  setenv("APILOG", "2", 1);
+  api_log_open();
+  EXPECT_STREQ(log_dir, "");
+  EXPECT_EQ(log_file, nullptr);
+  EXPECT_EQ(msg_file, nullptr);
+  api_log_write(username, "still alive", API_SRC, __LINE__, log_file);
+  api_message_log("still alive", API_MSG_INFO);
+}
+
+TEST_F(ApiLog, AnOverLongQseIsCutToTheBuffer) {
+  const std::string qse(3000, 'q');
+  setenv("QSE", qse.c_str(), 1);
+  api_log_open();
+  EXPECT_EQ(std::strlen(log_dir), API_PATH_SIZE - 1);
+  EXPECT_EQ(log_file, nullptr) << "no such directory";
+}
+
+struct LevelCase {
+  const char* env;  // null: unset
+  int level;
+  bool api_entries;
+  bool msg_log;
+};
+
+TEST_F(ApiLog, LevelsFromApilog) {
+  const LevelCase cases[] = {
+      {nullptr, 0, false, false}, {"", 0, false, false},  {"0", 0, false, false}, {"abc", 0, false, false},
+      {"1", 1, true, true},       {"2", 2, true, true},    {"2x", 2, true, true},  {" 2", 2, true, true},
+      {"-1", -1, true, false},    {"-7", -7, true, false}, {"+3", 3, true, true},
+  };
+  for (const LevelCase& c : cases) {
+    SCOPED_TRACE(c.env != nullptr ? c.env : "(unset)");
+    std::filesystem::remove_all(dir_.at("log"));
+    open_in_qse(c.env);
+    EXPECT_EQ(api_log, c.level);
+    EXPECT_EQ(msg_file != nullptr, c.msg_log);
+    close_logs();
+    EXPECT_TRUE(qse_has("log.api")) << "log.api is created at every start";
+    EXPECT_EQ(!qse_log("log.api").empty(), c.api_entries);
+    EXPECT_EQ(qse_has("api_msg.log"), c.msg_log);
+  }
+}
+
+TEST_F(ApiLog, EntriesAreAppendedAcrossStarts) {
+  open_in_qse("1");
+  close_logs();
+  open_in_qse("1");
+  close_logs();
+  EXPECT_EQ(count_of(qse_log("log.api"), "API process started for user "), 2u);
+}
+
+TEST_F(ApiLog, ALogThatCannotBeOpenedLeavesTheProcessWithoutIt) {
+  al_os_fail_nth(AL_OS_FOPEN, 1, EACCES);
+  open_in_qse("2");
+  EXPECT_EQ(log_file, nullptr);
+  EXPECT_NE(msg_file, nullptr) << "the message log is a file of its own";
+  api_log_write(username, "nowhere", API_SRC, __LINE__, log_file);
+  api_message_log("still logged", API_MSG_INFO);
+  close_logs();
+  EXPECT_NE(qse_log("api_msg.log").find(" I still logged\n"), std::string::npos);
+}
+
+TEST_F(ApiLog, AMessageLogThatCannotBeOpenedIsLeftOut) {
+  al_os_fail_nth(AL_OS_FOPEN, 2, EMFILE);
+  open_in_qse("2");
+  EXPECT_NE(log_file, nullptr);
+  EXPECT_EQ(msg_file, nullptr);
+  api_message_log("nowhere", API_MSG_INFO);
+  close_logs();
+  EXPECT_FALSE(qse_log("log.api").empty());
+}
+
+TEST_F(ApiLog, ClosingTwiceIsHarmless) {
+  open_in_qse("1");
+  api_log_close();
+  api_log_close();
+  api_message_log_close();
+  api_message_log_close();
+  EXPECT_EQ(log_file, nullptr);
+  EXPECT_EQ(msg_file, nullptr);
+}
+
+}  // namespace
+}  // namespace coretest
