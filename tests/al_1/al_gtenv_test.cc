@@ -219,6 +219,13 @@ TEST_F(VarsFileTest, OverlongLineIsDroppedWholeAndNotSplit) {
   EXPECT_EQ(list(), (Entries{{"AL1_B", "next"}, {"AL1_LAST", "end"}}));
 }
 
+TEST_F(VarsFileTest, LineOneCharacterOverTheLimitIsDropped) {
+  const std::string line = "AL1_A=" + std::string(QSE_VARS_LINE_MAX + 1 - 6, 'v');
+  ASSERT_EQ(line.size(), QSE_VARS_LINE_MAX + 1);
+  load(line + "\nAL1_B=next\n" + line);  // also as a last line without newline
+  EXPECT_EQ(list(), (Entries{{"AL1_B", "next"}}));
+}
+
 TEST_F(VarsFileTest, FileIsReadOnceUntilReread) {
   root_.write("lib/qse_vars", "AL1_A=1\n");
   read_qse_vars(nullptr, 1);
