@@ -1,0 +1,490 @@
+// Message slots over real System V queues: open, timed receive, send with
+// its wait for room, close, the bounded copy, and every OS failure path.
+#include "al_mslot.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/msg.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "../core/core_test_util.h"
+#include "al_ncpst.h"
+#include "al_os.h"
+
+namespace {
+
+using coretest::QueueGuard;
+using coretest::TempDir;
+
+// A forked child that is killed and reaped whatever the test does.
+class Child {
+ public:
+  explicit Child(pid_t pid) : pid_(pid) {}
+  ~Child() {
+    if (pid_ > 0) {
+      kill(pid_, SIGKILL);
+      waitpid(pid_, nullptr, 0);
+    }
+  }
+  Child(const Child&) = delete;
+  Child& operator=(const Child&) = delete;
+  // Waits for the child's exit: its status, or -1 when it did not exit normally.
+  int wait() {
+    int status = 0;
+    if (pid_ <= 0 || waitpid(pid_, &status, 0) != pid_) return -1;
+    pid_ = -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+
+ private:
+  pid_t pid_;
+};
+
+class MSlot : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(dir_.ok());
+    al_os_reset();
+    MSltSetSendWait(30000);
+    path_ = dir_.touch("q");
+    queues_.watch(path_);
+  }
+  void TearDown() override {
+    al_os_reset();
+    MSltSetSendWait(30000);
+    MSltSetInterrupt(nullptr);
+  }
+  // A fresh queue for path_; its key.
+  int fresh() {
+    const int key = MSltOpen(1, path_.c_str(), 1, 0);
+    EXPECT_NE(key, -1);
+    return key;
+  }
+
+  TempDir dir_;
+  QueueGuard queues_;
+  std::string path_;
+  char buf_[MSLT_MAX_TEXT + 1] = {};
+};
+
+TEST_F(MSlot, CreateOverAnExistingQueueGivesAnEmptyQueueUnderTheSameKey) {
+  const int key = fresh();
+  ASSERT_TRUE(coretest::put(key, "old"));
+  ASSERT_EQ(coretest::pending(key), 1);
+  const int old_id = msgget(key, 0);
+  EXPECT_EQ(MSltOpen(1, path_.c_str(), 1, 0), key);
+  EXPECT_EQ(coretest::pending(key), 0);
+  EXPECT_NE(msgget(key, 0), old_id) << "a new queue";
+}
+
+TEST_F(MSlot, TheCreatedQueueIsOpenToEveryone) {
+  const int id = MSltOpen(1, path_.c_str(), 2, 1);
+  ASSERT_NE(id, -1);
+  struct msqid_ds ds {};
+  ASSERT_EQ(msgctl(id, IPC_STAT, &ds), 0);
+  EXPECT_EQ(ds.msg_perm.mode & 0777, 0666u);
+}
+
+TEST_F(MSlot, OpenWithoutCreateOnANeverCreatedQueueFails) {
+  EXPECT_EQ(MSltOpen(1, path_.c_str(), 0, 0), -1);
+  EXPECT_EQ(errno, ENOENT);
+}
+
+TEST_F(MSlot, OpenOfAMissingFileFails) {
+  EXPECT_EQ(MSltOpen(1, dir_.at("nothing").c_str(), 1, 0), -1);
+  EXPECT_EQ(errno, ENOENT);
+  EXPECT_EQ(MSltOpen(1, "", 1, 0), -1);
+}
+
+TEST_F(MSlot, TheKeyIsStableAndTheIdIsTheQueues) {
+  const int key = fresh();
+  EXPECT_EQ(key, static_cast<int>(ftok(path_.c_str(), 1)));
+  EXPECT_EQ(MSltOpen(1, path_.c_str(), 0, 0), key);
+  EXPECT_EQ(MSltOpen(1, path_.c_str(), 0, 1), msgget(key, 0));
+  // Another process computes the same key.
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+  const pid_t pid = fork();
+  ASSERT_NE(pid, -1);
+  if (pid == 0) {
+    const int k = MSltOpen(1, path_.c_str(), 0, 0);
+    (void)!write(fds[1], &k, sizeof k);
+    _exit(0);
+  }
+  Child child(pid);
+  close(fds[1]);
+  int other = 0;
+  EXPECT_EQ(read(fds[0], &other, sizeof other), static_cast<ssize_t>(sizeof other));
+  close(fds[0]);
+  EXPECT_EQ(other, key);
+  EXPECT_EQ(child.wait(), 0);
+}
+
+TEST_F(MSlot, SendAndReceiveRoundTrip) {
+  const int key = fresh();
+  ASSERT_EQ(MSltSend(key, 8, "8~1~1~2~1~", 11, 0), 1);
+  int len = -7;
+  EXPECT_EQ(MSltRecv(key, 0, 0, buf_, &len, 0), 8);
+  EXPECT_EQ(len, 11);
+  EXPECT_STREQ(buf_, "8~1~1~2~1~");
+  EXPECT_EQ(errno, 0);
+}
+
+TEST_F(MSlot, TheIdFlagTakesTheHandleAsAnId) {
+  const int id = MSltOpen(1, path_.c_str(), 1, 1);
+  ASSERT_EQ(MSltSend(id, 2, "by id", 6, 1), 1);
+  int len = 0;
+  EXPECT_EQ(MSltRecv(id, 2, 0, buf_, &len, 1), 2);
+  EXPECT_STREQ(buf_, "by id");
+  EXPECT_EQ(MSltSend(-1, 1, "x", 2, 1), 0);
+  EXPECT_EQ(errno, EINVAL);
+  EXPECT_EQ(MSltRecv(-1, 0, 0, buf_, &len, 1), -1);
+  EXPECT_EQ(errno, EINVAL);
+  EXPECT_EQ(len, 0);
+  EXPECT_EQ(MSltClose(-1, 1), -1);
+}
+
+TEST_F(MSlot, ReceiveTakesTheWantedTypeOnly) {
+  const int key = fresh();
+  ASSERT_EQ(MSltSend(key, 3, "three", 6, 0), 1);
+  ASSERT_EQ(MSltSend(key, 5, "five", 5, 0), 1);
+  int len = 0;
+  EXPECT_EQ(MSltRecv(key, 5, 0, buf_, &len, 0), 5);
+  EXPECT_STREQ(buf_, "five");
+  EXPECT_EQ(MSltRecv(key, 5, 0, buf_, &len, 0), -1);
+  EXPECT_EQ(errno, ENOMSG);
+  EXPECT_EQ(MSltRecv(key, 0, 0, buf_, &len, 0), 3);
+}
+
+// Attempts and pauses: every pause is itself one blocking msgrcv that the
+// next tick ends, so nothing coming means 2 * pauses + 1 calls.
+TEST_F(MSlot, TimedReceiveMakesOneAttemptMoreThanPauses) {
+  const int key = fresh();
+  const struct {
+    int timeout;
+    long calls;
+  } cases[] = {{0, 1}, {1, 3}, {5, 3}, {10, 3}, {11, 5}, {25, 7}, {30, 7}, {31, 9}};
+  for (const auto& c : cases) {
+    al_os_reset();
+    int len = 5;
+    EXPECT_EQ(MSltRecv(key, 0, c.timeout, buf_, &len, 0), -1) << c.timeout;
+    EXPECT_EQ(errno, ENOMSG) << c.timeout;
+    EXPECT_EQ(len, -1) << c.timeout;
+    EXPECT_EQ(al_os_calls(AL_OS_MSGRCV), c.calls) << "time-out " << c.timeout;
+  }
+}
+
+TEST_F(MSlot, ABlockingReceiveWaitsForTheMessage) {
+  const int key = fresh();
+  ASSERT_TRUE(coretest::put(key, "here"));
+  int len = 0;
+  EXPECT_EQ(MSltRecv(key, 0, -1, buf_, &len, 0), 1);
+  EXPECT_STREQ(buf_, "here");
+}
+
+TEST_F(MSlot, AMessageSentDuringTheWaitIsReceived) {
+  const int key = fresh();
+  const pid_t pid = fork();
+  ASSERT_NE(pid, -1);
+  if (pid == 0) {
+    usleep(60 * 1000);
+    const int qid = msgget(key, 0);
+    struct {
+      long mtype;
+      char mtext[8];
+    } m = {4, "late"};
+    _exit(msgsnd(qid, &m, 5, 0) == 0 ? 0 : 1);
+  }
+  Child child(pid);
+  int len = 0;
+  EXPECT_EQ(MSltRecv(key, 0, 20000, buf_, &len, 0), 4);
+  EXPECT_STREQ(buf_, "late");
+  EXPECT_EQ(child.wait(), 0);
+  // Far fewer calls than the 4001 a full wait would make.
+  EXPECT_LT(al_os_calls(AL_OS_MSGRCV), 4001);
+}
+
+TEST_F(MSlot, AnInterruptFlagEndsTheWait) {
+  const int key = fresh();
+  volatile std::sig_atomic_t flag = 1;
+  MSltSetInterrupt(&flag);
+  int len = 0;
+  EXPECT_EQ(MSltRecv(key, 0, 100000, buf_, &len, 0), -1);
+  EXPECT_EQ(errno, EINTR);
+  EXPECT_EQ(len, -1);
+  EXPECT_LE(al_os_calls(AL_OS_MSGRCV), 2);
+  ASSERT_TRUE(coretest::put(key, "x"));
+  EXPECT_EQ(MSltRecv(key, 0, 100000, buf_, &len, 0), 1) << "a waiting message is still taken";
+}
+
+TEST_F(MSlot, SendingCutsTheTextTo4096Bytes) {
+  const int key = fresh();
+  const std::string text(5000, 'a');
+  ASSERT_EQ(MSltSend(key, 1, text.c_str(), 5000, 0), 1);
+  coretest::RawMessage m {};
+  EXPECT_EQ(msgrcv(msgget(key, 0), &m, sizeof m.mtext, 0, IPC_NOWAIT), 4096);
+}
+
+TEST_F(MSlot, TypeZeroIsSentAsOne) {
+  const int key = fresh();
+  ASSERT_EQ(MSltSend(key, 0, "t", 2, 0), 1);
+  long type = 0;
+  ASSERT_TRUE(coretest::take(key, &type).has_value());
+  EXPECT_EQ(type, 1);
+}
+
+TEST_F(MSlot, ANegativeLengthSendsAnEmptyMessage) {
+  const int key = fresh();
+  ASSERT_EQ(MSltSend(key, 1, "abc", -5, 0), 1);
+  int len = 9;
+  EXPECT_EQ(MSltRecv(key, 0, 0, buf_, &len, 0), 1);
+  EXPECT_EQ(len, 0);
+}
+
+TEST_F(MSlot, AnOverLongMessageIsCutAndDoesNotBlockTheQueue) {
+  const int key = fresh();
+  ASSERT_TRUE(coretest::put_bytes(key, std::string(6000, 'b')));
+  ASSERT_TRUE(coretest::put(key, "next"));
+  int len = 0;
+  EXPECT_EQ(MSltRecv(key, 0, 0, buf_, &len, 0), 1);
+  EXPECT_EQ(len, MSLT_MAX_TEXT);
+  EXPECT_EQ(buf_[MSLT_MAX_TEXT], '\0');
+  EXPECT_EQ(MSltRecv(key, 0, 0, buf_, &len, 0), 1);
+  EXPECT_STREQ(buf_, "next");
+}
+
+TEST_F(MSlot, ASizedReceiveCutsTheTextToTheBuffer) {
+  const int key = fresh();
+  ASSERT_TRUE(coretest::put(key, std::string(3000, 'c')));
+  char small[1024 + 16];
+  std::memset(small, '#', sizeof small);
+  int len = 0;
+  EXPECT_EQ(MSltRecvSized(key, 0, 0, small, 1024, &len, 0), 1);
+  EXPECT_EQ(len, 1023);
+  EXPECT_EQ(std::string(small, 1023), std::string(1023, 'c'));
+  EXPECT_EQ(small[1023], '\0');
+  for (std::size_t i = 1024; i < sizeof small; ++i) ASSERT_EQ(small[i], '#') << "byte " << i;
+}
+
+TEST_F(MSlot, ASizedReceiveIntoNoRoomWritesNothing) {
+  const int key = fresh();
+  ASSERT_TRUE(coretest::put(key, "abc"));
+  char none[4] = {'#', '#', '#', '#'};
+  int len = 7;
+  EXPECT_EQ(MSltRecvSized(key, 0, 0, none, 0, &len, 0), 1);
+  EXPECT_EQ(len, 0);
+  EXPECT_EQ(std::string(none, 4), "####");
+  EXPECT_EQ(coretest::pending(key), 0) << "the message was taken";
+}
+
+TEST_F(MSlot, AShortTextFitsASizedBufferWhole) {
+  const int key = fresh();
+  ASSERT_TRUE(coretest::put(key, "12345"));
+  char dst[8];
+  int len = 0;
+  EXPECT_EQ(MSltRecvSized(key, 0, 0, dst, sizeof dst, &len, 0), 1);
+  EXPECT_EQ(len, 6);  // the NUL travelled with the text
+  EXPECT_STREQ(dst, "12345");
+}
+
+TEST_F(MSlot, AMessageTypeBeyondIntIsDeliveredButReportedAsMinusOne) {
+  const int key = fresh();
+  ASSERT_TRUE(coretest::put(key, "big", static_cast<long>(INT_MAX) + 5));
+  int len = 0;
+  EXPECT_EQ(MSltRecv(key, 0, 0, buf_, &len, 0), -1);
+  EXPECT_EQ(len, 4);
+  EXPECT_STREQ(buf_, "big");
+}
+
+TEST_F(MSlot, CloseRemovesTheQueueAndAGoneQueueGivesMinusOne) {
+  const int key = fresh();
+  EXPECT_EQ(MSltClose(key, 0), 0);
+  EXPECT_EQ(msgget(key, 0), -1);
+  EXPECT_EQ(MSltClose(key, 0), -1);
+  EXPECT_EQ(MSltOpen(1, path_.c_str(), 0, 0), -1);
+}
+
+TEST_F(MSlot, AGoneQueueFailsReceiveWithLengthZeroAndSendWithZero) {
+  const int key = fresh();
+  ASSERT_EQ(MSltClose(key, 0), 0);
+  int len = 5;
+  EXPECT_EQ(MSltRecv(key, 0, 25, buf_, &len, 0), -1);
+  EXPECT_EQ(len, 0);
+  EXPECT_EQ(al_os_calls(AL_OS_MSGRCV), 0);
+  EXPECT_EQ(MSltSend(key, 1, "x", 2, 0), 0);
+}
+
+TEST_F(MSlot, AQueueRecreatedUnderTheKeyIsFoundAgain) {
+  const int key = fresh();
+  ASSERT_EQ(MSltClose(key, 0), 0);
+  ASSERT_EQ(MSltOpen(1, path_.c_str(), 1, 0), key);
+  EXPECT_EQ(MSltSend(key, 1, "again", 6, 0), 1);
+  int len = 0;
+  EXPECT_EQ(MSltRecv(key, 0, 0, buf_, &len, 0), 1);
+  EXPECT_STREQ(buf_, "again");
+}
+
+// Messages of 4096 bytes: how many one queue holds.
+long queue_capacity() {
+  long mnb = 16384;
+  if (FILE* f = std::fopen("/proc/sys/kernel/msgmnb", "r")) {
+    if (std::fscanf(f, "%ld", &mnb) != 1) mnb = 16384;
+    std::fclose(f);
+  }
+  return mnb / MSLT_MAX_TEXT;
+}
+
+TEST_F(MSlot, AFullQueueFailsWithEagainAfterTheSendWait) {
+  const int key = fresh();
+  const std::string text(MSLT_MAX_TEXT, 'f');
+  MSltSetSendWait(30);
+  const long capacity = queue_capacity();
+  for (long i = 0; i < capacity; ++i) ASSERT_EQ(MSltSend(key, 1, text.c_str(), MSLT_MAX_TEXT, 0), 1) << i;
+  al_os_reset();
+  EXPECT_EQ(MSltSend(key, 1, text.c_str(), MSLT_MAX_TEXT, 0), 0);
+  EXPECT_EQ(errno, EAGAIN);
+  EXPECT_GE(al_os_calls(AL_OS_MSGSND), 2) << "it waited for room";
+  EXPECT_EQ(coretest::pending(key), capacity);
+
+  MSltSetSendWait(0);
+  al_os_reset();
+  EXPECT_EQ(MSltSend(key, 1, text.c_str(), MSLT_MAX_TEXT, 0), 0);
+  EXPECT_EQ(errno, EAGAIN);
+  EXPECT_EQ(al_os_calls(AL_OS_MSGSND), 1) << "no wait at all";
+}
+
+TEST_F(MSlot, SendWaitIsNeverNegative) {
+  MSltSetSendWait(-5);
+  EXPECT_EQ(MSltGetSendWait(), 0);
+  MSltSetSendWait(250);
+  EXPECT_EQ(MSltGetSendWait(), 250);
+}
+
+TEST_F(MSlot, ASlowReaderGetsEveryMessageOfABurstLargerThanTheQueue) {
+  const int key = fresh();
+  const int burst = static_cast<int>(queue_capacity()) * 6;
+  const pid_t pid = fork();
+  ASSERT_NE(pid, -1);
+  if (pid == 0) {
+    // Reads slowly, checks every sequence number and the full length.
+    const int qid = msgget(key, 0);
+    static coretest::RawMessage m;
+    for (int i = 0; i < burst; ++i) {
+      usleep(3000);
+      const ssize_t n = msgrcv(qid, &m, sizeof m.mtext, 0, 0);
+      if (n != MSLT_MAX_TEXT) _exit(2);
+      if (std::atoi(m.mtext) != i) _exit(3);
+    }
+    _exit(0);
+  }
+  Child child(pid);
+  MSltSetSendWait(20000);
+  std::string text(MSLT_MAX_TEXT, 's');
+  for (int i = 0; i < burst; ++i) {
+    const std::string seq = std::to_string(i) + "~";
+    text.replace(0, seq.size(), seq);
+    ASSERT_EQ(MSltSend(key, 1, text.c_str(), MSLT_MAX_TEXT, 0), 1) << "message " << i << " errno " << errno;
+  }
+  EXPECT_EQ(child.wait(), 0);
+}
+
+TEST_F(MSlot, InjectedFtokFailure) {
+  al_os_fail_nth(AL_OS_FTOK, 1, EACCES);
+  EXPECT_EQ(MSltOpen(1, path_.c_str(), 1, 0), -1);
+  EXPECT_EQ(errno, EACCES);
+  EXPECT_EQ(al_os_calls(AL_OS_MSGGET), 0);
+}
+
+TEST_F(MSlot, InjectedMsggetFailures) {
+  al_os_fail_nth(AL_OS_MSGGET, 2, ENOSPC);  // the creating msgget
+  EXPECT_EQ(MSltOpen(1, path_.c_str(), 1, 0), -1);
+  EXPECT_EQ(errno, ENOSPC);
+  const int key = fresh();
+  al_os_fail_nth(AL_OS_MSGGET, 1, EACCES);  // the lookup of an existing queue
+  EXPECT_EQ(MSltOpen(1, path_.c_str(), 0, 0), -1);
+  al_os_fail_nth(AL_OS_MSGGET, 1, EACCES);
+  int len = 3;
+  EXPECT_EQ(MSltRecv(key, 0, 0, buf_, &len, 0), -1);
+  EXPECT_EQ(len, 0);
+  EXPECT_EQ(errno, EACCES);
+  al_os_fail_nth(AL_OS_MSGGET, 1, EACCES);
+  EXPECT_EQ(MSltSend(key, 1, "x", 2, 0), 0);
+  al_os_fail_nth(AL_OS_MSGGET, 1, EACCES);
+  EXPECT_EQ(MSltClose(key, 0), -1);
+  EXPECT_NE(msgget(key, 0), -1) << "the queue is still there";
+}
+
+TEST_F(MSlot, InjectedMsgrcvFailure) {
+  const int key = fresh();
+  ASSERT_TRUE(coretest::put(key, "kept"));
+  al_os_fail_nth(AL_OS_MSGRCV, 1, EIO);
+  int len = 0;
+  EXPECT_EQ(MSltRecv(key, 0, 1000, buf_, &len, 0), -1);
+  EXPECT_EQ(errno, EIO);
+  EXPECT_EQ(len, -1);
+  EXPECT_EQ(al_os_calls(AL_OS_MSGRCV), 1) << "an error other than no message ends the wait";
+  EXPECT_EQ(MSltRecv(key, 0, 0, buf_, &len, 0), 1);
+  EXPECT_STREQ(buf_, "kept");
+}
+
+TEST_F(MSlot, InjectedMsgsndFailure) {
+  const int key = fresh();
+  al_os_fail_nth(AL_OS_MSGSND, 1, EIDRM);
+  EXPECT_EQ(MSltSend(key, 1, "x", 2, 0), 0);
+  EXPECT_EQ(errno, EIDRM);
+  EXPECT_EQ(coretest::pending(key), 0);
+  EXPECT_EQ(MSltSend(key, 1, "x", 2, 0), 1);
+}
+
+TEST_F(MSlot, InjectedMsgctlFailure) {
+  const int key = fresh();
+  al_os_fail_nth(AL_OS_MSGCTL, 1, EPERM);
+  EXPECT_EQ(MSltClose(key, 0), -1);
+  EXPECT_NE(msgget(key, 0), -1);
+  EXPECT_EQ(MSltClose(key, 0), 0);
+}
+
+TEST(AlErrno, SetAndGet) {
+  al_SetErrno(ENOMSG);
+  EXPECT_EQ(al_GetErrno(), ENOMSG);
+  al_SetErrno(0);
+  EXPECT_EQ(al_GetErrno(), 0);
+}
+
+struct CopyCase {
+  const char* src;
+  std::size_t count;
+  int terminate;
+  const char* want;   // destination contents up to the first '#'
+  std::ptrdiff_t end;  // returned position, from the destination's start
+};
+
+TEST(Ncopystr, Table) {
+  const CopyCase cases[] = {
+      {"abc", 0, 0, "", 0},          {"abc", 0, 1, "", 1},          {"abc", 2, 0, "ab", 2},
+      {"abc", 2, 1, "ab", 3},        {"abc", 3, 1, "abc", 4},       {"abc", 4, 0, "abc", 3},
+      {"abc", 4, 1, "abc", 4},       {"abc", 10, 0, "abc", 3},      {"", 5, 1, "", 1},
+      {"a\0bc", 4, 0, "a", 1},       {"abcdef", 6, 0, "abcdef", 6},
+  };
+  for (const CopyCase& c : cases) {
+    char dst[16];
+    std::memset(dst, '#', sizeof dst);
+    char* end = ncopystr(dst, c.src, c.count, c.terminate);
+    EXPECT_EQ(end - dst, c.end) << c.src << " " << c.count << " " << c.terminate;
+    const std::string got(dst, static_cast<std::size_t>(std::find(dst, dst + sizeof dst, '#') - dst));
+    std::string want(c.want);
+    // A copied or written NUL stands in the destination too.
+    if (c.terminate || c.count > std::strlen(c.src)) want.push_back('\0');
+    EXPECT_EQ(got, want) << c.src << " " << c.count << " " << c.terminate;
+  }
+}
+
+}  // namespace
