@@ -130,7 +130,8 @@ int calculate(const TaxData& data, Tax_Str* tax, int select, Jur_Str* jur, CalcS
     }
     double ex = *avp_level_in_dbl(tax, k);
     double taxable = base >= 0 ? std::fmax(0.0, base - ex) : std::fmin(0.0, base + ex);
-    double amount_k = exempt ? 0.0 : round_cents(taxable * rate);
+    // + 0.0 turns a rounded -0 into 0.
+    double amount_k = exempt ? 0.0 : round_cents(taxable * rate) + 0.0;
     tax->level_out_dbl[k] = amount_k;
     tax->level_out_flt[k] = static_cast<float>(rate);
     total += amount_k;
