@@ -1,3 +1,5 @@
+#include "vertex_adapter.h"
+
 #include <cstdlib>
 
 #include "api_adapter.h"
@@ -76,7 +78,6 @@ void addr_free(void* p) { std::free(p); }
 
 }  // namespace
 
-extern const api_adapter vertex_adapter;
 const api_adapter vertex_adapter = {
     "vertex",
     open_vertex_general,
