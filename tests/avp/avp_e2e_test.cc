@@ -1,0 +1,290 @@
+// The Taxware adapter end to end: the real taxapi process started by the ERP
+// peer on real queues, with the stand-in engine libraries. Outcomes the data
+// cannot produce are forced through the stand-in's control file.
+#include <ftw.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "avp_request.h"
+#include "erp_peer.h"
+#include "gtest/gtest.h"
+
+namespace {
+
+using Texts = std::vector<std::string>;
+
+int remove_entry(const char* path, const struct stat*, int, struct FTW*) { return ::remove(path); }
+
+// One test's directory: queue files, logs (as HOME), the engine's work
+// directories and its control file. Removed with everything in it.
+class TestDir {
+ public:
+  TestDir() {
+    char pattern[] = "/tmp/avp_e2e.XXXXXX";
+    if (mkdtemp(pattern) != nullptr) path_ = pattern;
+    for (const char* sub : {"/work", "/work/avpout", "/work/avptemp", "/work/zipout", "/work/ziptemp",
+                            "/work/stepout", "/work/steptemp"}) {
+      mkdir((path_ + sub).c_str(), 0700);
+    }
+  }
+  ~TestDir() {
+    if (!path_.empty()) nftw(path_.c_str(), remove_entry, 8, FTW_DEPTH | FTW_PHYS);
+  }
+  TestDir(const TestDir&) = delete;
+  TestDir& operator=(const TestDir&) = delete;
+
+  const std::string& path() const { return path_; }
+  void control(const std::string& text) const { std::ofstream(path_ + "/control") << text; }
+  std::string read(const std::string& name) const {
+    std::ifstream in(path_ + "/" + name);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+  }
+
+ private:
+  std::string path_;
+};
+
+erp::PeerOptions options(const TestDir& dir, const std::string& shlib = SHLIB_DIR) {
+  erp::PeerOptions o;
+  o.taxapi = TAXAPI_BIN;
+  o.dir = dir.path();
+  o.ptype = 1;
+  o.stype = 1;
+  const std::string data = AVP_DATA_DIR;
+  const std::string work = dir.path() + "/work";
+  o.env = {"HOME=" + dir.path(),
+           "QSE_SHLIB=" + shlib,
+           "AVPDEBUG=",
+           "AVP_STANDIN_CONTROL=" + dir.path() + "/control",
+           "ZIPIN=" + data + "/zipmaster.txt",
+           "AVPIN=" + data + "/rates.txt",
+           "STEPIN=" + data + "/exempt.txt",
+           "AVPAUDIT=" + work + "/audit.log",
+           "AVPOUT=" + work + "/avpout",
+           "AVPTEMP=" + work + "/avptemp",
+           "ZIPOUT=" + work + "/zipout",
+           "ZIPTEMP=" + work + "/ziptemp",
+           "STEPOUT=" + work + "/stepout",
+           "STEPTEMP=" + work + "/steptemp"};
+  o.unset = {"QSE", "QSE_BIN", "APILOG"};
+  o.timeout_ms = 10000;
+  return o;
+}
+
+// Leaves `name` out of the child's environment.
+void without(erp::PeerOptions* o, const std::string& name) {
+  std::erase_if(o->env, [&](const std::string& e) { return e.rfind(name + "=", 0) == 0; });
+  o->unset.push_back(name);
+}
+
+std::string body(const char* kind, const std::vector<std::pair<std::string, std::string>>& fields) {
+  std::string out, err;
+  EXPECT_TRUE(erp::build_avp_body(kind, fields, &out, &err)) << err;
+  return out;
+}
+
+std::string pad(std::string s, std::size_t width) {
+  s.resize(width, ' ');
+  return s;
+}
+
+const std::vector<std::pair<std::string, std::string>> kSanAlbero = {
+    {"addr1_slot1", "CA"}, {"addr1_slot2", "SAN ALBERO"}, {"addr1_slot3", "90411"}, {"tax144", "100.00"}};
+
+class AvpEndToEnd : public ::testing::Test {
+ protected:
+  TestDir dir;
+};
+
+TEST_F(AvpEndToEnd, StandardTaxRequest) {
+  erp::ErpPeer peer(options(dir));
+  std::string first;
+  ASSERT_TRUE(peer.start(&first)) << first;
+  EXPECT_EQ(first, "10~0~1~1~0~~");
+  const erp::Exchange ex = peer.request(1, 1, body("tax", kSanAlbero));
+  ASSERT_TRUE(ex.ok) << ex.problem;
+  EXPECT_EQ(ex.replies, (Texts{"10~0~1~1~0~~", "6~1~1~1~1~0~",
+                               "7~1~1~1~1~6.000000~0.250000~1.000000~0.250000~0.000000~"
+                               "0.060000~0.002500~0.010000~0.002500~0.000000~D~" +
+                                   pad("CA 90411 00 SAN ALBERO", 25) + "~"}));
+  EXPECT_EQ(peer.terminate(), 0);
+  EXPECT_NE(dir.read("avp.log").find("Log mesg: Return from AvpTaxCmn/TAX010: 0\n"), std::string::npos);
+}
+
+TEST_F(AvpEndToEnd, EnhancedTaxRequestCarriesEightLevels) {
+  erp::ErpPeer peer(options(dir));
+  ASSERT_TRUE(peer.start());
+  const erp::Exchange ex = peer.request(
+      1, 1,
+      body("tax-enh", {{"addr1_slot1", "TX"}, {"addr1_slot3", "75510"}, {"tax144", "200"}, {"tax305", "N"}}));
+  ASSERT_TRUE(ex.ok) << ex.problem;
+  ASSERT_EQ(ex.results.size(), 1u);
+  EXPECT_EQ(ex.results[0],
+            "7~1~1~1~1~0.000000~12.500000~1.000000~2.000000~0.500000~0.500000~0.000000~0.000000~"
+            "0.000000~0.062500~0.005000~0.010000~0.002500~0.002500~0.000000~0.000000~D~" +
+                pad("TX 75510 00 CEDAR BLUFF", 25) + "~");
+}
+
+TEST_F(AvpEndToEnd, AddressRequests) {
+  erp::ErpPeer peer(options(dir));
+  ASSERT_TRUE(peer.start());
+  erp::Exchange ex = peer.request(2, 1, body("addr", {{"state", "NY"}, {"zip", "12810"}}));
+  ASSERT_TRUE(ex.ok) << ex.problem;
+  EXPECT_EQ(ex.replies, (Texts{"10~0~1~1~0~~", "6~2~1~1~1~0~",
+                               "7~2~1~1~1~" + pad("FAIRHAVEN", 26) + "~NY~12810~00~001~" + pad("KESTREL", 26) +
+                                   "~I~"}));
+
+  ex = peer.request(2, 1, body("addr", {{"state", "CA"}, {"zip", "90412"}}));
+  ASSERT_TRUE(ex.ok) << ex.problem;
+  EXPECT_EQ(ex.replies[1], "6~2~1~1~2~29~");
+  ASSERT_EQ(ex.results.size(), 2u);
+  EXPECT_EQ(ex.results[1].rfind("7~2~1~1~2~" + pad("SAN ALBERO", 26) + "~CA~90412~", 0), 0u) << ex.results[1];
+}
+
+struct Forced {
+  const char* name;
+  int action;
+  const char* control;
+  const char* reply;  // the error reply, or the status message of a result
+};
+
+TEST_F(AvpEndToEnd, EveryOutcomeGetsItsReply) {
+  const Forced cases[] = {
+      {"general code with a result", 1, "GenCmplCd = 4\n", "6~1~1~1~1~4~"},
+      {"general failure", 1, "GenCmplCd = 5\n", "5~0~1~1~0~1205.000000~"},
+      {"jurisdiction failure", 1, "JurCmplCd = 7\n", "5~0~1~1~0~1307.000000~"},
+      {"jurisdiction failure over a good general code", 1, "GenCmplCd = 0\nJurCmplCd = 2\n",
+       "5~0~1~1~0~1302.000000~"},
+      {"failed places", 1, "JurCmplCd = 99\nPOOJurRC = 3\nShpToJurRC = 4\n", "5~0~1~1~0~1399.100100~"},
+      {"code 99 without failed places", 1, "JurCmplCd = 99\nPOOJurRC = 1\n", "5~0~1~1~0~1399.000000~"},
+      {"address failure", 2, "ZipCmplCd = 13\n", "5~0~1~1~0~1113.000000~"},
+      {"address code 30", 2, "ZipCmplCd = 30\n", "5~0~1~1~0~1130.000000~"},
+  };
+  erp::ErpPeer peer(options(dir));
+  ASSERT_TRUE(peer.start());
+  for (const Forced& c : cases) {
+    SCOPED_TRACE(c.name);
+    dir.control(c.control);
+    const erp::Exchange ex = peer.request(
+        c.action, 1, c.action == 1 ? body("tax", kSanAlbero) : body("addr", {{"state", "NY"}, {"zip", "12810"}}));
+    ASSERT_GE(ex.replies.size(), 2u) << ex.problem;
+    EXPECT_EQ(ex.replies[1], c.reply);
+    EXPECT_EQ(ex.error, c.reply[0] == '5');
+  }
+  dir.control("");
+  EXPECT_EQ(peer.terminate(), 0);
+}
+
+TEST_F(AvpEndToEnd, ThreeHundredCandidatesReachASlowReader) {
+  dir.control("ZipCandidates = 300\n");
+  erp::ErpPeer peer(options(dir));
+  ASSERT_TRUE(peer.start());
+  ASSERT_TRUE(peer.send("8~2~1~1~1~"));
+  ASSERT_EQ(peer.receive(), std::optional<std::string>("10~0~1~1~0~~"));
+  ASSERT_TRUE(peer.send("9~2~1~1~1~" + body("addr", {{"state", "NY"}, {"zip", "12810"}})));
+  const std::optional<std::string> status = peer.receive();
+  ASSERT_EQ(status, std::optional<std::string>("6~2~1~1~300~29~"));
+  // Read slowly so the process meets a full queue and has to wait for room.
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  for (int i = 1; i <= 300; ++i) {
+    const std::optional<std::string> r = peer.receive();
+    ASSERT_TRUE(r.has_value()) << "record " << i << " lost";
+    EXPECT_EQ(r->rfind("7~2~1~1~" + std::to_string(i) + "~", 0), 0u) << *r;
+    if (i % 50 == 0) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  EXPECT_EQ(peer.receive(200), std::nullopt);
+  EXPECT_EQ(peer.terminate(), 0);
+}
+
+TEST_F(AvpEndToEnd, EngineOpenFailuresAtStart) {
+  struct Case {
+    const char* name;
+    const char* control;
+    const char* unset;
+    const char* reply;
+    const char* log_line;
+  };
+  const Case cases[] = {
+      {"tax engine refuses", "AVPTAXOPEN = 0\n", nullptr, "5~0~1~1~0~4.000000~", "TaxOpenStr failed: Unknown\n"},
+      {"ZIP engine refuses", "ZIPOPEN = 2\n", nullptr, "5~0~1~1~0~4.000000~", "ZipOpenStr failed: Unknown\n"},
+      {"variable missing", "", "STEPTEMP", "5~0~1~1~0~3.000000~", "STEPTEMP not set.\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TestDir d;
+    d.control(c.control);
+    erp::PeerOptions o = options(d);
+    if (c.unset != nullptr) without(&o, c.unset);
+    erp::ErpPeer peer(o);
+    std::string first;
+    EXPECT_FALSE(peer.start(&first));
+    EXPECT_EQ(first, c.reply);
+    EXPECT_EQ(peer.wait_exit(10000), 0);
+    EXPECT_NE(d.read("avp.log").find(std::string("Log mesg: ") + c.log_line), std::string::npos);
+    // Termination closed whatever was open.
+    EXPECT_NE(d.read("avp.log").find("Log mesg: ZipClose/ZIP020 "), std::string::npos);
+  }
+}
+
+TEST_F(AvpEndToEnd, EachMissingEntryPointFailsTheStart) {
+  for (const char* name : {"AVPTAXOPEN", "AVPTAXCLOSE", "AVPTAXCMN", "AVPTAX_IO_ERR", "ZIPOPEN", "ZIPCLOSE", "ZIP020"}) {
+    SCOPED_TRACE(name);
+    TestDir d;
+    erp::ErpPeer peer(options(d, std::string(AVP_VARIANTS_DIR) + "/no_" + name));
+    std::string first;
+    EXPECT_FALSE(peer.start(&first));
+    EXPECT_EQ(first, "5~0~1~1~0~4.000000~");
+    EXPECT_EQ(peer.wait_exit(10000), 0);
+    EXPECT_NE(d.read("avp.log").find(std::string("Missing function '") + name + "' in DLL\n"), std::string::npos);
+  }
+}
+
+TEST_F(AvpEndToEnd, InitMessageOpensTheEngineAgain) {
+  erp::ErpPeer peer(options(dir));
+  ASSERT_TRUE(peer.start());
+  ASSERT_TRUE(peer.send("1~0~1~1~0~"));
+  EXPECT_EQ(peer.receive(), std::optional<std::string>("10~0~1~1~0~~"));
+  EXPECT_TRUE(peer.request(1, 1, body("tax", kSanAlbero)).ok);
+
+  dir.control("AVPTAXOPEN = 0\n");
+  ASSERT_TRUE(peer.send("1~0~1~1~0~"));
+  EXPECT_EQ(peer.receive(), std::optional<std::string>("5~0~1~1~0~1.000000~"));
+  EXPECT_EQ(peer.wait_exit(10000), 0);
+}
+
+TEST_F(AvpEndToEnd, DiagnosticMode) {
+  struct Case {
+    const char* name;
+    std::string shlib;
+    const char* unset;
+    int status;
+  };
+  const Case cases[] = {
+      {"engine opens", SHLIB_DIR, nullptr, 0},
+      {"upper case option", SHLIB_DIR, nullptr, 0},
+      {"entry point missing", std::string(AVP_VARIANTS_DIR) + "/no_ZIP020", nullptr, 1},
+      {"variable missing", SHLIB_DIR, "AVPAUDIT", 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TestDir d;
+    erp::PeerOptions o = options(d, c.shlib);
+    o.args = std::vector<std::string>{std::string(c.name) == "upper case option" ? "-DT" : "-dt"};
+    if (c.unset != nullptr) without(&o, c.unset);
+    erp::ErpPeer peer(o);
+    ASSERT_TRUE(peer.spawn());
+    EXPECT_EQ(peer.wait_exit(10000), c.status);
+  }
+}
+
+}  // namespace
