@@ -287,4 +287,30 @@ TEST_F(AvpEndToEnd, DiagnosticMode) {
   }
 }
 
+#ifdef VERTEX_DATA_DIR
+TEST_F(AvpEndToEnd, TaxwareActionsWhileOnlyVertexIsOpenFailInOrder) {
+  erp::PeerOptions o = options(dir);
+  o.stype = 2;
+  const std::string data = VERTEX_DATA_DIR;
+  for (const std::string& v :
+       {"VERTEXSERVER=" + data, std::string("VERTEXUSER=demo"), std::string("VERTEXPWD=demo"),
+        "VERTEXGEO=" + data + "/location.dat", "VERTEXRATE=" + data + "/rate.dat", "VERTEXTDM=" + data + "/tdm.dat",
+        "VERTEXREG=" + dir.path() + "/register.dat"}) {
+    o.env.push_back(v);
+  }
+  erp::ErpPeer peer(o);
+  std::string first;
+  ASSERT_TRUE(peer.start(&first)) << first;
+  for (int action : {1, 2}) {
+    const erp::Exchange ex =
+        peer.request(action, 1, action == 1 ? body("tax", kSanAlbero) : body("addr", {{"state", "NY"}}));
+    EXPECT_EQ(ex.replies, (Texts{"10~0~1~1~0~~", "5~0~1~1~0~1.000000~"}));
+  }
+  EXPECT_TRUE(peer.running());
+  EXPECT_EQ(peer.terminate(), 0);
+  // The Taxware engine was never reached.
+  EXPECT_EQ(dir.read("avp.log"), "");
+}
+#endif
+
 }  // namespace
