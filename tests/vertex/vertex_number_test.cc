@@ -1,0 +1,58 @@
+#include "vertex_number.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <string>
+
+namespace {
+
+TEST(VertexNumberTest, IntTakesTheLeadingIntegerAndKeepsItsLow32Bits) {
+  const struct {
+    const char* text;
+    int value;
+  } cases[] = {
+      {nullptr, 0}, {"", 0}, {"abc", 0}, {"2abc", 2}, {"  -17", -17}, {"+5", 5}, {"\t42 ", 42},
+      {"1.9", 1}, {"2147483647", INT_MAX}, {"2147483648", INT_MIN}, {"4294967297", 1},
+      {"-4294967295", 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text ? c.text : "null");
+    EXPECT_EQ(vertex_int_of(c.text), c.value);
+  }
+}
+
+TEST(VertexNumberTest, IntOfAVeryLongNumberIsItsValueModulo2To32) {
+  // 26 nines: far beyond 64 bits, still no overflow and a defined result.
+  const std::string nines(26, '9');
+  unsigned long long low = 0;
+  for (int i = 0; i < 26; ++i) low = (low * 10 + 9) & 0xFFFFFFFFull;
+  EXPECT_EQ(vertex_int_of(nines.c_str()), static_cast<int>(static_cast<unsigned>(low)));
+}
+
+TEST(VertexNumberTest, TruncConvertsAsRealAndTruncatesTowardZero) {
+  const struct {
+    const char* text;
+    int value;
+  } cases[] = {
+      {"1.9", 1}, {"-1.9", -1}, {"", 0}, {"x", 0}, {"3e2", 300}, {" 7.99abc", 7},
+      {"2147483647.5", INT_MAX}, {"2147483648", INT_MIN}, {"-2147483649", INT_MIN},
+      {"1e300", INT_MIN}, {"nan", INT_MIN},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    EXPECT_EQ(vertex_trunc_of(c.text), c.value);
+  }
+}
+
+TEST(VertexNumberTest, RealAndGeo) {
+  EXPECT_EQ(vertex_real_of("100.25xyz"), 100.25);
+  EXPECT_EQ(vertex_real_of("letters"), 0.0);
+  EXPECT_EQ(vertex_real_of(nullptr), 0.0);
+  EXPECT_EQ(vertex_geo_of("440610000"), 440610000);
+  EXPECT_EQ(vertex_geo_of("12ab"), 12);
+  EXPECT_EQ(vertex_geo_of(""), 0);
+  EXPECT_EQ(vertex_geo_of("99999999999999999999999"), INT64_MAX);
+}
+
+}  // namespace

@@ -1,0 +1,210 @@
+// Request parsing: the field table of both forms, the conversions, and the
+// three helpers of the tax path.
+#include "vertex_parse.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+// A data message whose fields 6.. are `body` (index 0 = field 6).
+std::string message(const std::vector<std::string>& body) {
+  std::string text = "9~1~1~2~1~";
+  for (const std::string& f : body) text += f + "~";
+  return text;
+}
+
+std::vector<std::string> full_body(int last_field) {
+  std::vector<std::string> body(static_cast<std::size_t>(last_field - 5));
+  auto set = [&](int field, const char* v) { body[static_cast<std::size_t>(field - 6)] = v; };
+  set(6, "Providence"); set(7, "RI"); set(8, "02903"); set(9, "440610000"); set(10, "1.9");
+  set(11, "Boston"); set(12, "MA"); set(13, "02101"); set(14, "220250000"); set(15, "-1.9");
+  set(16, "Hartford"); set(17, "CT"); set(18, "06101"); set(19, "070030000"); set(20, "2");
+  set(21, "3"); set(22, "100.50"); set(23, "9"); set(24, "9"); set(25, "2abc"); set(26, "77");
+  set(27, "PROD-1"); set(28, "CUST-1"); set(29, "CUST-2"); set(30, "   INV-1  ");
+  set(31, "TEXT"); set(32, "4"); set(33, "1"); set(34, "1"); set(35, "CO1"); set(36, "AREA");
+  set(37, "1"); set(38, "0.06"); set(39, "0.01"); set(40, "0.02"); set(41, "0.03");
+  set(42, "0.04"); set(43, "6.0"); set(44, "1.0"); set(45, "2.0"); set(46, "3.0"); set(47, "4.0");
+  if (last_field >= 55) {
+    set(48, "5.0"); set(49, "9"); set(50, "9"); set(51, "9"); set(52, "ENH"); set(53, "L");
+    set(54, "LINE TEXT"); set(55, "6.7");
+  }
+  return body;
+}
+
+TEST(VertexParseTest, StandardFormFillsEveryFieldOfItsTable) {
+  VertexTaxRequest r{};
+  format_vertex_jur(message(full_body(47)).c_str(), &r, 6);
+  EXPECT_STREQ(r.ship_to.city, "Providence");
+  EXPECT_STREQ(r.ship_to.state, "RI");
+  EXPECT_STREQ(r.ship_to.zip, "02903");
+  EXPECT_STREQ(r.ship_to.geo_code, "440610000");
+  EXPECT_EQ(r.ship_to.juris_flag, 1);
+  EXPECT_STREQ(r.ship_from.city, "Boston");
+  EXPECT_STREQ(r.ship_from.geo_code, "220250000");
+  EXPECT_EQ(r.ship_from.juris_flag, -1);
+  EXPECT_STREQ(r.order_accept.zip, "06101");
+  EXPECT_EQ(r.order_accept.juris_flag, 2);
+  EXPECT_EQ(r.line_kind, 3);
+  EXPECT_EQ(r.line_amount, 100.50);
+  EXPECT_EQ(r.transaction_type, 2);
+  EXPECT_EQ(r.prod_number, 77);
+  EXPECT_STREQ(r.product_code, "PROD-1");
+  EXPECT_STREQ(r.customer_1, "CUST-1");
+  EXPECT_STREQ(r.customer_2, "CUST-2");
+  EXPECT_STREQ(r.invoice_number, "INV-1  ");  // leading blanks gone, trailing kept
+  EXPECT_STREQ(r.invoice_text, "TEXT");
+  EXPECT_EQ(r.line_number, 4);
+  EXPECT_EQ(r.invoice_flag, 1);
+  EXPECT_EQ(r.write_register, 1);
+  EXPECT_STREQ(r.company_code, "CO1");
+  EXPECT_STREQ(r.user_area, "AREA");
+  EXPECT_EQ(r.local_override, 1);
+  EXPECT_EQ(r.state_a, 0.06);
+  EXPECT_EQ(r.county_a, 0.01);
+  EXPECT_EQ(r.city_a, 0.02);
+  EXPECT_EQ(r.state_b, 6.0);
+  EXPECT_EQ(r.county_b, 1.0);
+  EXPECT_EQ(r.city_b, 2.0);
+  EXPECT_EQ(r.district_a, 0.0);
+  EXPECT_EQ(r.district_b, 0.0);
+  EXPECT_STREQ(r.enh_code, "");
+  EXPECT_EQ(r.local_kind, 0);
+}
+
+TEST(VertexParseTest, EnhancedFormTakesLevelValuesFromItsOwnFields) {
+  VertexTaxRequest r{};
+  format_vertex_jur_enh(message(full_body(55)).c_str(), &r, 6);
+  EXPECT_EQ(r.state_a, 0.06);
+  EXPECT_EQ(r.county_a, 0.01);
+  EXPECT_EQ(r.city_a, 0.02);
+  EXPECT_EQ(r.district_a, 0.03);
+  EXPECT_EQ(r.state_b, 2.0);
+  EXPECT_EQ(r.county_b, 3.0);
+  EXPECT_EQ(r.city_b, 4.0);
+  EXPECT_EQ(r.district_b, 5.0);
+  EXPECT_STREQ(r.enh_code, "ENH");
+  EXPECT_STREQ(r.enh_local_code, "L");
+  EXPECT_STREQ(r.enh_line_text, "LINE TEXT");
+  EXPECT_EQ(r.local_kind, 6);
+  EXPECT_STREQ(r.invoice_number, "INV-1  ");
+}
+
+TEST(VertexParseTest, TextEndingAfterField30StillTakesTheInvoice) {
+  std::vector<std::string> body = full_body(47);
+  body.resize(30 - 5);
+  VertexTaxRequest r{};
+  format_vertex_jur(message(body).c_str(), &r, 6);
+  EXPECT_STREQ(r.invoice_number, "INV-1  ");
+  EXPECT_STREQ(r.invoice_text, "");
+  EXPECT_EQ(r.line_number, 0);
+  EXPECT_EQ(r.state_a, 0.0);
+}
+
+TEST(VertexParseTest, EmptyFieldDoesNotShiftTheOthers) {
+  std::vector<std::string> body = full_body(47);
+  body[27 - 6] = "";
+  body[38 - 6] = "letters";
+  VertexTaxRequest r{};
+  format_vertex_jur(message(body).c_str(), &r, 6);
+  EXPECT_STREQ(r.product_code, "");
+  EXPECT_STREQ(r.customer_1, "CUST-1");
+  EXPECT_EQ(r.state_a, 0.0);
+  EXPECT_EQ(r.county_a, 0.01);
+}
+
+TEST(VertexParseTest, FieldsBelowTheFirstFieldNumberAreSkipped) {
+  VertexTaxRequest r{};
+  format_vertex_jur(message(full_body(47)).c_str(), &r, 30);
+  EXPECT_STREQ(r.ship_to.city, "");
+  EXPECT_STREQ(r.product_code, "");
+  EXPECT_STREQ(r.invoice_number, "INV-1  ");
+  EXPECT_EQ(r.line_number, 4);
+}
+
+TEST(VertexParseTest, BlankOnlyOrEmptyInvoiceLeavesItEmpty) {
+  for (const char* field : {"", "   "}) {
+    std::vector<std::string> body = full_body(47);
+    body[30 - 6] = field;
+    VertexTaxRequest r{};
+    format_vertex_jur(message(body).c_str(), &r, 6);
+    EXPECT_STREQ(r.invoice_number, "");
+  }
+}
+
+TEST(VertexParseTest, OverlongFieldsAreCutAndOverrunNothing) {
+  std::vector<std::string> body = full_body(55);
+  const std::string long_text(200, 'Z');
+  for (int f : {6, 7, 8, 9, 27, 28, 29, 30, 31, 35, 36, 52, 53, 54}) {
+    body[static_cast<std::size_t>(f - 6)] = long_text;
+  }
+  // Numbers of 20 characters and more are converted whole.
+  body[22 - 6] = "000000000000000000000000000100.25";
+  body[32 - 6] = "0000000000000000000000000000000042";
+  VertexTaxRequest r;
+  std::memset(&r, 0, sizeof r);
+  format_vertex_jur_enh(message(body).c_str(), &r, 6);
+  EXPECT_EQ(std::strlen(r.ship_to.city), sizeof r.ship_to.city - 1);
+  EXPECT_EQ(std::strlen(r.ship_to.state), sizeof r.ship_to.state - 1);
+  EXPECT_EQ(std::strlen(r.ship_to.geo_code), sizeof r.ship_to.geo_code - 1);
+  EXPECT_EQ(std::strlen(r.invoice_number), sizeof r.invoice_number - 1);
+  EXPECT_EQ(std::strlen(r.invoice_text), sizeof r.invoice_text - 1);
+  EXPECT_EQ(std::strlen(r.company_code), sizeof r.company_code - 1);
+  EXPECT_EQ(std::strlen(r.enh_local_code), sizeof r.enh_local_code - 1);
+  EXPECT_EQ(std::strlen(r.enh_line_text), sizeof r.enh_line_text - 1);
+  EXPECT_EQ(r.ship_to.juris_flag, 1);  // the member after geo_code is untouched
+  EXPECT_EQ(r.line_amount, 100.25);
+  EXPECT_EQ(r.line_number, 42);
+  EXPECT_EQ(r.invoice_flag, 1);
+}
+
+TEST(VertexParseTest, NullArgumentsAreHarmless) {
+  VertexTaxRequest r{};
+  format_vertex_jur(nullptr, &r, 6);
+  format_vertex_jur_enh("9~1~1~2~1~", nullptr, 6);
+  EXPECT_STREQ(r.ship_to.city, "");
+}
+
+TEST(VertexParseTest, StripAscii) {
+  const struct {
+    const char* in;
+    const char* out;
+  } cases[] = {{"", ""}, {"   ", ""}, {"abc", "abc"}, {"abc  ", "abc"}, {"a b ", "a b"},
+               {"x \t ", "x \t"}, {"  lead", "  lead"}};
+  for (const auto& c : cases) {
+    char buf[32];
+    std::strcpy(buf, c.in);
+    EXPECT_EQ(strip_ascii(buf), buf);
+    EXPECT_STREQ(buf, c.out);
+  }
+  EXPECT_EQ(strip_ascii(nullptr), nullptr);
+}
+
+TEST(VertexParseTest, PrimaryForeign) {
+  VertexTaxRequest r{};
+  std::strcpy(r.ship_to.geo_code, "770001234");
+  std::strcpy(r.ship_from.geo_code, "780001234");
+  std::strcpy(r.order_accept.geo_code, "7");
+  EXPECT_EQ(primary_foreign(&r, 2), 0);
+  EXPECT_EQ(primary_foreign(&r, 3), 1);
+  EXPECT_EQ(primary_foreign(&r, 4), 1);
+  EXPECT_EQ(primary_foreign(&r, 5), 1);
+  EXPECT_EQ(primary_foreign(&r, 0), 1);
+  std::strcpy(r.ship_from.geo_code, "77");
+  EXPECT_EQ(primary_foreign(&r, 3), 0);
+  r.ship_to.geo_code[0] = '\0';
+  EXPECT_EQ(primary_foreign(&r, 2), 1);
+}
+
+TEST(VertexParseTest, JurisdictionErrorIsTheResultTimes00001) {
+  EXPECT_DOUBLE_EQ(get_jur_error_vertex(1), 0.0001);
+  EXPECT_DOUBLE_EQ(get_jur_error_vertex(10), 0.001);
+  EXPECT_DOUBLE_EQ(get_jur_error_vertex(100), 0.01);
+  EXPECT_DOUBLE_EQ(get_jur_error_vertex(111), 0.0111);
+  EXPECT_EQ(get_jur_error_vertex(0), 0.0);
+}
+
+}  // namespace
