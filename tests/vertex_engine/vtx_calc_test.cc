@@ -1,0 +1,267 @@
+#include "vtx_calc.h"
+
+#include <gtest/gtest.h>
+
+#include "vtx_engine_test_util.h"
+
+namespace {
+
+using vtx::CalcHandle;
+
+template <class Db>
+std::shared_ptr<const Db> load_sample(const char* file, const char* kind) {
+  std::vector<vtx::Record> records;
+  EXPECT_EQ(vtx::read_data_file(vtx_test::sample(file), kind, nullptr, nullptr, &records),
+            vtx::DataStatus::kOk);
+  auto db = std::make_shared<Db>();
+  EXPECT_TRUE(db->load(records));
+  return db;
+}
+
+class VtxCalc : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dbs.geo = load_sample<vtx::GeoDb>("location.dat", "location");
+    dbs.rate = load_sample<vtx::RateDb>("rate.dat", "rate");
+    dbs.tdm = load_sample<vtx::TdmDb>("tdm.dat", "tdm");
+    h.line.set = true;
+    h.line.number = 1;
+    h.line.amount = 200.0;
+  }
+  void juris(int type, long long geo, int flag = 0) {
+    h.invoice.juris[type].set = true;
+    h.invoice.juris[type].geo = geo;
+    h.invoice.juris[type].flag = flag;
+  }
+  vtx::VstDatabases dbs;
+  CalcHandle h;
+};
+
+TEST_F(VtxCalc, DestinationLevelsAndTotals) {
+  juris(0, 110010100);  // Millbrook city, Alder County, Brenmark
+  ASSERT_EQ(vtx::calculate(dbs, &h), vtx::kCalcOk);
+  const vtx::CalcResult& r = h.result;
+  EXPECT_EQ(r.taxing_type, 2);
+  EXPECT_EQ(r.addtl_type, 2);
+  struct {
+    double rate, tax;
+    int owner;
+  } want[4] = {{0.05, 10.0, 0}, {0.01, 2.0, 0}, {0.01, 2.0, 0}, {0.0025, 0.5, vtx::kOwnerCity}};
+  for (int l = 0; l < 4; ++l) {
+    EXPECT_EQ(r.level[l].status, 0) << l;
+    EXPECT_DOUBLE_EQ(r.level[l].rate, want[l].rate) << l;
+    EXPECT_DOUBLE_EQ(r.level[l].tax, want[l].tax) << l;
+    EXPECT_EQ(r.level[l].owner, want[l].owner) << l;
+  }
+  for (const auto& a : r.addtl) EXPECT_EQ(a.tax, 0.0);
+  EXPECT_DOUBLE_EQ(r.line_a, 0.0725);
+  EXPECT_DOUBLE_EQ(r.line_b, 14.5);
+}
+
+TEST_F(VtxCalc, UnincorporatedPlaceHasNoCityLevel) {
+  juris(0, 110010000);
+  ASSERT_EQ(vtx::calculate(dbs, &h), vtx::kCalcOk);
+  EXPECT_EQ(h.result.level[2].status, 0);
+  EXPECT_EQ(h.result.level[2].rate, 0.0);
+  EXPECT_DOUBLE_EQ(h.result.line_b, 12.0);
+}
+
+TEST_F(VtxCalc, OriginSourcingTaxesTheShipFromInTheSameState) {
+  juris(0, 230130100);  // Lisk
+  juris(1, 230110100);  // Halvern City
+  ASSERT_EQ(vtx::calculate(dbs, &h), vtx::kCalcOk);
+  EXPECT_EQ(h.result.taxing_type, 3);
+  EXPECT_EQ(h.result.taxing_geo, 230110100);
+  EXPECT_DOUBLE_EQ(h.result.level[2].rate, 0.02);
+  // The additional localities follow the destination: Lisk has none.
+  EXPECT_EQ(h.result.addtl_type, 2);
+  EXPECT_EQ(h.result.addtl[vtx::kAddtlCity].rate, 0.0);
+
+  juris(1, 110010100);  // ship-from in another state: destination after all
+  ASSERT_EQ(vtx::calculate(dbs, &h), vtx::kCalcOk);
+  EXPECT_EQ(h.result.taxing_type, 2);
+  EXPECT_DOUBLE_EQ(h.result.level[2].rate, 0.0125);
+}
+
+TEST_F(VtxCalc, AdditionalLocalitiesAndTheirSourcing) {
+  juris(0, 230110100);  // Halvern City has three additional localities
+  ASSERT_EQ(vtx::calculate(dbs, &h), vtx::kCalcOk);
+  const auto& ad = h.result.addtl;
+  EXPECT_DOUBLE_EQ(ad[vtx::kAddtlCounty].rate, 0.002);
+  EXPECT_DOUBLE_EQ(ad[vtx::kAddtlCity].tax, 0.5);
+  EXPECT_EQ(ad[vtx::kAddtlDistrict].owner, vtx::kOwnerOwn);
+  EXPECT_DOUBLE_EQ(ad[vtx::kAddtlDistrict].tax, 0.2);
+
+  CalcHandle t;
+  t.line = h.line;
+  h = t;
+  juris(0, 460210100);  // Port Tarquay: its additional city follows the origin
+  juris(1, 460230100);  // Wrenford, same state, no additional localities
+  ASSERT_EQ(vtx::calculate(dbs, &h), vtx::kCalcOk);
+  EXPECT_EQ(h.result.taxing_type, 2);
+  EXPECT_EQ(h.result.addtl_type, 3);
+  EXPECT_EQ(h.result.addtl[vtx::kAddtlCity].rate, 0.0);
+  h.invoice.juris[1] = vtx::JurisSetting();
+  ASSERT_EQ(vtx::calculate(dbs, &h), vtx::kCalcOk);
+  EXPECT_EQ(h.result.addtl_type, 2);
+  EXPECT_DOUBLE_EQ(h.result.addtl[vtx::kAddtlCity].rate, 0.003);
+}
+
+TEST_F(VtxCalc, OutsideCityLimitsDropsTheCityLevels) {
+  juris(0, 110010100, 1);
+  ASSERT_EQ(vtx::calculate(dbs, &h), vtx::kCalcOk);
+  EXPECT_EQ(h.result.level[2].rate, 0.0);
+  EXPECT_EQ(h.result.level[3].rate, 0.0);  // the district belongs to the city
+  EXPECT_DOUBLE_EQ(h.result.line_b, 12.0);
+}
+
+TEST_F(VtxCalc, RateMissingOrForeignGivesStatus22) {
+  juris(0, 460210200);  // Quarry Flats: city on file without a rate
+  ASSERT_EQ(vtx::calculate(dbs, &h), vtx::kCalcDoneWithUnknown);
+  EXPECT_EQ(h.result.level[0].status, 0);
+  EXPECT_EQ(h.result.level[2].status, vtx::kLevelUnknown);
+
+  juris(0, 770000001);  // foreign
+  ASSERT_EQ(vtx::calculate(dbs, &h), vtx::kCalcDoneWithUnknown);
+  for (const auto& l : h.result.level) EXPECT_EQ(l.status, vtx::kLevelUnknown);
+  for (const auto& l : h.result.addtl) EXPECT_EQ(l.status, vtx::kLevelUnknown);
+  EXPECT_EQ(h.result.line_b, 0.0);
+}
+
+TEST_F(VtxCalc, TaxabilityFromTheTdm) {
+  juris(0, 230130100);  // Lisk, Halvern: groceries half taxable
+  h.line.product_code = "FOOD-01";
+  ASSERT_EQ(vtx::calculate(dbs, &h), vtx::kCalcOk);
+  EXPECT_DOUBLE_EQ(h.result.level[0].base, 100.0);
+  EXPECT_DOUBLE_EQ(h.result.level[0].tax, 6.25);
+  h.invoice.customer_2 = "GOV-HV";
+  ASSERT_EQ(vtx::calculate(dbs, &h), vtx::kCalcOk);
+  EXPECT_EQ(h.result.line_b, 0.0);
+  EXPECT_DOUBLE_EQ(h.result.line_a, 0.0825);  // rates are still reported
+}
+
+TEST_F(VtxCalc, LevelSettingsOverrideTheDatabase) {
+  juris(0, 110010100);
+  vtx::LocalSetting& state = h.line.local[0];
+  state.set = true;
+  state.taxability = 2;  // non-taxable for 150 of the 200
+  state.has_amount = true;
+  state.amount = 150.0;
+  vtx::LocalSetting& city = h.line.local[2];
+  city.set = true;
+  city.taxability = 1;
+  city.local_code = 6;
+  city.has_a = city.has_b = true;
+  city.a = 0.03;
+  vtx::LocalSetting& county = h.line.local[1];
+  county.set = true;
+  county.taxability = 1;
+  county.local_code = 8;
+  county.has_a = county.has_b = true;
+  county.a = 0.5;
+  county.b = 1.23;  // a fixed tax
+  vtx::LocalSetting& district = h.line.local[3];
+  district.set = true;
+  district.taxability = 1;
+  district.local_code = 2;  // below 6: the rate stays the database's
+  district.has_a = true;
+  district.a = 0.9;
+  district.owner = vtx::kOwnerCounty;
+  ASSERT_EQ(vtx::calculate(dbs, &h), vtx::kCalcOk);
+  EXPECT_DOUBLE_EQ(h.result.level[0].exempt, 150.0);
+  EXPECT_DOUBLE_EQ(h.result.level[0].tax, 2.5);
+  EXPECT_DOUBLE_EQ(h.result.level[1].tax, 1.23);
+  EXPECT_DOUBLE_EQ(h.result.level[2].tax, 6.0);
+  EXPECT_DOUBLE_EQ(h.result.level[3].rate, 0.0025);
+  EXPECT_EQ(h.result.level[3].owner, vtx::kOwnerCounty);
+
+  // A settled level clears a status 22.
+  juris(0, 460210200);
+  h.line.local[2].a = 0.01;
+  ASSERT_EQ(vtx::calculate(dbs, &h), vtx::kCalcOk);
+  EXPECT_EQ(h.result.level[2].status, 0);
+}
+
+TEST_F(VtxCalc, RoundingAndCredits) {
+  juris(0, 110010100);
+  h.line.amount = 0.1;  // 0.005 state tax rounds up to a cent
+  ASSERT_EQ(vtx::calculate(dbs, &h), vtx::kCalcOk);
+  EXPECT_DOUBLE_EQ(h.result.level[0].tax, 0.01);
+  h.line.amount = -200.0;
+  ASSERT_EQ(vtx::calculate(dbs, &h), vtx::kCalcOk);
+  EXPECT_DOUBLE_EQ(h.result.line_b, -14.5);
+}
+
+TEST_F(VtxCalc, GivenTotalsReplaceTheSums) {
+  juris(0, 110010100);
+  h.line.has_totals = true;
+  h.line.total_a = 0.07;
+  h.line.total_b = 9.99;
+  ASSERT_EQ(vtx::calculate(dbs, &h), vtx::kCalcOk);
+  EXPECT_DOUBLE_EQ(h.result.line_a, 0.07);
+  EXPECT_DOUBLE_EQ(h.result.line_b, 9.99);
+}
+
+TEST_F(VtxCalc, FailureStatuses) {
+  EXPECT_EQ(vtx::calculate(dbs, &h), vtx::kCalcNoJurisdiction);
+  juris(0, 110010100);
+  h.line.set = false;
+  EXPECT_EQ(vtx::calculate(dbs, &h), vtx::kCalcNoLine);
+  h.line.set = true;
+  vtx::VstDatabases none = dbs;
+  none.tdm.reset();
+  EXPECT_EQ(vtx::calculate(none, &h), vtx::kCalcTdmDbConn);
+  none.rate.reset();
+  EXPECT_EQ(vtx::calculate(none, &h), vtx::kCalcRateDbConn);
+  none.geo.reset();
+  EXPECT_EQ(vtx::calculate(none, &h), vtx::kCalcLocDbConn);
+  EXPECT_FALSE(h.result.done);
+}
+
+TEST_F(VtxCalc, RegisterRules) {
+  vtx_test::TempDir dir;
+  juris(0, 110010100);
+  h.invoice.number = "INV|7";
+  h.invoice.write_register = 1;
+  int st = vtx::calculate(dbs, &h);
+  EXPECT_EQ(vtx::write_register(dbs, h, st), vtx::kCalcRegDbConn);
+  dbs.register_open = true;
+  dbs.register_path = dir.file("reg");
+  EXPECT_EQ(vtx::write_register(dbs, h, st), vtx::kCalcRegDbError);  // read-only
+  dbs.register_writable = true;
+  EXPECT_EQ(vtx::write_register(dbs, h, st), vtx::kCalcOk);
+  std::string line = vtx::register_line(h, "STAMP");
+  EXPECT_EQ(line,
+            "INVOICE|STAMP|INV 7|||||1||2|110010100|200.00|0.072500|14.50|0");
+  EXPECT_EQ(vtx_test::read_file(dir.file("reg")).substr(0, 8), "INVOICE|");
+
+  // A status-22 calculation is registered only with totals of its own.
+  juris(0, 460210200);
+  st = vtx::calculate(dbs, &h);
+  ASSERT_EQ(st, vtx::kCalcDoneWithUnknown);
+  std::string before = vtx_test::read_file(dir.file("reg"));
+  EXPECT_EQ(vtx::write_register(dbs, h, st), st);
+  EXPECT_EQ(vtx_test::read_file(dir.file("reg")), before);
+  h.line.has_totals = true;
+  h.line.total_b = 1.0;
+  st = vtx::calculate(dbs, &h);
+  EXPECT_EQ(vtx::write_register(dbs, h, st), st);
+  EXPECT_GT(vtx_test::read_file(dir.file("reg")).size(), before.size());
+
+  dbs.register_path = dir.file("no/such/dir/reg");
+  EXPECT_EQ(vtx::write_register(dbs, h, st), vtx::kCalcRegDbError);
+  h.invoice.write_register = 0;
+  EXPECT_EQ(vtx::write_register(dbs, h, st), st);
+}
+
+TEST_F(VtxCalc, DumpNamesWhatTheHandleHolds) {
+  juris(0, 110010100);
+  h.invoice.number = "INV-42";
+  ASSERT_EQ(vtx::calculate(dbs, &h), vtx::kCalcOk);
+  std::string d = vtx::dump_handle(h);
+  EXPECT_NE(d.find("INV-42"), std::string::npos);
+  EXPECT_NE(d.find("geo=110010100"), std::string::npos);
+  EXPECT_NE(d.find("b=14.50"), std::string::npos);
+}
+
+}  // namespace
