@@ -1,0 +1,498 @@
+// The real process served over its queues by the ERP-side peer: start-up
+// replies and exit statuses, the message loop, logs of the traffic, signals,
+// the watch on the parent and the queues, and hostile input.
+#include <gtest/gtest.h>
+#include <sys/msg.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <climits>
+#include <random>
+#include <regex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "al_mslot.h"
+#include "process_util.h"
+
+namespace coretest {
+namespace {
+
+using erp::ErpPeer;
+using Texts = std::vector<std::string>;
+
+const std::string kBin = TAXAPI_TEST_BIN;
+const std::string kRealBin = TAXAPI_BIN;
+constexpr int kExitWait = 15000;
+
+class Session : public ProcessTest {
+ protected:
+  // Replies that are still on the output queue, waiting briefly for each.
+  static Texts rest(ErpPeer& peer, int wait_ms = 300) {
+    Texts all;
+    while (std::optional<std::string> r = peer.receive(wait_ms)) all.push_back(*r);
+    return all;
+  }
+};
+
+struct StartCase {
+  std::vector<std::string> args;  // after the queue paths
+  std::string env;                // one extra variable, or ""
+  std::string first;              // the first reply
+  int status;                     // -1: keeps running (then terminated, 0)
+  bool removed;                   // the queues are gone afterwards
+};
+
+TEST_F(Session, StartUpRepliesAndExitStatuses) {
+  const StartCase cases[] = {
+      {{}, "", "5~0~0~0~0~14.000000~", 1, false},
+      {{"1"}, "", "5~0~0~0~0~14.000000~", 1, false},
+      {{"1", "1", "1"}, "", "10~0~1~1~0~~", -1, true},
+      {{"2", "1"}, "", "5~0~2~1~0~14.000000~", 1, false},
+      {{"abc", "1"}, "", "5~0~0~1~0~14.000000~", 1, false},
+      {{"1", "3"}, "", "5~0~0~0~0~0.000000~", 0, true},
+      {{"1", "0"}, "", "5~0~0~0~0~0.000000~", 0, true},
+      {{"1", "1"}, "TEST_ADAPTER_OPEN=1", "5~0~1~1~0~4.000000~", 0, true},
+      {{"1", "2"}, "TEST_ADAPTER_OPEN=2", "5~0~1~2~0~3.000000~", 0, true},
+      {{"1", "2"}, "TEST_ADAPTER_OPEN=3", "", 0, true},
+      {{"1", "1"}, "", "10~0~1~1~0~~", -1, true},
+      {{" 1", "+2"}, "", "10~0~1~2~0~~", -1, true},
+      {{"1x", "2abc"}, "", "10~0~1~2~0~~", -1, true},
+  };
+  for (const StartCase& c : cases) {
+    std::string label;
+    for (const std::string& a : c.args) label += "[" + a + "]";
+    SCOPED_TRACE(label + " " + c.env);
+    std::filesystem::remove_all(dir_.at("log"));
+    dir_.mkdir("log");
+    erp::PeerOptions o = peer_options(kBin);
+    o.args = std::vector<std::string> {dir_.at("inq"), dir_.at("outq")};
+    o.args->insert(o.args->end(), c.args.begin(), c.args.end());
+    o.env.push_back("APILOG=1");
+    if (!c.env.empty()) o.env.push_back(c.env);
+    ErpPeer peer(o);
+    ASSERT_TRUE(peer.spawn());
+    if (c.first.empty()) {
+      EXPECT_EQ(peer.wait_exit(kExitWait), c.status);
+      EXPECT_EQ(rest(peer), Texts {}) << "no reply at all";
+    } else {
+      EXPECT_EQ(peer.receive().value_or("(none)"), c.first);
+      if (c.status == -1) {
+        EXPECT_TRUE(peer.running());
+        EXPECT_EQ(peer.terminate(), 0);
+      } else {
+        EXPECT_EQ(peer.wait_exit(kExitWait), c.status);
+        EXPECT_EQ(rest(peer, 50), Texts {}) << "exactly one reply";
+      }
+    }
+    EXPECT_EQ(peer.input_queue_id() == -1, c.removed);
+    EXPECT_EQ(peer.output_queue_id() == -1, c.removed);
+    const std::string log = api_log_text();
+    if (c.status == 1 || (c.status == 0 && c.removed)) {
+      EXPECT_NE(log.find("Log mesg: FATAL ERROR - API "), std::string::npos) << log;
+    }
+    if (c.removed) {
+      EXPECT_NE(log.find("Log mesg: API process exited by user \n"), std::string::npos) << log;
+    } else {
+      EXPECT_EQ(log.find("API process exited by user "), std::string::npos) << log;
+    }
+  }
+}
+
+TEST_F(Session, FatalLinesOfTheStartUp) {
+  const struct {
+    std::vector<std::string> args;
+    const char* line;
+  } cases[] = {
+      {{}, "Log mesg: FATAL ERROR - API fatal error occurred for user \n"},
+      {{"2", "1"}, "Log mesg: FATAL ERROR - API process passed invalid init. message\n"},
+      {{"1", "3"}, "Log mesg: FATAL ERROR - API fatal error occurred for user \n"},
+  };
+  for (const auto& c : cases) {
+    std::filesystem::remove_all(dir_.at("log"));
+    dir_.mkdir("log");
+    erp::PeerOptions o = peer_options(kBin);
+    o.args = std::vector<std::string> {dir_.at("inq"), dir_.at("outq")};
+    o.args->insert(o.args->end(), c.args.begin(), c.args.end());
+    o.env.push_back("APILOG=1");
+    ErpPeer peer(o);
+    ASSERT_TRUE(peer.spawn());
+    EXPECT_GE(peer.wait_exit(kExitWait), 0);
+    EXPECT_NE(api_log_text().find(c.line), std::string::npos) << c.line << "\n" << api_log_text();
+  }
+}
+
+TEST_F(Session, TheRealProcessWithoutEnginesCannotOpenThem) {
+  for (int stype : {1, 2}) {
+    SCOPED_TRACE(stype);
+    erp::PeerOptions o = peer_options(kRealBin, stype);
+    o.unset.push_back("LD_LIBRARY_PATH");
+    for (const char* v : {"VERTEXSERVER", "VERTEXUSER", "VERTEXPWD", "VERTEXGEO", "VERTEXRATE", "VERTEXTDM",
+                          "VERTEXREG", "AVPAUDIT", "AVPIN", "AVPOUT", "AVPTEMP", "ZIPIN", "ZIPOUT", "ZIPTEMP",
+                          "STEPIN", "STEPOUT", "STEPTEMP"}) {
+      o.unset.push_back(v);
+    }
+    ErpPeer peer(o);
+    std::string first;
+    EXPECT_FALSE(peer.start(&first));
+    const std::string code4 = "5~0~1~" + std::to_string(stype) + "~0~4.000000~";
+    const std::string code3 = "5~0~1~" + std::to_string(stype) + "~0~3.000000~";
+    if (stype == 2) {
+      EXPECT_EQ(first, code4);
+    } else {
+      EXPECT_TRUE(first == code4 || first == code3) << first;
+    }
+    EXPECT_EQ(peer.wait_exit(kExitWait), 0);
+    EXPECT_EQ(peer.input_queue_id(), -1);
+    EXPECT_EQ(peer.output_queue_id(), -1);
+  }
+}
+
+TEST_F(Session, TerminateEndsWithStatusZeroAndNoQueues) {
+  erp::PeerOptions o = peer_options(kBin);
+  o.env.push_back("APILOG=1");
+  ErpPeer peer(o);
+  ASSERT_TRUE(peer.start());
+  const int in = peer.input_queue_id();
+  ASSERT_NE(in, -1);
+  EXPECT_EQ(peer.terminate(), 0);
+  EXPECT_EQ(peer.input_queue_id(), -1);
+  EXPECT_EQ(peer.output_queue_id(), -1);
+  const std::string log = api_log_text();
+  const std::size_t got = log.find("Log mesg: API process received terminate message \n");
+  const std::size_t exited = log.find("Log mesg: API process exited by user \n");
+  ASSERT_NE(got, std::string::npos) << log;
+  ASSERT_NE(exited, std::string::npos) << log;
+  EXPECT_LT(got, exited);
+  EXPECT_NE(log.find("tax01:File:lib/tax/api "), std::string::npos);
+}
+
+TEST_F(Session, OpenAndCloseMessagesEndTheLoop) {
+  for (const char* text : {"2~0~1~1~0~", "3~0~1~1~0~"}) {
+    SCOPED_TRACE(text);
+    ErpPeer peer(peer_options(kBin));
+    ASSERT_TRUE(peer.start());
+    ASSERT_TRUE(peer.send(text));
+    EXPECT_EQ(peer.wait_exit(kExitWait), 0);
+    EXPECT_EQ(peer.input_queue_id(), -1);
+    EXPECT_EQ(peer.output_queue_id(), -1);
+  }
+}
+
+TEST_F(Session, AnInitMessageSetsUpAnotherSubProvider) {
+  const std::string trace = dir_.at("trace");
+  erp::PeerOptions o = peer_options(kBin, 1);
+  o.env.push_back("TEST_ADAPTER_TRACE=" + trace);
+  ErpPeer peer(o);
+  ASSERT_TRUE(peer.start());
+  ASSERT_TRUE(peer.send("1~0~1~2~0~"));
+  EXPECT_EQ(peer.receive().value_or("(none)"), "10~0~1~2~0~~");
+  const erp::Exchange ex = peer.request(2, 2, "0~1~0~v~");
+  EXPECT_TRUE(ex.ok) << ex.problem;
+  EXPECT_EQ(ex.results, Texts {"7~2~1~2~1~std~v~"});
+  EXPECT_EQ(peer.terminate(), 0);
+  EXPECT_EQ(slurp(trace), "1 open\n2 open\n2 addr\n2 close\n");
+}
+
+TEST_F(Session, ARequestForAnEngineThatIsNotOpenGetsCodeOne) {
+  ErpPeer peer(peer_options(kBin, 1));
+  ASSERT_TRUE(peer.start());
+  const erp::Exchange ex = peer.request(1, 2, "0~");
+  EXPECT_TRUE(ex.error) << ex.problem;
+  EXPECT_EQ(ex.replies, (Texts {"10~0~1~2~0~~", "5~0~1~2~0~1.000000~"}));
+  const erp::Exchange ok = peer.request(1, 1, "0~2~3~t~");
+  EXPECT_TRUE(ok.ok) << ok.problem;
+  EXPECT_EQ(ok.status_code, 3);
+  EXPECT_EQ(ok.results, (Texts {"7~1~1~1~1~std~t~", "7~1~1~1~2~std~t~"}));
+  EXPECT_EQ(peer.terminate(), 0);
+}
+
+// Received (R) and sent (S) texts of the message log, in order.
+Texts traffic(const std::string& log) {
+  Texts t;
+  const std::regex line(R"(\d\d-\d\d-\d\d\[\d\d:\d\d:\d\d\] ([RS]) (.*))");
+  for (const std::string& l : lines_of(log)) {
+    std::smatch m;
+    if (std::regex_match(l, m, line)) t.push_back(m[1].str() + " " + m[2].str());
+  }
+  return t;
+}
+
+TEST_F(Session, LevelTwoLogsTheTrafficInOrder) {
+  erp::PeerOptions o = peer_options(kBin, 1);
+  o.env.push_back("APILOG=2");
+  ErpPeer peer(o);
+  ASSERT_TRUE(peer.start());
+  const erp::Exchange ex = peer.request(1, 1, "0~1~0~x~");
+  ASSERT_TRUE(ex.ok) << ex.problem;
+  ASSERT_TRUE(peer.send("9~1~1~1~1~"));
+  EXPECT_EQ(peer.receive().value_or("(none)"), "5~0~1~1~0~8.000000~");
+  EXPECT_EQ(peer.terminate(), 0);
+  const std::string log = msg_log_text();
+  EXPECT_EQ(traffic(log), (Texts {"S 10~0~1~1~0~~", "R 8~1~1~1~1~", "S 10~0~1~1~0~~", "R 9~1~1~1~1~0~1~0~x~",
+                                  "S 6~1~1~1~1~0~", "S 7~1~1~1~1~std~x~", "R 9~1~1~1~1~", "S 5~0~1~1~0~8.000000~",
+                                  "R 4~0~1~1~0~"}))
+      << log;
+  EXPECT_NE(log.find(" I \npid: "), std::string::npos);
+  EXPECT_NE(log.find("\nin: " + dir_.at("inq") + "\nout: " + dir_.at("outq") + "\n"), std::string::npos) << log;
+}
+
+TEST_F(Session, LevelOneLogsTheSetUpButNoTraffic) {
+  erp::PeerOptions o = peer_options(kBin, 1);
+  o.env.push_back("APILOG=1");
+  ErpPeer peer(o);
+  ASSERT_TRUE(peer.start());
+  ASSERT_TRUE(peer.request(1, 1, "0~").ok);
+  EXPECT_EQ(peer.terminate(), 0);
+  const std::string log = msg_log_text();
+  EXPECT_NE(log.find(" I \npid: "), std::string::npos) << log;
+  EXPECT_EQ(traffic(log), Texts {}) << log;
+}
+
+TEST_F(Session, WithoutApilogNothingIsLogged) {
+  ErpPeer peer(peer_options(kBin, 1));
+  ASSERT_TRUE(peer.start());
+  EXPECT_EQ(peer.terminate(), 0);
+  EXPECT_TRUE(std::filesystem::exists(dir_.at("log/log.api")));
+  EXPECT_EQ(api_log_text(), "");
+  EXPECT_FALSE(std::filesystem::exists(dir_.at("log/api_msg.log")));
+}
+
+TEST_F(Session, ASignalWhileWaitingRemovesTheQueuesAndEndsNormally) {
+  for (int sig : {SIGTERM, SIGINT, SIGABRT}) {
+    SCOPED_TRACE(sig);
+    std::filesystem::remove_all(dir_.at("log"));
+    dir_.mkdir("log");
+    erp::PeerOptions o = peer_options(kBin, 1);
+    o.env.push_back("APILOG=1");
+    ErpPeer peer(o);
+    ASSERT_TRUE(peer.start());
+    const pid_t pid = peer.pid();
+    ASSERT_GT(pid, 0);
+    ASSERT_EQ(kill(pid, sig), 0);
+    EXPECT_EQ(peer.wait_exit(kExitWait), 0);
+    EXPECT_EQ(peer.input_queue_id(), -1);
+    EXPECT_EQ(peer.output_queue_id(), -1);
+    const std::string log = api_log_text();
+    const std::size_t caught = log.find("Log mesg: Signal caught. Closing queues and exiting.\n");
+    const std::size_t exited = log.find("Log mesg: API process exited by user \n");
+    ASSERT_NE(caught, std::string::npos) << log;
+    EXPECT_NE(log.find(":File:lib/tax/api_tarn "), std::string::npos);
+    ASSERT_NE(exited, std::string::npos) << log;
+    EXPECT_LT(caught, exited);
+    EXPECT_EQ(count_of(log, "Signal caught."), 1u);
+  }
+}
+
+TEST_F(Session, AnOutputQueueRemovedByTheErpEndsTheProcessWith255) {
+  erp::PeerOptions o = peer_options(kBin, 1);
+  o.env.push_back("APILOG=1");
+  o.env.push_back("TARN_API_TIMEOUT=10");
+  ErpPeer peer(o);
+  ASSERT_TRUE(peer.start());
+  ASSERT_EQ(msgctl(peer.output_queue_id(), IPC_RMID, nullptr), 0);
+  EXPECT_EQ(peer.wait_exit(kExitWait), 255);
+  EXPECT_EQ(peer.input_queue_id(), -1);
+  const std::string log = api_log_text();
+  EXPECT_NE(log.find("Log mesg: Message queue gone. Closing queues " + dir_.at("inq") + " and " + dir_.at("outq") +
+                     " and exiting.\n"),
+            std::string::npos)
+      << log;
+  EXPECT_EQ(log.find("API process exited by user "), std::string::npos) << "the watch exits at once";
+  EXPECT_NE(msg_log_text().find("\nq_in: " + dir_.at("inq") + "\nq_out: " + dir_.at("outq") + "\nmsq_in: "),
+            std::string::npos);
+  EXPECT_NE(msg_log_text().find("\nmsq_out: -1\n"), std::string::npos);
+}
+
+TEST_F(Session, AnInputQueueRemovedByTheErpEndsTheLoopOnceRepliesCannotGo) {
+  erp::PeerOptions o = peer_options(kBin, 1);
+  o.env.push_back("TARN_API_TIMEOUT=10");
+  ErpPeer peer(o);
+  ASSERT_TRUE(peer.start());
+  ASSERT_EQ(msgctl(peer.input_queue_id(), IPC_RMID, nullptr), 0);
+  // Every receive now gives an empty message, answered with code 0, until the
+  // output queue is full and the reply fails.
+  EXPECT_EQ(peer.wait_exit(kExitWait), 0);
+  EXPECT_EQ(peer.output_queue_id(), -1);
+}
+
+// A process (and its children) that is killed and reaped whatever happens.
+struct Reaped {
+  pid_t pid = -1;
+  ~Reaped() {
+    if (pid > 0) {
+      kill(pid, SIGKILL);
+      waitpid(pid, nullptr, 0);
+    }
+  }
+};
+
+struct SubreaperScope {
+  SubreaperScope() { ok = prctl(PR_SET_CHILD_SUBREAPER, 1) == 0; }
+  ~SubreaperScope() { prctl(PR_SET_CHILD_SUBREAPER, 0); }
+  bool ok = false;
+};
+
+TEST_F(Session, AnOrphanedProcessNoticesItsParentIsGone) {
+  SubreaperScope subreaper;
+  ASSERT_TRUE(subreaper.ok);
+  QueueGuard queues;
+  const std::string inq = dir_.touch("inq");
+  const std::string outq = dir_.touch("outq");
+  queues.watch(inq);
+  const int out_key = queues.create(outq);
+  ASSERT_NE(out_key, -1);
+
+  int to_sh[2];
+  int from_sh[2];
+  ASSERT_EQ(pipe(to_sh), 0);
+  ASSERT_EQ(pipe(from_sh), 0);
+  Reaped shell;
+  Reaped server;
+  std::fflush(stdout);
+  shell.pid = fork();
+  ASSERT_NE(shell.pid, -1);
+  if (shell.pid == 0) {
+    dup2(to_sh[0], 0);
+    dup2(from_sh[1], 1);
+    for (int fd : {to_sh[0], to_sh[1], from_sh[0], from_sh[1]}) close(fd);
+    for (const std::string& n : switches()) unsetenv(n.c_str());
+    setenv("QSE", dir_.path().c_str(), 1);
+    setenv("USER", "tax01", 1);
+    setenv("APILOG", "1", 1);
+    setenv("TARN_API_TIMEOUT", "10", 1);
+    // The server runs in the background; the shell reports its pid and
+    // stays until told to go, so the server records the shell as its parent.
+    execl("/bin/sh", "sh", "-c", "\"$0\" \"$@\" </dev/null >/dev/null 2>&1 & echo $!; read line", kBin.c_str(),
+          inq.c_str(), outq.c_str(), "1", "1", static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  close(to_sh[0]);
+  close(from_sh[1]);
+  char line[32] = {};
+  ssize_t got = 0;
+  for (ssize_t n; got < static_cast<ssize_t>(sizeof line) - 1 && (n = read(from_sh[0], line + got, 1)) == 1;) {
+    if (line[got++] == '\n') break;
+  }
+  close(from_sh[0]);
+  server.pid = static_cast<pid_t>(std::atol(line));
+  ASSERT_GT(server.pid, 0) << line;
+
+  char reply[MSLT_MAX_TEXT + 1] = {};
+  int len = 0;
+  MSltRecv(out_key, 0, 10000, reply, &len, 0);
+  ASSERT_STREQ(reply, "10~0~1~1~0~~") << "the server has recorded its parent";
+
+  close(to_sh[1]);  // the shell reads end-of-file and exits
+  int status = 0;
+  ASSERT_EQ(waitpid(shell.pid, &status, 0), shell.pid);
+  shell.pid = -1;
+
+  // The orphan is now this process's child.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kExitWait);
+  int exit_status = -1;
+  while (std::chrono::steady_clock::now() < deadline) {
+    const pid_t w = waitpid(server.pid, &status, WNOHANG);
+    if (w == server.pid) {
+      exit_status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+      server.pid = -1;
+      break;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  EXPECT_EQ(exit_status, 255);
+  EXPECT_EQ(qid_of(inq), -1);
+  EXPECT_EQ(qid_of(outq), -1);
+  const std::string log = api_log_text();
+  EXPECT_NE(log.find("Log mesg: Parent gone. Closing queues " + inq + " and " + outq + " and exiting.\n"),
+            std::string::npos)
+      << log;
+}
+
+TEST_F(Session, LongMessagesAreCutAndTheProcessGoesOn) {
+  erp::PeerOptions o = peer_options(kBin, 1);
+  o.env.push_back("APILOG=2");
+  ErpPeer peer(o);
+  ASSERT_TRUE(peer.start());
+  ASSERT_TRUE(peer.send("12~" + std::string(2997, 'x')));
+  EXPECT_EQ(peer.receive().value_or("(none)"), "5~0~0~0~0~0.000000~");
+  // Beyond the transport's 4096 bytes, straight onto the queue.
+  ASSERT_TRUE(put_bytes(key_of(peer.inq_path()), "6~1~1~2~1~" + std::string(6000, 'y')));
+  EXPECT_EQ(peer.receive().value_or("(none)"), "5~0~1~2~0~0.000000~");
+  // A data message longer than the buffer still reaches the engine, cut.
+  const erp::Exchange ex = peer.request(1, 1, "0~1~0~z~" + std::string(3000, 'w'));
+  EXPECT_TRUE(ex.ok) << ex.problem;
+  EXPECT_EQ(ex.results, Texts {"7~1~1~1~1~std~z~"});
+  EXPECT_EQ(peer.terminate(), 0);
+  std::size_t received = 0;
+  for (const std::string& t : traffic(msg_log_text())) {
+    if (t.starts_with("R 12~") || t.starts_with("R 6~") || t.starts_with("R 9~")) {
+      EXPECT_EQ(t.size(), 2u + 1023u) << t.substr(0, 20);
+      ++received;
+    }
+  }
+  EXPECT_EQ(received, 3u);
+}
+
+TEST_F(Session, GarbageNeverEndsTheProcess) {
+  ErpPeer peer(peer_options(kBin, 1));
+  ASSERT_TRUE(peer.start());
+  const std::string zero = "5~0~0~0~0~0.000000~";
+  const std::vector<std::pair<std::string, Texts>> table = {
+      {"", {zero}},
+      {"~~~~", {zero}},
+      {"~", {zero}},
+      {" ", {zero}},
+      {"99999999999999999999~1~1~1~1~", {zero}},
+      {"2147483648~1~1~1~1~", {zero}},
+      {"-2147483648~1~1~1~1~", {"5~0~1~1~0~0.000000~"}},
+      {"9~99999999999~1~1~1~", {"5~0~0~0~0~8.000000~"}},
+      {"9~1~1~1~1~" + std::string(2000, '~'), {"5~0~1~1~0~8.000000~"}},
+      {"6~1~1~1~1~0~", {"5~0~1~1~0~0.000000~"}},
+      {"10~0~1~1~0~~", {"5~0~1~1~0~0.000000~"}},
+      {"8~1~2~1~1~", {"5~0~2~1~0~0.000000~"}},
+      {"8~9~1~1~1~", {"5~0~1~1~0~15.000000~"}},
+      {"8~1~1~1~0~", {"10~0~1~1~0~~", "5~0~1~1~0~15.000000~"}},
+      {"8~1~1~1~-99999999999~", {"10~0~1~1~0~~", "5~0~1~1~0~15.000000~"}},
+      {"+~-~+~-~", {zero}},
+      {"7", {zero}},
+  };
+  for (const auto& [text, want] : table) {
+    ASSERT_TRUE(peer.send(text)) << text.substr(0, 40);
+    EXPECT_EQ(rest(peer, 200), want) << text.substr(0, 40);
+  }
+  std::mt19937 rng(20261206);
+  for (int i = 0; i < 150; ++i) {
+    std::string text(1 + rng() % 3000, ' ');
+    for (char& ch : text) ch = static_cast<char>(rng() % 256);
+    text[0] = static_cast<char>('a' + rng() % 26);  // never a header
+    ASSERT_TRUE(peer.send(text)) << i;
+    const std::optional<std::string> reply = peer.receive();
+    EXPECT_EQ(reply.value_or("(none)"), zero) << i;
+  }
+  // A queue message type beyond int.
+  ASSERT_TRUE(put(key_of(peer.inq_path()), "7~1~1~1~1~", LONG_MAX));
+  EXPECT_EQ(peer.receive().value_or("(none)"), "5~0~1~1~0~0.000000~");
+  ASSERT_TRUE(peer.running());
+  const erp::Exchange ex = peer.request(1, 1, "0~1~0~alive~");
+  EXPECT_TRUE(ex.ok) << ex.problem;
+  EXPECT_EQ(ex.results, Texts {"7~1~1~1~1~std~alive~"});
+  EXPECT_EQ(peer.terminate(), 0);
+}
+
+TEST_F(Session, ASlowErpGetsEveryReplyOfABurst) {
+  ErpPeer peer(peer_options(kBin, 1));
+  ASSERT_TRUE(peer.start());
+  // Far more results than the output queue holds at once.
+  const erp::Exchange ex = peer.request(1, 1, "0~900~0~b~");
+  EXPECT_TRUE(ex.ok) << ex.problem;
+  ASSERT_EQ(ex.results.size(), 900u);
+  EXPECT_EQ(ex.results.back(), "7~1~1~1~900~std~b~");
+  EXPECT_EQ(peer.terminate(), 0);
+}
+
+}  // namespace
+}  // namespace coretest
