@@ -185,6 +185,34 @@ TEST_F(VertexE2ETest, EveryForcedFailureGetsItsErrorCode) {
   EXPECT_EQ(peer.terminate(), 0);
 }
 
+TEST_F(VertexE2ETest, WriteRegisterRecordsTheInvoiceAndResubmitsAfterAStop) {
+  erp::ErpPeer peer(options());
+  ASSERT_TRUE(peer.start());
+  Fields line = millbrook_line();
+  line.push_back({"write_register", "1"});
+  const std::string body = body_of("tax", line);
+  erp::Exchange ex = peer.request(1, 2, body);
+  ASSERT_TRUE(ex.ok) << ex.problem;
+  std::vector<std::string> register_lines = split_lines(read_file(dir_.path() + "/register.dat"));
+  ASSERT_EQ(register_lines.size(), 1u);
+  EXPECT_NE(register_lines[0].find("|INV-1|T|CO1|C1|C2|1|GEN|"), std::string::npos) << register_lines[0];
+
+  // A stop at the additional city: the line goes back with its own totals.
+  control("VstGetLineLocalAddtl(1).status = 22\nVstGetLineLocalAddtl(1).juris = 2");
+  ex = peer.request(1, 2, body);
+  EXPECT_TRUE(ex.error);
+  EXPECT_EQ(ex.replies.back(), "5~0~1~2~0~1600.000100~");
+  register_lines = split_lines(read_file(dir_.path() + "/register.dat"));
+  // The first calculation is recorded as usual, the re-submission with its
+  // given totals.
+  ASSERT_EQ(register_lines.size(), 3u);
+  EXPECT_EQ(register_lines[1].substr(register_lines[1].size() - 2), "|0");
+  EXPECT_EQ(register_lines[2].substr(register_lines[2].size() - 2), "|1");
+  EXPECT_NE(vertex_log().find("Log mesg: VstGetLineLocal(eVstStLocTypeDist) unknown status."),
+            std::string::npos);
+  EXPECT_EQ(peer.terminate(), 0);
+}
+
 TEST_F(VertexE2ETest, FailedDatabaseOpenAnswersEveryRequestWithAnError) {
   // The session opens, but without a tax connection: no engine call may get
   // the null handle, and the ERP gets an error reply.
