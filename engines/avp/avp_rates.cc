@@ -99,7 +99,7 @@ LevelRate RateTable::rate_for(int level, const ZipRow& place) const {
       continue;
     if (r.city != "*" && place.indicator == 'O') continue;
     int score = (r.state != "*") + (r.county != "*") + (r.city != "*") + (r.geo != "*");
-    // The first row of the highest specificity wins.
+    // Of equally narrow rows the first wins.
     if (score > best_score) {
       best_score = score;
       best.rate = r.rate;

@@ -2,7 +2,7 @@
 //
 // Each row gives the rate of one tax level (0 to 7) for the places it
 // matches: a state (or every state), optionally narrowed to a county, a city
-// and a geo code. For a place, each level takes the rate of its most specific
+// and a geo code. For a place, each level takes the rate of its narrowest
 // matching row. The format is described in engines/avp/README.md.
 #pragma once
 
@@ -38,7 +38,7 @@ class RateTable {
   bool load(const std::string& path, std::string* error);
   bool parse(const std::string& text, std::string* error);
 
-  // A city-specific row applies only to a place inside the city limits.
+  // A row naming a city applies only to a place inside the city limits.
   LevelRate rate_for(int level, const ZipRow& place) const;
 
   std::size_t size() const { return rows_.size(); }

@@ -33,7 +33,7 @@ class AvpRates : public ::testing::Test {
   RateTable t;
 };
 
-TEST_F(AvpRates, TheMostSpecificRowWins) {
+TEST_F(AvpRates, TheNarrowestRowWins) {
   ZipRow lorena = place("CA", "037", "SAN ALBERO", "00");
   ZipRow marisol = place("CA", "059", "SAN ALBERO", "01");
   EXPECT_DOUBLE_EQ(t.rate_for(1, lorena).rate, 0.06);
