@@ -47,10 +47,13 @@ TEST_F(Client, AnErrorReplyGivesStatusOne) {
 }
 
 TEST_F(Client, ProcessThatDoesNotStartGivesStatusTwo) {
-  const RunResult r = client({"--env", "TEST_ADAPTER_OPEN=1", "raw", "8~1~1~1~1~"});
+  // A start that fails before the engine: the queues stay, so the reply
+  // cannot be lost with them.
+  const RunResult r = client({"--ptype", "2", "raw", "8~1~1~1~1~"});
   EXPECT_EQ(r.status, 2);
-  EXPECT_EQ(r.out, "<- 5~0~1~1~0~4.000000~\n");
-  EXPECT_NE(r.err.find("taxapi did not start: 5~0~1~1~0~4.000000~"), std::string::npos) << r.err;
+  EXPECT_EQ(r.out, "<- 5~0~2~1~0~14.000000~\n");
+  EXPECT_NE(r.err.find("taxapi did not start: 5~0~2~1~0~14.000000~"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("taxapi exited with status 1"), std::string::npos) << r.err;
 }
 
 TEST_F(Client, AMissingExecutableGivesStatusTwo) {
