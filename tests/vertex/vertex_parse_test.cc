@@ -2,8 +2,11 @@
 // three helpers of the tax path.
 #include "vertex_parse.h"
 
+#include "vertex_addr.h"
+
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -205,6 +208,38 @@ TEST(VertexParseTest, JurisdictionErrorIsTheResultTimes00001) {
   EXPECT_DOUBLE_EQ(get_jur_error_vertex(100), 0.01);
   EXPECT_DOUBLE_EQ(get_jur_error_vertex(111), 0.0111);
   EXPECT_EQ(get_jur_error_vertex(0), 0.0);
+}
+
+}  // namespace
+
+namespace {
+
+// Texts of every shape the transport can deliver (up to the 1023 characters
+// of the input buffer), built from a fixed seed so a failure repeats.
+TEST(VertexParseRobustnessTest, AnyTextParsesIntoTerminatedMembers) {
+  std::uint32_t seed = 12345;
+  auto next = [&seed] { return seed = seed * 1103515245u + 12345u, (seed >> 16) & 0x7FFF; };
+  const char alphabet[] = "~~~~0123456789.-+eE 7abcXYZ\t";
+  for (int round = 0; round < 2000; ++round) {
+    std::string text;
+    const std::size_t length = next() % 1024;
+    for (std::size_t i = 0; i < length; ++i) text += alphabet[next() % (sizeof alphabet - 1)];
+    VertexTaxRequest r{};
+    if (round % 2 == 0) {
+      format_vertex_jur(text.c_str(), &r, 6);
+    } else {
+      format_vertex_jur_enh(text.c_str(), &r, 6);
+    }
+    ASSERT_LT(std::strlen(r.invoice_number), sizeof r.invoice_number);
+    ASSERT_LT(std::strlen(r.ship_to.geo_code), sizeof r.ship_to.geo_code);
+    ASSERT_LT(std::strlen(r.enh_line_text), sizeof r.enh_line_text);
+    strip_ascii(r.user_area);
+    (void)primary_foreign(&r, static_cast<int>(next() % 8));
+    VertexAddrRec addr{};
+    format_vertex_addr(text.c_str(), &addr);
+    ASSERT_LT(std::strlen(addr.city), sizeof addr.city);
+    ASSERT_EQ(addr.locations[0].city[0], '\0');
+  }
 }
 
 }  // namespace
