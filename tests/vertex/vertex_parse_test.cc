@@ -2,14 +2,14 @@
 // three helpers of the tax path.
 #include "vertex_parse.h"
 
-#include "vertex_addr.h"
-
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <cstring>
 #include <string>
 #include <vector>
+
+#include "vertex_addr.h"
 
 namespace {
 
