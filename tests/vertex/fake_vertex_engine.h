@@ -3,7 +3,7 @@
 //
 // By default the fake behaves like a sound engine: every call answers TRUE,
 // the reading calls give back what was set, levels report status 0. Tests
-// change the answers in `fake` before the call and inspect what the adapter
+// change the answers in `fake` before the call and read what the adapter
 // handed over afterwards. The session log goes to a temporary stream whose
 // message lines log_messages() returns.
 #pragma once
