@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/msg.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -35,6 +36,13 @@ class Dispatch : public CoreFixture {
     return process_input();
   }
   std::string trace() const { return slurp(dir_.at("trace")); }
+  // Fills the queue to the last byte; the number of messages put on it.
+  static int fill(int key) {
+    int sent = 0;
+    while (sent < 100000 && put(key, std::string(999, 'f'))) ++sent;
+    while (sent < 100000 && put(key, "")) ++sent;
+    return sent;
+  }
 };
 
 struct StepCase {
@@ -216,6 +224,33 @@ TEST_F(Dispatch, AnErrorCodeThatCannotBeSentEndsTheLoop) {
   al_os_fail_nth(AL_OS_MSGSND, 2, EIDRM);
   EXPECT_EQ(step({"8~1~1~1~1~", "9~1~1~1~1~9~"}), 1);
   EXPECT_EQ(replies(), (Texts {"10~0~1~1~0~~"}));
+}
+
+TEST_F(Dispatch, AFullOutputQueueThatNobodyReadsEndsTheLoopAfterTheWait) {
+  setenv("TARN_API_TIMEOUT", "50", 1);
+  int sent = fill(msq_out);
+  ASSERT_GT(sent, 0);
+  EXPECT_EQ(step({"9~1~1~1~1~"}), 1);
+  EXPECT_EQ(MSltGetSendWait(), 50) << "the send waits as long as a receive";
+  EXPECT_EQ(pending(msq_out), sent) << "nothing was dropped or added";
+}
+
+TEST_F(Dispatch, ARepliesRoomIsWaitedForWhenTheErpReadsLate) {
+  setenv("TARN_API_TIMEOUT", "20000", 1);
+  const int sent = fill(msq_out);
+  // Another process empties the queue a little later.
+  const int out = msq_out;
+  const pid_t pid = fork();
+  ASSERT_NE(pid, -1);
+  if (pid == 0) {
+    usleep(100 * 1000);
+    for (int i = 0; i < sent; ++i) take(out);
+    _exit(0);
+  }
+  EXPECT_EQ(step({"9~1~1~1~1~"}), 0);
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  EXPECT_EQ(replies(), (Texts {"5~0~1~1~0~8.000000~"}));
 }
 
 TEST_F(Dispatch, RequestsFollowOneAnother) {

@@ -163,6 +163,15 @@ TEST_F(Replies, ErrorRepliesAreExact) {
   }
 }
 
+TEST_F(Replies, TheLargestCodeFitsTheBuffer) {
+  EXPECT_EQ(send_error(1, 1, 1.7976931348623157e308), 0);
+  const std::optional<std::string> got = take(msq_out);
+  ASSERT_TRUE(got.has_value());
+  EXPECT_TRUE(got->starts_with("5~0~1~1~0~179769313486231570")) << *got;
+  EXPECT_TRUE(got->ends_with(".000000~")) << *got;
+  EXPECT_EQ(got->size(), 10u + 309u + 8u);
+}
+
 TEST_F(Replies, AckIsExact) {
   EXPECT_EQ(send_ack(1, 1), 0);
   EXPECT_EQ(send_ack(1, 2), 0);
