@@ -1,0 +1,58 @@
+// engines/vertex/demo_env.sh: sourced by bash, it points every Vertex
+// variable at readable sample data and a writable register.
+#include <stdio.h>
+
+#include <map>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "vtx_engine_test_util.h"
+
+namespace {
+
+std::map<std::string, std::string> sourced_env(const std::string& args) {
+  std::string cmd = "bash -c '. \"" VTX_DEMO_ENV "\" " + args +
+                    " >/dev/null && env' 2>/dev/null";
+  std::map<std::string, std::string> env;
+  FILE* p = popen(cmd.c_str(), "r");
+  if (p == nullptr) return env;
+  char line[4096];
+  while (fgets(line, sizeof line, p) != nullptr) {
+    std::string s(line);
+    if (!s.empty() && s.back() == '\n') s.pop_back();
+    std::size_t eq = s.find('=');
+    if (eq != std::string::npos && s.rfind("VERTEX", 0) == 0) env[s.substr(0, eq)] = s.substr(eq + 1);
+  }
+  pclose(p);
+  return env;
+}
+
+TEST(DemoEnv, ExportsEveryVariableForTheSampleData) {
+  vtx_test::TempDir work;
+  std::map<std::string, std::string> env = sourced_env("\"\" \"" + work.path() + "\"");
+  for (const char* name : {"VERTEXSERVER", "VERTEXUSER", "VERTEXPWD", "VERTEXGEO", "VERTEXRATE",
+                           "VERTEXTDM", "VERTEXREG"})
+    ASSERT_EQ(env.count(name), 1u) << name;
+  EXPECT_EQ(env["VERTEXREG"], work.file("register.dat"));
+  const vtx_test::Engine& e = vtx_test::Engine::get();
+  VstConnHdl conn = e.VstCreateConnHdl();
+  struct {
+    int type;
+    const char* var;
+    int mode;
+  } dbs[] = {{eVstDbTypeLocation, "VERTEXGEO", 0},
+             {eVstDbTypeRate, "VERTEXRATE", 0},
+             {eVstDbTypeTDM, "VERTEXTDM", 0},
+             {eVstDbTypeRegister, "VERTEXREG", 2}};
+  for (const auto& db : dbs) {
+    EXPECT_EQ(e.VstOpenDb(conn, db.type, env[db.var].c_str(), env["VERTEXSERVER"].c_str(),
+                          env["VERTEXUSER"].c_str(), env["VERTEXPWD"].c_str(), db.mode, nullptr,
+                          nullptr),
+              0)
+        << db.var;
+  }
+  EXPECT_EQ(e.VstReleaseConnHdl(conn), 1);
+}
+
+}  // namespace
