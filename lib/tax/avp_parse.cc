@@ -16,6 +16,18 @@ const int avp_enh_level_order[AVP_LEVELS] = {0, 1, 2, 3, 7, 6, 4, 5};
 
 namespace {
 
+// How one request field lands in a record; tables of these drive the parsers.
+enum AvpFieldKind { AVP_TEXT, AVP_CHAR, AVP_INT, AVP_DOUBLE, AVP_FLOAT };
+enum AvpRecord { AVP_JUR, AVP_TAX, AVP_ZIP };
+
+struct AvpFieldTarget {
+  int field;            // request field number
+  AvpRecord record;
+  std::size_t offset;   // byte offset in the record
+  std::size_t room;     // bytes the field may fill (1, 4 or 8 for numbers)
+  AvpFieldKind kind;
+};
+
 constexpr std::size_t jur_slot(int block, std::size_t slot_offset) {
   return offsetof(Jur_Str, block) + static_cast<std::size_t>(block - 1) * sizeof(AvpJurBlock) + slot_offset;
 }
@@ -37,8 +49,7 @@ constexpr std::size_t level_flt(int k) {
 #define TAX(field, member, kind) \
   { field, AVP_TAX, offsetof(Tax_Str, member), sizeof(Tax_Str::member), kind }
 
-}  // namespace
-
+// Fields 6 to 37, common to both tax layouts.
 const AvpFieldTarget avp_tax_common_fields[32] = {
     // Each group of four fills one address block: slot 2, 1, 3, 4; blocks 2, 1, 4, 3.
     {6, AVP_JUR, jur_slot(2, S2), 26, AVP_TEXT},   {7, AVP_JUR, jur_slot(2, S1), 5, AVP_TEXT},
@@ -67,6 +78,7 @@ const AvpFieldTarget avp_tax_common_fields[32] = {
     TAX(37, text_853, AVP_TEXT),
 };
 
+// Fields 38 to 47 of the standard layout.
 const AvpFieldTarget avp_tax_std_fields[10] = {
     {38, AVP_TAX, level_dbl(1), 8, AVP_DOUBLE}, {39, AVP_TAX, level_dbl(2), 8, AVP_DOUBLE},
     {40, AVP_TAX, level_dbl(3), 8, AVP_DOUBLE}, {41, AVP_TAX, level_dbl(4), 8, AVP_DOUBLE},
@@ -75,6 +87,7 @@ const AvpFieldTarget avp_tax_std_fields[10] = {
     {46, AVP_TAX, level_flt(4), 4, AVP_FLOAT},  {47, AVP_TAX, level_flt(5), 4, AVP_FLOAT},
 };
 
+// Fields 38 to 57 of the enhanced layout (57 is listed once, at 305).
 const AvpFieldTarget avp_tax_enh_fields[20] = {
     // Levels travel in the order 0, 1, 2, 3, 7, 6, 4, 5.
     {38, AVP_TAX, level_dbl(0), 8, AVP_DOUBLE}, {39, AVP_TAX, level_dbl(1), 8, AVP_DOUBLE},
@@ -98,8 +111,6 @@ const AvpFieldTarget avp_addr_fields[3] = {
 };
 
 #undef TAX
-
-namespace {
 
 // The record bytes a field may write: its own room and nothing else.
 void store_field(const AvpFieldTarget& t, const char* text, unsigned char* base) {

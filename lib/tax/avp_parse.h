@@ -30,25 +30,3 @@ void format_avp_addr(const char* text, Zip_Str* zip);
 // (standard) or 57 (enhanced). Log nothing.
 void format_avp_jur(const char* text, Jur_Str* jur, Tax_Str* tax, int first);
 void format_avp_jur_enh(const char* text, Jur_Str* jur, Tax_Str* tax, int first);
-
-// How one request field lands in a record; the tables drive the parsers and
-// let tests walk the very same mapping.
-enum AvpFieldKind { AVP_TEXT, AVP_CHAR, AVP_INT, AVP_DOUBLE, AVP_FLOAT };
-enum AvpRecord { AVP_JUR, AVP_TAX, AVP_ZIP };
-
-struct AvpFieldTarget {
-  int field;            // request field number
-  AvpRecord record;
-  std::size_t offset;   // byte offset in the record
-  std::size_t room;     // bytes the field may fill (1, 4 or 8 for numbers)
-  AvpFieldKind kind;
-};
-
-// Fields 6 to 37, common to both tax layouts.
-extern const AvpFieldTarget avp_tax_common_fields[32];
-// Fields 38 to 47 of the standard layout.
-extern const AvpFieldTarget avp_tax_std_fields[10];
-// Fields 38 to 57 of the enhanced layout (57 is listed once, at 305).
-extern const AvpFieldTarget avp_tax_enh_fields[20];
-// Fields 6 to 8 of an address request.
-extern const AvpFieldTarget avp_addr_fields[3];
