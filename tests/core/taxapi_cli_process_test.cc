@@ -11,6 +11,7 @@ namespace coretest {
 namespace {
 
 const std::string kBin = TAXAPI_TEST_BIN;
+const std::string kRealBin = TAXAPI_BIN;
 
 std::string usage_text(const std::string& name) {
   return "\nUsage: " + name +
@@ -142,6 +143,24 @@ TEST_F(Cli, DiagnosticModeFailures) {
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, c.out);
   }
+}
+
+TEST_F(Cli, TheRealProcessInDiagnosticModeWithoutEngines) {
+  const std::vector<std::string> unset_engines = {"LD_LIBRARY_PATH", "VERTEXSERVER", "VERTEXUSER", "VERTEXPWD",
+                                                  "VERTEXGEO",       "VERTEXRATE",   "VERTEXTDM",  "VERTEXREG"};
+  std::vector<std::string> unset = switches();
+  unset.insert(unset.end(), unset_engines.begin(), unset_engines.end());
+  const RunResult v = run_program({kRealBin, "-dv"}, base_env(), unset, dir_.path(), scratch());
+  EXPECT_EQ(v.status, 1);
+  EXPECT_TRUE(v.out.ends_with("init_apis() failed: API failed to open\n")) << v.out;
+  const RunResult t = run_program({kRealBin, "-dt"}, base_env(), unset, dir_.path(), scratch());
+  EXPECT_EQ(t.status, 1);
+  EXPECT_TRUE(t.out.ends_with("init_apis() failed: API failed to open\n") ||
+              t.out.ends_with("init_apis() failed: Env Vars not set\n"))
+      << t.out;
+  const RunResult u = run_program({kRealBin, "-u"}, base_env(), unset, dir_.path(), scratch());
+  EXPECT_EQ(u.status, 1);
+  EXPECT_EQ(u.out, usage_text("taxapi"));
 }
 
 TEST_F(Cli, NoArgumentsAtAll) {
