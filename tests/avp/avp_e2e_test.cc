@@ -135,6 +135,21 @@ TEST_F(AvpEndToEnd, EnhancedTaxRequestCarriesEightLevels) {
                 pad("TX 75510 00 CEDAR BLUFF", 25) + "~");
 }
 
+TEST_F(AvpEndToEnd, FortyEightDelimitersAreStandardFortyNineEnhanced) {
+  erp::ErpPeer peer(options(dir));
+  ASSERT_TRUE(peer.start());
+  for (int extra : {0, 1, 2}) {
+    SCOPED_TRACE(extra);
+    // The standard body has 42 fields; with the header 47 delimiters.
+    const std::string text = body("tax", kSanAlbero) + std::string(static_cast<std::size_t>(extra), '~');
+    const erp::Exchange ex = peer.request(1, 1, text);
+    ASSERT_EQ(ex.results.size(), 1u) << ex.problem;
+    std::size_t fields = 0;
+    for (char c : ex.results[0]) fields += c == '~';
+    EXPECT_EQ(fields, 47 + extra <= 48 ? 17u : 23u);
+  }
+}
+
 TEST_F(AvpEndToEnd, AddressRequests) {
   erp::ErpPeer peer(options(dir));
   ASSERT_TRUE(peer.start());
