@@ -121,6 +121,12 @@ TEST_F(VtxCalc, RateMissingOrForeignGivesStatus22) {
   EXPECT_EQ(h.result.level[0].status, 0);
   EXPECT_EQ(h.result.level[2].status, vtx::kLevelUnknown);
 
+  juris(0, 460230200);  // Millbrook, Tarquay: additional county without a rate
+  ASSERT_EQ(vtx::calculate(dbs, &h), vtx::kCalcDoneWithUnknown);
+  for (const auto& l : h.result.level) EXPECT_EQ(l.status, 0);
+  EXPECT_EQ(h.result.addtl[vtx::kAddtlCounty].status, vtx::kLevelUnknown);
+  EXPECT_EQ(h.result.addtl[vtx::kAddtlCity].status, 0);
+
   juris(0, 770000001);  // foreign
   ASSERT_EQ(vtx::calculate(dbs, &h), vtx::kCalcDoneWithUnknown);
   for (const auto& l : h.result.level) EXPECT_EQ(l.status, vtx::kLevelUnknown);
