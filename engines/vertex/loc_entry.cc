@@ -1,9 +1,10 @@
 // The location library of the stand-in Vertex engine (libloc.so): its 12
-// entry points. Building with -DVTX_OMIT_<entry> leaves that entry point out
-// (the copies the tests use to see a missing entry point).
+// entry points.
 //
-// Only the entry points are exported: the declarations are made visible
-// here, everything else in the library is hidden.
+// The declarations are made visible here and everything else in the library
+// is hidden; the link (engines/vertex/CMakeLists.txt) decides which entry
+// points leave the library, so the tests' copies without one of them need no
+// other build of this file.
 #pragma GCC visibility push(default)
 #include "vtx_he.h"
 #pragma GCC visibility pop
@@ -133,25 +134,20 @@ bool name_of(const LocItem& item, int level, int flag, std::string* out) {
 
 extern "C" {
 
-#ifndef VTX_OMIT_LocCreateConnHdl
 LocConnHdl LocCreateConnHdl(void) {
   return guarded(static_cast<LocConnHdl>(nullptr), [&]() -> LocConnHdl {
     if (Control::load().is_null("LocCreateConnHdl", kNone, "")) return nullptr;
     return conns().add(std::make_unique<LocConn>());
   });
 }
-#endif
 
-#ifndef VTX_OMIT_LocReleaseConnHdl
 int LocReleaseConnHdl(LocConnHdl conn) {
   return guarded(0, [&] {
     Control ctl = Control::load();
     return result_of(ctl, "LocReleaseConnHdl", kNone, conns().remove(conn) ? 1 : 0);
   });
 }
-#endif
 
-#ifndef VTX_OMIT_LocOpenDb
 int LocOpenDb(LocConnHdl conn, const char* source, const char* server, const char* user,
               const char* password, int mode) {
   return guarded(static_cast<int>(eLocDbRetDatabaseError), [&] {
@@ -174,9 +170,7 @@ int LocOpenDb(LocConnHdl conn, const char* source, const char* server, const cha
     return forced;
   });
 }
-#endif
 
-#ifndef VTX_OMIT_LocCloseDb
 int LocCloseDb(LocConnHdl conn) {
   return guarded(static_cast<int>(eLocDbRetDatabaseError), [&] {
     Control ctl = Control::load();
@@ -189,18 +183,14 @@ int LocCloseDb(LocConnHdl conn) {
     return result_of(ctl, "LocCloseDb", kNone, st);
   });
 }
-#endif
 
-#ifndef VTX_OMIT_LocDestroyFindContext
 int LocDestroyFindContext(LocFindCtx ctx) {
   return guarded(0, [&] {
     Control ctl = Control::load();
     return result_of(ctl, "LocDestroyFindContext", kNone, contexts().remove(ctx) ? 1 : 0);
   });
 }
-#endif
 
-#ifndef VTX_OMIT_LocRelease
 int LocRelease(LocHdl* locations, int count) {
   return guarded(0, [&] {
     Control ctl = Control::load();
@@ -212,9 +202,7 @@ int LocRelease(LocHdl* locations, int count) {
     return result_of(ctl, "LocRelease", kNone, ok == 1 ? 1 : 0);
   });
 }
-#endif
 
-#ifndef VTX_OMIT_LocGetGeoCodeString
 int LocGetGeoCodeString(LocHdl loc, char* geo_code, int, int, int) {
   return guarded(0, [&] {
     Control ctl = Control::load();
@@ -234,9 +222,7 @@ int LocGetGeoCodeString(LocHdl loc, char* geo_code, int, int, int) {
     return result_of(ctl, "LocGetGeoCodeString", kNone, ok);
   });
 }
-#endif
 
-#ifndef VTX_OMIT_LocGetName
 int LocGetName(LocHdl loc, int level, int flag, char* name, int capacity) {
   return guarded(0, [&] {
     Control ctl = Control::load();
@@ -254,16 +240,12 @@ int LocGetName(LocHdl loc, int level, int flag, char* name, int capacity) {
     return result_of(ctl, "LocGetName", level, ok);
   });
 }
-#endif
 
-#ifndef VTX_OMIT_LocGetGeoCode
 void LocGetGeoCode(LocHdl loc) {
   // The geo code is part of every location already; nothing to fetch.
   (void)loc;
 }
-#endif
 
-#ifndef VTX_OMIT_LocGetLocations
 int LocGetLocations(LocFindCtx ctx, LocHdl* locations, int max, int* more) {
   return guarded(0, [&] {
     Control ctl = Control::load();
@@ -295,9 +277,7 @@ int LocGetLocations(LocFindCtx ctx, LocHdl* locations, int max, int* more) {
     return result_of(ctl, e, kNone, n);
   });
 }
-#endif
 
-#ifndef VTX_OMIT_LocSetNameCriteria
 int LocSetNameCriteria(LocFindCtx ctx, int kind, int, const char* state, int, int, int,
                        int city_flag, const char* city, int, const char* zip) {
   return guarded(0, [&] {
@@ -320,9 +300,7 @@ int LocSetNameCriteria(LocFindCtx ctx, int kind, int, const char* state, int, in
     return result_of(ctl, "LocSetNameCriteria", kNone, ok);
   });
 }
-#endif
 
-#ifndef VTX_OMIT_LocCreateFindContext
 LocFindCtx LocCreateFindContext(LocConnHdl conn) {
   return guarded(static_cast<LocFindCtx>(nullptr), [&]() -> LocFindCtx {
     if (Control::load().is_null("LocCreateFindContext", kNone, "")) return nullptr;
@@ -333,6 +311,5 @@ LocFindCtx LocCreateFindContext(LocConnHdl conn) {
     return contexts().add(std::move(ctx));
   });
 }
-#endif
 
 }  // extern "C"

@@ -1,9 +1,10 @@
 // The tax library of the stand-in Vertex engine (libvst.so): its 20 entry
-// points. Building with -DVTX_OMIT_<entry> leaves that entry point out (the
-// copies the tests use to see a missing entry point).
+// points.
 //
-// Only the entry points are exported: the declarations are made visible
-// here, everything else in the library is hidden.
+// The declarations are made visible here and everything else in the library
+// is hidden; the link (engines/vertex/CMakeLists.txt) decides which entry
+// points leave the library, so the tests' copies without one of them need no
+// other build of this file.
 #pragma GCC visibility push(default)
 #include "vtx_he.h"
 #pragma GCC visibility pop
@@ -168,7 +169,6 @@ void put_real(const Control& ctl, const char* entry, long long sel, const char* 
 
 extern "C" {
 
-#ifndef VTX_OMIT_VstOpenDb
 int VstOpenDb(VstConnHdl conn, int db_type, const char* source, const char* server,
               const char* user, const char* password, int mode, void*, void*) {
   return guarded(static_cast<int>(eVstDbRetCdMem), [&] {
@@ -191,18 +191,14 @@ int VstOpenDb(VstConnHdl conn, int db_type, const char* source, const char* serv
     return forced;
   });
 }
-#endif
 
-#ifndef VTX_OMIT_VstCreateConnHdl
 VstConnHdl VstCreateConnHdl(void) {
   return guarded(static_cast<VstConnHdl>(nullptr), [&]() -> VstConnHdl {
     if (Control::load().is_null("VstCreateConnHdl", kNone, "")) return nullptr;
     return conns().add(std::make_unique<VstConn>());
   });
 }
-#endif
 
-#ifndef VTX_OMIT_VstCalcTax
 int VstCalcTax(VstConnHdl conn, VstHdl hdl, int, int) {
   return guarded(static_cast<int>(eVstCalcRetCdMem), [&] {
     Control ctl = Control::load();
@@ -220,18 +216,14 @@ int VstCalcTax(VstConnHdl conn, VstHdl hdl, int, int) {
     return result_of(ctl, "VstCalcTax", kNone, st);
   });
 }
-#endif
 
-#ifndef VTX_OMIT_VstCreateHdl
 VstHdl VstCreateHdl(void) {
   return guarded(static_cast<VstHdl>(nullptr), [&]() -> VstHdl {
     if (Control::load().is_null("VstCreateHdl", kNone, "")) return nullptr;
     return handles().add(std::make_unique<CalcHandle>());
   });
 }
-#endif
 
-#ifndef VTX_OMIT_VstDebugHdl
 void VstDebugHdl(VstHdl hdl, const char* file_name, const char* text) {
   guarded(0, [&] {
     if (file_name == nullptr || *file_name == '\0') return 0;
@@ -246,18 +238,14 @@ void VstDebugHdl(VstHdl hdl, const char* file_name, const char* text) {
     return 0;
   });
 }
-#endif
 
-#ifndef VTX_OMIT_VstReleaseConnHdl
 int VstReleaseConnHdl(VstConnHdl conn) {
   return guarded(0, [&] {
     Control ctl = Control::load();
     return result_of(ctl, "VstReleaseConnHdl", kNone, conns().remove(conn) ? 1 : 0);
   });
 }
-#endif
 
-#ifndef VTX_OMIT_VstCloseDb
 int VstCloseDb(VstConnHdl conn, int db_type, void*, void*) {
   return guarded(static_cast<int>(eVstDbRetCdFail), [&] {
     Control ctl = Control::load();
@@ -276,18 +264,14 @@ int VstCloseDb(VstConnHdl conn, int db_type, void*, void*) {
     return result_of(ctl, "VstCloseDb", db_type, st);
   });
 }
-#endif
 
-#ifndef VTX_OMIT_VstReleaseHdl
 int VstReleaseHdl(VstHdl hdl) {
   return guarded(0, [&] {
     Control ctl = Control::load();
     return result_of(ctl, "VstReleaseHdl", kNone, handles().remove(hdl) ? 1 : 0);
   });
 }
-#endif
 
-#ifndef VTX_OMIT_VstResetHdl
 int VstResetHdl(VstHdl hdl) {
   return guarded(0, [&] {
     Control ctl = Control::load();
@@ -296,9 +280,7 @@ int VstResetHdl(VstHdl hdl) {
     return result_of(ctl, "VstResetHdl", kNone, h != nullptr ? 1 : 0);
   });
 }
-#endif
 
-#ifndef VTX_OMIT_VstGetDatabaseConnHdl
 void* VstGetDatabaseConnHdl(VstConnHdl conn, int db_type) {
   return guarded(static_cast<void*>(nullptr), [&]() -> void* {
     if (Control::load().is_null("VstGetDatabaseConnHdl", db_type, "")) return nullptr;
@@ -306,9 +288,7 @@ void* VstGetDatabaseConnHdl(VstConnHdl conn, int db_type) {
     return c != nullptr && db_open(*c, db_type) ? conn : nullptr;
   });
 }
-#endif
 
-#ifndef VTX_OMIT_VstGetInvDetail
 int VstGetInvDetail(VstHdl hdl, void*, void*, char* invoice, void*, void*, void*,
                     char* customer_1, char* customer_2, int* invoice_mode, char* company,
                     void*, void*, void*, int* write_register) {
@@ -329,9 +309,7 @@ int VstGetInvDetail(VstHdl hdl, void*, void*, char* invoice, void*, void*, void*
     return result_of(ctl, e, kNone, ok);
   });
 }
-#endif
 
-#ifndef VTX_OMIT_VstGetLineDetail
 int VstGetLineDetail(VstHdl hdl, int line_number, void*, void*, void*, void*,
                      int* taxing_juris_type, double* line_amount, double* line_a,
                      double* line_b, char* user_area, int* line_kind, void*, void*, void*,
@@ -355,9 +333,7 @@ int VstGetLineDetail(VstHdl hdl, int line_number, void*, void*, void*, void*,
     return result_of(ctl, e, kNone, h != nullptr ? 1 : 0);
   });
 }
-#endif
 
-#ifndef VTX_OMIT_VstGetLineProd
 int VstGetLineProd(VstHdl hdl, int line_number, void*, void*, char* product, void*, void*,
                    void*, void*, void*, void*) {
   return guarded(0, [&] {
@@ -370,9 +346,7 @@ int VstGetLineProd(VstHdl hdl, int line_number, void*, void*, char* product, voi
     return result_of(ctl, "VstGetLineProd", kNone, ok);
   });
 }
-#endif
 
-#ifndef VTX_OMIT_VstGetLineLocal
 int VstGetLineLocal(VstHdl hdl, int line_number, int level, void*, int* status, void*,
                     double* scratch_1, void*, double* scratch_2, void*, double* value_b,
                     void*, void*, double* value_a, int* district_owner) {
@@ -396,9 +370,7 @@ int VstGetLineLocal(VstHdl hdl, int line_number, int level, void*, int* status, 
     return result_of(ctl, e, level, ok);
   });
 }
-#endif
 
-#ifndef VTX_OMIT_VstGetLineLocalAddtl
 int VstGetLineLocalAddtl(VstHdl hdl, int line_number, int locality, void*, int* status,
                          void*, double* scratch_1, void*, double* scratch_2, void*,
                          double* value_b, void*, void*, double* value_a, int* juris_type,
@@ -424,9 +396,7 @@ int VstGetLineLocalAddtl(VstHdl hdl, int line_number, int locality, void*, int* 
     return result_of(ctl, e, locality, ok);
   });
 }
-#endif
 
-#ifndef VTX_OMIT_VstSetLineLocal
 int VstSetLineLocal(VstHdl hdl, int line_number, int level, int* taxability, int* local_code,
                     int*, const char* local_text, void*, void*, double* amount,
                     double* value_b, void*, void*, double* value_a, int* district_owner) {
@@ -457,9 +427,7 @@ int VstSetLineLocal(VstHdl hdl, int line_number, int level, int* taxability, int
     return result_of(ctl, "VstSetLineLocal", level, ok);
   });
 }
-#endif
 
-#ifndef VTX_OMIT_VstSetInvJuris
 int VstSetInvJuris(VstHdl hdl, int juris_type, int, std::int64_t* geo_code, void*, void*,
                    void*, void*, int* juris_flag) {
   return guarded(0, [&] {
@@ -479,9 +447,7 @@ int VstSetInvJuris(VstHdl hdl, int juris_type, int, std::int64_t* geo_code, void
     return result_of(ctl, "VstSetInvJuris", juris_type, ok);
   });
 }
-#endif
 
-#ifndef VTX_OMIT_VstSetInvDetail
 int VstSetInvDetail(VstHdl hdl, const char* invoice_text, void*, const char* invoice_number,
                     void*, std::int64_t* zero, const char* customer_1, const char* customer_2,
                     int* invoice_mode, const char* company, const char* enh_code, void*,
@@ -508,9 +474,7 @@ int VstSetInvDetail(VstHdl hdl, const char* invoice_text, void*, const char* inv
     return result_of(ctl, "VstSetInvDetail", kNone, h != nullptr ? 1 : 0);
   });
 }
-#endif
 
-#ifndef VTX_OMIT_VstSetLineProd
 int VstSetLineProd(VstHdl hdl, int line_number, int, double* product, const char* product_code,
                    void*, int*, void*, double* product_copy, void*, void*) {
   return guarded(0, [&] {
@@ -526,9 +490,7 @@ int VstSetLineProd(VstHdl hdl, int line_number, int, double* product, const char
     return result_of(ctl, "VstSetLineProd", kNone, h != nullptr ? 1 : 0);
   });
 }
-#endif
 
-#ifndef VTX_OMIT_VstSetLineDetail
 int VstSetLineDetail(VstHdl hdl, std::int64_t line_number, int transaction_type, int,
                      int line_kind, int, int* one, double* line_amount, double* line_a,
                      double* line_b, const char* user_area, void*, const char* enh_line_text,
@@ -558,6 +520,5 @@ int VstSetLineDetail(VstHdl hdl, std::int64_t line_number, int transaction_type,
     return result_of(ctl, "VstSetLineDetail", kNone, ok);
   });
 }
-#endif
 
 }  // extern "C"
