@@ -1,6 +1,7 @@
 #include "vtx_control.h"
 
 #include <climits>
+#include <random>
 
 #include <gtest/gtest.h>
 
@@ -119,6 +120,27 @@ TEST(VtxControl, LoadFollowsTheVariableAndRereads) {
   setenv("VST_STANDIN_CONTROL", "/nonexistent/vtx/control", 1);
   EXPECT_EQ(Control::load().size(), 0u);
   unsetenv("VST_STANDIN_CONTROL");
+}
+
+}  // namespace
+
+namespace {
+
+TEST(VtxControl, MutatedControlTextNeverCrashes) {
+  const std::string original =
+      "VstOpenDb(1) = 4  # x\nVstGetInvDetail.invoice = \"A\\\"B\"\nLocCreateConnHdl = null\n"
+      "VstGetLineDetail.amount = 1.5\nLocGetLocations.matches = 85\n";
+  std::mt19937 rng(7);
+  std::size_t parsed = 0;
+  for (int round = 0; round < 500; ++round) {
+    std::string text = original;
+    for (int k = 0; k < 3; ++k) {
+      std::size_t at = rng() % text.size();
+      text[at] = "=()\".#\\\n x9"[rng() % 12];
+    }
+    parsed += Control::parse(text).size();
+  }
+  EXPECT_GT(parsed, 0u);
 }
 
 }  // namespace

@@ -1,6 +1,12 @@
 #include "vtx_data_file.h"
 
+#include <random>
+
 #include <gtest/gtest.h>
+
+#include "vtx_geo_db.h"
+#include "vtx_rate_db.h"
+#include "vtx_tdm_db.h"
 
 #include "vtx_engine_test_util.h"
 
@@ -77,6 +83,50 @@ TEST(VtxDataFile, RecordsAreSplitAndTrimmed) {
   ASSERT_EQ(vtx::read_data_file(path, "rate", nullptr, nullptr, &records), DataStatus::kOk);
   ASSERT_EQ(records.size(), 1u);
   EXPECT_EQ(records[0], (vtx::Record{"CITY", "110010100", "0.01"}));
+}
+
+}  // namespace
+
+namespace {
+
+// Sample files with bytes flipped, cut or duplicated (fixed seed): each is
+// either refused or loaded, never a crash (the sanitizer build watches the
+// bounds).
+TEST(VtxDataFile, MutatedSampleFilesNeverCrash) {
+  TempDir dir;
+  std::mt19937 rng(20261206);
+  const char* files[][2] = {{"location.dat", "location"}, {"rate.dat", "rate"}, {"tdm.dat", "tdm"}};
+  int loaded = 0, refused = 0;
+  for (const auto& f : files) {
+    const std::string original = vtx_test::read_file(vtx_test::sample(f[0]));
+    ASSERT_FALSE(original.empty());
+    for (int round = 0; round < 100; ++round) {
+      std::string text = original;
+      int edits = 1 + static_cast<int>(rng() % 4);
+      for (int k = 0; k < edits && !text.empty(); ++k) {
+        std::size_t at = rng() % text.size();
+        switch (rng() % 4) {
+          case 0: text[at] = static_cast<char>(rng() % 256); break;
+          case 1: text.erase(at, rng() % 40); break;
+          case 2: text.insert(at, text.substr(at, rng() % 60)); break;
+          default: text[at] = "|\n#* 0."[rng() % 7]; break;
+        }
+      }
+      std::vector<vtx::Record> records;
+      std::string path = dir.write("m.dat", text);
+      if (vtx::read_data_file(path, f[1], nullptr, nullptr, &records) != DataStatus::kOk) {
+        ++refused;
+        continue;
+      }
+      bool ok = std::string(f[1]) == "location" ? vtx::GeoDb().load(records)
+                : std::string(f[1]) == "rate"   ? vtx::RateDb().load(records)
+                                                : vtx::TdmDb().load(records);
+      ++(ok ? loaded : refused);
+    }
+  }
+  // Both outcomes occur, so the mutations reach the parsers.
+  EXPECT_GT(loaded, 0);
+  EXPECT_GT(refused, 0);
 }
 
 }  // namespace
