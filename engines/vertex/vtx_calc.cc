@@ -163,14 +163,13 @@ int calculate(const VstDatabases& dbs, CalcHandle* h) {
     r.tax = r.status == kLevelUnknown ? 0.0 : round_cents(r.base * r.rate);
   }
   double sum_a = 0.0, sum_b = 0.0;
-  for (const LevelResult* set : {res.level + 0, res.addtl + 0}) {
-    int n = set == res.level ? 4 : 3;
-    for (int i = 0; i < n; ++i) {
-      unknown = unknown || set[i].status == kLevelUnknown;
-      sum_a += set[i].rate;
-      sum_b += set[i].tax;
-    }
-  }
+  auto add = [&](const LevelResult& r) {
+    unknown = unknown || r.status == kLevelUnknown;
+    sum_a += r.rate;
+    sum_b += r.tax;
+  };
+  for (const LevelResult& r : res.level) add(r);
+  for (const LevelResult& r : res.addtl) add(r);
   res.line_a = h->line.has_totals ? h->line.total_a : sum_a;
   res.line_b = h->line.has_totals ? h->line.total_b : round_cents(sum_b);
   res.done = true;
