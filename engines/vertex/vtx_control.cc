@@ -125,17 +125,17 @@ Control Control::load() {
 
 const ControlValue* Control::find(std::string_view entry, long long selector,
                                   std::string_view field) const {
-  const ControlValue* specific = nullptr;
+  const ControlValue* exact = nullptr;
   const ControlValue* general = nullptr;
   for (const Line& l : lines_) {
     if (l.entry != entry || l.field != field) continue;
     if (!l.has_selector) {
       general = &l.value;
     } else if (selector != kNoSelector && l.selector == selector) {
-      specific = &l.value;
+      exact = &l.value;
     }
   }
-  return specific != nullptr ? specific : general;
+  return exact != nullptr ? exact : general;
 }
 
 bool Control::get_int(std::string_view entry, long long selector,
