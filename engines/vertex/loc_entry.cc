@@ -136,14 +136,15 @@ extern "C" {
 
 LocConnHdl LocCreateConnHdl(void) {
   return guarded(static_cast<LocConnHdl>(nullptr), [&]() -> LocConnHdl {
-    if (Control::load().is_null("LocCreateConnHdl", kNone, "")) return nullptr;
+    Control ctl = Control::load("LocCreateConnHdl");
+    if (ctl.is_null("LocCreateConnHdl", kNone, "")) return nullptr;
     return conns().add(std::make_unique<LocConn>());
   });
 }
 
 int LocReleaseConnHdl(LocConnHdl conn) {
   return guarded(0, [&] {
-    Control ctl = Control::load();
+    Control ctl = Control::load("LocReleaseConnHdl");
     return result_of(ctl, "LocReleaseConnHdl", kNone, conns().remove(conn) ? 1 : 0);
   });
 }
@@ -151,7 +152,7 @@ int LocReleaseConnHdl(LocConnHdl conn) {
 int LocOpenDb(LocConnHdl conn, const char* source, const char* server, const char* user,
               const char* password, int mode) {
   return guarded(static_cast<int>(eLocDbRetDatabaseError), [&] {
-    Control ctl = Control::load();
+    Control ctl = Control::load("LocOpenDb");
     LocConn* c = conns().find(conn);
     int st;
     bool opened_here = false;
@@ -173,7 +174,7 @@ int LocOpenDb(LocConnHdl conn, const char* source, const char* server, const cha
 
 int LocCloseDb(LocConnHdl conn) {
   return guarded(static_cast<int>(eLocDbRetDatabaseError), [&] {
-    Control ctl = Control::load();
+    Control ctl = Control::load("LocCloseDb");
     LocConn* c = conns().find(conn);
     int st = eLocDbRetDatabaseError;
     if (c != nullptr && c->db != nullptr) {
@@ -186,14 +187,14 @@ int LocCloseDb(LocConnHdl conn) {
 
 int LocDestroyFindContext(LocFindCtx ctx) {
   return guarded(0, [&] {
-    Control ctl = Control::load();
+    Control ctl = Control::load("LocDestroyFindContext");
     return result_of(ctl, "LocDestroyFindContext", kNone, contexts().remove(ctx) ? 1 : 0);
   });
 }
 
 int LocRelease(LocHdl* locations, int count) {
   return guarded(0, [&] {
-    Control ctl = Control::load();
+    Control ctl = Control::load("LocRelease");
     int ok = count >= 0 && (locations != nullptr || count == 0) ? 1 : 0;
     for (int i = 0; ok != 0 && i < count; ++i) {
       // Every handle is released that can be; a foreign one spoils the result.
@@ -205,7 +206,7 @@ int LocRelease(LocHdl* locations, int count) {
 
 int LocGetGeoCodeString(LocHdl loc, char* geo_code, int, int, int) {
   return guarded(0, [&] {
-    Control ctl = Control::load();
+    Control ctl = Control::load("LocGetGeoCodeString");
     LocItem* item = items().find(loc);
     const vtx::GeoPlace* p = item != nullptr ? item->db->place_at(item->place) : nullptr;
     int ok = p != nullptr && geo_code != nullptr ? 1 : 0;
@@ -225,7 +226,7 @@ int LocGetGeoCodeString(LocHdl loc, char* geo_code, int, int, int) {
 
 int LocGetName(LocHdl loc, int level, int flag, char* name, int capacity) {
   return guarded(0, [&] {
-    Control ctl = Control::load();
+    Control ctl = Control::load("LocGetName");
     LocItem* item = items().find(loc);
     std::string text;
     int ok = item != nullptr && name != nullptr && capacity >= 0 &&
@@ -248,7 +249,7 @@ void LocGetGeoCode(LocHdl loc) {
 
 int LocGetLocations(LocFindCtx ctx, LocHdl* locations, int max, int* more) {
   return guarded(0, [&] {
-    Control ctl = Control::load();
+    Control ctl = Control::load("LocGetLocations");
     const char* e = "LocGetLocations";
     FindCtx* c = contexts().find(ctx);
     int n = 0;
@@ -281,7 +282,7 @@ int LocGetLocations(LocFindCtx ctx, LocHdl* locations, int max, int* more) {
 int LocSetNameCriteria(LocFindCtx ctx, int kind, int, const char* state, int, int, int,
                        int city_flag, const char* city, int, const char* zip) {
   return guarded(0, [&] {
-    Control ctl = Control::load();
+    Control ctl = Control::load("LocSetNameCriteria");
     FindCtx* c = contexts().find(ctx);
     vtx::GeoCriteria crit;
     crit.state = std::string(vtx::trim(vtx::caller_text(state)));
@@ -303,7 +304,8 @@ int LocSetNameCriteria(LocFindCtx ctx, int kind, int, const char* state, int, in
 
 LocFindCtx LocCreateFindContext(LocConnHdl conn) {
   return guarded(static_cast<LocFindCtx>(nullptr), [&]() -> LocFindCtx {
-    if (Control::load().is_null("LocCreateFindContext", kNone, "")) return nullptr;
+    Control ctl = Control::load("LocCreateFindContext");
+    if (ctl.is_null("LocCreateFindContext", kNone, "")) return nullptr;
     LocConn* c = conns().find(conn);
     if (c == nullptr || c->db == nullptr) return nullptr;
     auto ctx = std::make_unique<FindCtx>();

@@ -172,7 +172,7 @@ extern "C" {
 int VstOpenDb(VstConnHdl conn, int db_type, const char* source, const char* server,
               const char* user, const char* password, int mode, void*, void*) {
   return guarded(static_cast<int>(eVstDbRetCdMem), [&] {
-    Control ctl = Control::load();
+    Control ctl = Control::load("VstOpenDb");
     VstConn* c = conns().find(conn);
     int st;
     bool opened_here = false;
@@ -194,14 +194,15 @@ int VstOpenDb(VstConnHdl conn, int db_type, const char* source, const char* serv
 
 VstConnHdl VstCreateConnHdl(void) {
   return guarded(static_cast<VstConnHdl>(nullptr), [&]() -> VstConnHdl {
-    if (Control::load().is_null("VstCreateConnHdl", kNone, "")) return nullptr;
+    Control ctl = Control::load("VstCreateConnHdl");
+    if (ctl.is_null("VstCreateConnHdl", kNone, "")) return nullptr;
     return conns().add(std::make_unique<VstConn>());
   });
 }
 
 int VstCalcTax(VstConnHdl conn, VstHdl hdl, int, int) {
   return guarded(static_cast<int>(eVstCalcRetCdMem), [&] {
-    Control ctl = Control::load();
+    Control ctl = Control::load("VstCalcTax");
     VstConn* c = conns().find(conn);
     CalcHandle* h = handles().find(hdl);
     int st;
@@ -219,7 +220,8 @@ int VstCalcTax(VstConnHdl conn, VstHdl hdl, int, int) {
 
 VstHdl VstCreateHdl(void) {
   return guarded(static_cast<VstHdl>(nullptr), [&]() -> VstHdl {
-    if (Control::load().is_null("VstCreateHdl", kNone, "")) return nullptr;
+    Control ctl = Control::load("VstCreateHdl");
+    if (ctl.is_null("VstCreateHdl", kNone, "")) return nullptr;
     return handles().add(std::make_unique<CalcHandle>());
   });
 }
@@ -241,14 +243,14 @@ void VstDebugHdl(VstHdl hdl, const char* file_name, const char* text) {
 
 int VstReleaseConnHdl(VstConnHdl conn) {
   return guarded(0, [&] {
-    Control ctl = Control::load();
+    Control ctl = Control::load("VstReleaseConnHdl");
     return result_of(ctl, "VstReleaseConnHdl", kNone, conns().remove(conn) ? 1 : 0);
   });
 }
 
 int VstCloseDb(VstConnHdl conn, int db_type, void*, void*) {
   return guarded(static_cast<int>(eVstDbRetCdFail), [&] {
-    Control ctl = Control::load();
+    Control ctl = Control::load("VstCloseDb");
     VstConn* c = conns().find(conn);
     int st;
     if (c == nullptr) {
@@ -267,14 +269,14 @@ int VstCloseDb(VstConnHdl conn, int db_type, void*, void*) {
 
 int VstReleaseHdl(VstHdl hdl) {
   return guarded(0, [&] {
-    Control ctl = Control::load();
+    Control ctl = Control::load("VstReleaseHdl");
     return result_of(ctl, "VstReleaseHdl", kNone, handles().remove(hdl) ? 1 : 0);
   });
 }
 
 int VstResetHdl(VstHdl hdl) {
   return guarded(0, [&] {
-    Control ctl = Control::load();
+    Control ctl = Control::load("VstResetHdl");
     CalcHandle* h = handles().find(hdl);
     if (h != nullptr) *h = CalcHandle();
     return result_of(ctl, "VstResetHdl", kNone, h != nullptr ? 1 : 0);
@@ -283,7 +285,8 @@ int VstResetHdl(VstHdl hdl) {
 
 void* VstGetDatabaseConnHdl(VstConnHdl conn, int db_type) {
   return guarded(static_cast<void*>(nullptr), [&]() -> void* {
-    if (Control::load().is_null("VstGetDatabaseConnHdl", db_type, "")) return nullptr;
+    Control ctl = Control::load("VstGetDatabaseConnHdl");
+    if (ctl.is_null("VstGetDatabaseConnHdl", db_type, "")) return nullptr;
     VstConn* c = conns().find(conn);
     return c != nullptr && db_open(*c, db_type) ? conn : nullptr;
   });
@@ -293,7 +296,7 @@ int VstGetInvDetail(VstHdl hdl, void*, void*, char* invoice, void*, void*, void*
                     char* customer_1, char* customer_2, int* invoice_mode, char* company,
                     void*, void*, void*, int* write_register) {
   return guarded(0, [&] {
-    Control ctl = Control::load();
+    Control ctl = Control::load("VstGetInvDetail");
     const char* e = "VstGetInvDetail";
     CalcHandle* h = handles().find(hdl);
     int ok = h != nullptr && h->invoice.detail_set ? 1 : 0;
@@ -315,7 +318,7 @@ int VstGetLineDetail(VstHdl hdl, int line_number, void*, void*, void*, void*,
                      double* line_b, char* user_area, int* line_kind, void*, void*, void*,
                      void*, void*) {
   return guarded(0, [&] {
-    Control ctl = Control::load();
+    Control ctl = Control::load("VstGetLineDetail");
     const char* e = "VstGetLineDetail";
     CalcHandle* h = line_handle(hdl, line_number);
     if (h != nullptr) {
@@ -337,7 +340,7 @@ int VstGetLineDetail(VstHdl hdl, int line_number, void*, void*, void*, void*,
 int VstGetLineProd(VstHdl hdl, int line_number, void*, void*, char* product, void*, void*,
                    void*, void*, void*, void*) {
   return guarded(0, [&] {
-    Control ctl = Control::load();
+    Control ctl = Control::load("VstGetLineProd");
     CalcHandle* h = line_handle(hdl, line_number);
     int ok = h != nullptr && h->line.product_set ? 1 : 0;
     if (ok)
@@ -351,7 +354,7 @@ int VstGetLineLocal(VstHdl hdl, int line_number, int level, void*, int* status, 
                     double* scratch_1, void*, double* scratch_2, void*, double* value_b,
                     void*, void*, double* value_a, int* district_owner) {
   return guarded(0, [&] {
-    Control ctl = Control::load();
+    Control ctl = Control::load("VstGetLineLocal");
     const char* e = "VstGetLineLocal";
     CalcHandle* h = line_handle(hdl, line_number);
     int ok = h != nullptr && h->result.done && level >= eVstStLocTypeState &&
@@ -376,7 +379,7 @@ int VstGetLineLocalAddtl(VstHdl hdl, int line_number, int locality, void*, int* 
                          double* value_b, void*, void*, double* value_a, int* juris_type,
                          int* district_owner) {
   return guarded(0, [&] {
-    Control ctl = Control::load();
+    Control ctl = Control::load("VstGetLineLocalAddtl");
     const char* e = "VstGetLineLocalAddtl";
     CalcHandle* h = line_handle(hdl, line_number);
     int ok = h != nullptr && h->result.done && locality >= eVstLocAddtlTypeCnty &&
@@ -401,7 +404,7 @@ int VstSetLineLocal(VstHdl hdl, int line_number, int level, int* taxability, int
                     int*, const char* local_text, void*, void*, double* amount,
                     double* value_b, void*, void*, double* value_a, int* district_owner) {
   return guarded(0, [&] {
-    Control ctl = Control::load();
+    Control ctl = Control::load("VstSetLineLocal");
     CalcHandle* h = line_handle(hdl, line_number);
     int ok = h != nullptr && level >= eVstStLocTypeState && level <= eVstStLocTypeDist &&
                      taxability != nullptr &&
@@ -431,7 +434,7 @@ int VstSetLineLocal(VstHdl hdl, int line_number, int level, int* taxability, int
 int VstSetInvJuris(VstHdl hdl, int juris_type, int, std::int64_t* geo_code, void*, void*,
                    void*, void*, int* juris_flag) {
   return guarded(0, [&] {
-    Control ctl = Control::load();
+    Control ctl = Control::load("VstSetInvJuris");
     CalcHandle* h = handles().find(hdl);
     int ok = h != nullptr && geo_code != nullptr && juris_type >= eVstJurisTypeShipTo &&
                      juris_type <= eVstJurisTypeOrderAccept
@@ -453,7 +456,7 @@ int VstSetInvDetail(VstHdl hdl, const char* invoice_text, void*, const char* inv
                     int* invoice_mode, const char* company, const char* enh_code, void*,
                     void*, int* write_register) {
   return guarded(0, [&] {
-    Control ctl = Control::load();
+    Control ctl = Control::load("VstSetInvDetail");
     CalcHandle* h = handles().find(hdl);
     if (h != nullptr) {
       vtx::Invoice& inv = h->invoice;
@@ -478,7 +481,7 @@ int VstSetInvDetail(VstHdl hdl, const char* invoice_text, void*, const char* inv
 int VstSetLineProd(VstHdl hdl, int line_number, int, double* product, const char* product_code,
                    void*, int*, void*, double* product_copy, void*, void*) {
   return guarded(0, [&] {
-    Control ctl = Control::load();
+    Control ctl = Control::load("VstSetLineProd");
     CalcHandle* h = line_handle(hdl, line_number);
     if (h != nullptr) {
       h->line.product_set = true;
@@ -496,7 +499,7 @@ int VstSetLineDetail(VstHdl hdl, std::int64_t line_number, int transaction_type,
                      double* line_b, const char* user_area, void*, const char* enh_line_text,
                      const char* enh_code, void*, void*) {
   return guarded(0, [&] {
-    Control ctl = Control::load();
+    Control ctl = Control::load("VstSetLineDetail");
     CalcHandle* h = handles().find(hdl);
     int ok = h != nullptr && line_amount != nullptr ? 1 : 0;
     if (ok) {

@@ -186,7 +186,8 @@ int write_register(const VstDatabases& dbs, const CalcHandle& h, int status) {
   std::time_t now = std::time(nullptr);
   std::tm tmv{};
   char stamp[32] = "";
-  if (localtime_r(&now, &tmv) != nullptr) std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", &tmv);
+  if (localtime_r(&now, &tmv) != nullptr)
+    std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S", &tmv);
   std::string line = register_line(h, stamp);
   line.push_back('\n');
   std::FILE* f = std::fopen(dbs.register_path.c_str(), "a");

@@ -5,6 +5,8 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
+#include <map>
 
 #include "vtx_text.h"
 
@@ -66,6 +68,13 @@ bool Control::parse_line(std::string_view text, Line* line) {
     line->has_selector = true;
     key = trim(key.substr(close + 1));
   }
+  if (!key.empty() && key.front() == '@') {
+    key = trim(key.substr(1));
+    std::size_t n = 0;
+    while (n < key.size() && key[n] >= '0' && key[n] <= '9') ++n;
+    if (!parse_long(key.substr(0, n), &line->call) || line->call < 1) return false;
+    key = trim(key.substr(n));
+  }
   if (!key.empty() && key.front() == '.') {
     key = trim(key.substr(1));
     std::string_view field = take_ident(&key);
@@ -109,33 +118,46 @@ Control Control::parse(std::string_view text) {
   return c;
 }
 
-Control Control::load() {
+Control Control::load(std::string_view entry) {
+  static std::map<std::string, long long, std::less<>> calls;
+  long long call = 0;
+  if (!entry.empty()) {
+    auto it = calls.find(entry);
+    if (it == calls.end()) it = calls.emplace(std::string(entry), 0).first;
+    call = ++it->second;
+  }
+  Control none;
+  none.call_ = call;
   const char* path = std::getenv("VST_STANDIN_CONTROL");
-  if (path == nullptr || *path == '\0') return Control();
+  if (path == nullptr || *path == '\0') return none;
   std::FILE* f = std::fopen(path, "r");
-  if (f == nullptr) return Control();
+  if (f == nullptr) return none;
   std::string text;
   char buf[4096];
   std::size_t n;
   while ((n = std::fread(buf, 1, sizeof buf, f)) > 0 && text.size() < kMaxControlBytes)
     text.append(buf, n);
   std::fclose(f);
-  return parse(text);
+  Control c = parse(text);
+  c.call_ = call;
+  return c;
 }
 
 const ControlValue* Control::find(std::string_view entry, long long selector,
                                   std::string_view field) const {
-  const ControlValue* exact = nullptr;
-  const ControlValue* general = nullptr;
+  const ControlValue* best = nullptr;
+  int best_rank = -1;
   for (const Line& l : lines_) {
     if (l.entry != entry || l.field != field) continue;
-    if (!l.has_selector) {
-      general = &l.value;
-    } else if (selector != kNoSelector && l.selector == selector) {
-      exact = &l.value;
+    if (l.has_selector && (selector == kNoSelector || l.selector != selector)) continue;
+    if (l.call != 0 && l.call != call_) continue;
+    int rank = (l.has_selector ? 2 : 0) + (l.call != 0 ? 1 : 0);
+    if (rank >= best_rank) {
+      best = &l.value;
+      best_rank = rank;
     }
   }
-  return exact != nullptr ? exact : general;
+  return best;
 }
 
 bool Control::get_int(std::string_view entry, long long selector,

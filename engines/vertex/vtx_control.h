@@ -27,14 +27,18 @@ class Control {
   static constexpr long long kNoSelector = -1000000000LL;
 
   // The lines of the file that VST_STANDIN_CONTROL names; empty when the
-  // variable is unset or the file cannot be read.
-  static Control load();
+  // variable is unset or the file cannot be read. A call of the entry point
+  // `entry` counts it (per library, since it was loaded), so that lines with
+  // "@<n>" apply to its n-th call only.
+  static Control load(std::string_view entry = {});
   // Lines that do not parse are skipped.
   static Control parse(std::string_view text);
 
-  // The value of the last line naming entry(selector).field, or, when there
-  // is none, of the last line naming entry.field without a selector. An empty
-  // field asks for the result override. Null when no line applies.
+  // The value of the last of the most particular lines naming entry.field
+  // that apply: a line with a selector (which must equal `selector`) beats
+  // one without, and among those a line with a call number (which must be
+  // this call's) beats one without. An empty field asks for the result
+  // override. Null when no line applies.
   const ControlValue* find(std::string_view entry, long long selector,
                            std::string_view field) const;
 
@@ -58,11 +62,13 @@ class Control {
     std::string entry;
     bool has_selector = false;
     long long selector = 0;
+    long long call = 0;  // 0: every call
     std::string field;
     ControlValue value;
   };
   static bool parse_line(std::string_view text, Line* line);
   std::vector<Line> lines_;
+  long long call_ = 0;  // number of the call that loaded this, 0 for none
 };
 
 }  // namespace vtx

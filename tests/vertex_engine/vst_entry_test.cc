@@ -543,3 +543,39 @@ TEST(VstControl, MalformedControlFileIsHarmless) {
 }
 
 }  // namespace
+
+namespace {
+
+// A private copy of both libraries: its call counters start at zero.
+struct FreshEngine {
+  TempDir dir;
+  Engine engine;
+  FreshEngine() {
+    for (const char* lib : {"libvst.so", "libloc.so"})
+      dir.write(lib, vtx_test::read_file(std::string(VTX_SHLIB_DIR) + "/" + lib));
+    engine = Engine::load(dir.path());
+  }
+  ~FreshEngine() {
+    if (engine.vst != nullptr) dlclose(engine.vst);
+    if (engine.loc != nullptr) dlclose(engine.loc);
+  }
+};
+
+TEST(VstControl, CallNumberFailsOnlyTheResubmission) {
+  FreshEngine fresh;
+  ASSERT_NE(fresh.engine.VstSetLineDetail, nullptr);
+  ControlScope control("VstSetLineDetail@2 = 0\n");
+  TaxSession s(fresh.engine);
+  s.juris(eVstJurisTypeShipTo, 460230200);
+  s.invoice("INV-RS", 1);
+  EXPECT_EQ(s.line(100.0), 1) << "first call";
+  double amount = 100.0, sum_a = 0.0475, sum_b = 4.75;
+  int one = 1;
+  EXPECT_EQ(s.e.VstSetLineDetail(s.hdl, 1, 0, 0, 3, 0, &one, &amount, &sum_a, &sum_b, "UA",
+                                 nullptr, nullptr, nullptr, nullptr, nullptr),
+            0)
+      << "second call";
+  EXPECT_EQ(s.line(100.0), 1) << "third call";
+}
+
+}  // namespace

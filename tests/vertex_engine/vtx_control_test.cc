@@ -144,3 +144,38 @@ TEST(VtxControl, MutatedControlTextNeverCrashes) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(VtxControl, CallNumbersLimitALineToOneCall) {
+  vtx_test::ControlScope scope(
+      "CallCounted@2 = 7\n"
+      "CallCounted = 1\n"
+      "CallCounted(3)@3 = 9\n"
+      "CallCounted(3) = 5\n");
+  int v = 0;
+  // The counter is this library's: the entry name is used nowhere else.
+  Control first = Control::load("CallCounted");
+  ASSERT_TRUE(first.get_int("CallCounted", kNone, "", &v));
+  EXPECT_EQ(v, 1);
+  ASSERT_TRUE(first.get_int("CallCounted", 3, "", &v));
+  EXPECT_EQ(v, 5);
+  Control second = Control::load("CallCounted");
+  ASSERT_TRUE(second.get_int("CallCounted", kNone, "", &v));
+  EXPECT_EQ(v, 7);
+  ASSERT_TRUE(second.get_int("CallCounted", 3, "", &v));
+  EXPECT_EQ(v, 5) << "a selector beats a call number";
+  Control third = Control::load("CallCounted");
+  ASSERT_TRUE(third.get_int("CallCounted", 3, "", &v));
+  EXPECT_EQ(v, 9);
+  ASSERT_TRUE(third.get_int("CallCounted", kNone, "", &v));
+  EXPECT_EQ(v, 1);
+  // Loading without an entry counts nothing and applies no call line.
+  ASSERT_TRUE(Control::load().get_int("CallCounted", kNone, "", &v));
+  EXPECT_EQ(v, 1);
+  for (const char* bad : {"X@0 = 1", "X@ = 1", "X@-1 = 1", "X@2x = 1", "X@2(1) = 1"})
+    EXPECT_EQ(Control::parse(bad).size(), 0u) << bad;
+  EXPECT_EQ(Control::parse("X(1)@2.status = 1").size(), 1u);
+}
+
+}  // namespace

@@ -102,13 +102,13 @@ struct Engine {
 
 // A tax connection with the sample databases open, and a calculation handle.
 struct TaxSession {
-  const Engine& e = Engine::get();
+  const Engine& e;
   VstConnHdl conn = nullptr;
   VstHdl hdl = nullptr;
   TempDir dir;
   std::string reg;
 
-  TaxSession() {
+  explicit TaxSession(const Engine& engine = Engine::get()) : e(engine) {
     reg = dir.file("register.dat");
     conn = e.VstCreateConnHdl();
     EXPECT_NE(conn, nullptr);
