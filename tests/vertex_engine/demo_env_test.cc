@@ -22,7 +22,8 @@ std::map<std::string, std::string> sourced_env(const std::string& args) {
     std::string s(line);
     if (!s.empty() && s.back() == '\n') s.pop_back();
     std::size_t eq = s.find('=');
-    if (eq != std::string::npos && s.rfind("VERTEX", 0) == 0) env[s.substr(0, eq)] = s.substr(eq + 1);
+    if (eq != std::string::npos && s.rfind("VERTEX", 0) == 0)
+      env[s.substr(0, eq)] = s.substr(eq + 1);
   }
   pclose(p);
   return env;

@@ -20,7 +20,10 @@ vtx::GeoDb sample_geo() {
 
 std::vector<std::string> cities(const vtx::GeoDb& db, const std::vector<std::size_t>& idx) {
   std::vector<std::string> out;
-  for (std::size_t i : idx) out.push_back(db.place_at(i)->city + "/" + std::to_string(db.place_at(i)->geo));
+  for (std::size_t i : idx) {
+    const vtx::GeoPlace* p = db.place_at(i);
+    out.push_back(p->city + "/" + std::to_string(p->geo));
+  }
   return out;
 }
 
