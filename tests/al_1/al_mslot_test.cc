@@ -6,6 +6,7 @@
 #include <pthread.h>
 #include <signal.h>
 #include <sys/syscall.h>
+#include <sys/time.h>
 #include <sys/msg.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -243,6 +244,43 @@ TEST_F(MSlot, AnInterruptFlagEndsTheWait) {
   EXPECT_LE(al_os_calls(AL_OS_MSGRCV), 2);
   ASSERT_TRUE(coretest::put(key, "x"));
   EXPECT_EQ(MSltRecv(key, 0, 100000, buf_, &len, 0), 1) << "a waiting message is still taken";
+}
+
+void own_alarm(int) {}
+
+// The pauses borrow SIGALRM and the real-time timer: the caller's handler and
+// timer must be there again afterwards.
+TEST_F(MSlot, WaitsGiveBackTheCallersAlarmHandlerAndTimer) {
+  const int key = fresh();
+  struct sigaction mine {};
+  mine.sa_handler = own_alarm;
+  sigemptyset(&mine.sa_mask);
+  struct sigaction before {};
+  ASSERT_EQ(sigaction(SIGALRM, &mine, &before), 0);
+  struct itimerval timer {};
+  timer.it_value.tv_sec = 50;
+  ASSERT_EQ(setitimer(ITIMER_REAL, &timer, nullptr), 0);
+
+  int len = 0;
+  EXPECT_EQ(MSltRecv(key, 0, 30, buf_, &len, 0), -1);
+  EXPECT_EQ(errno, ENOMSG);
+  MSltSetSendWait(30);
+  const std::string text(MSLT_MAX_TEXT, 'a');
+  for (int i = 0; i < 64 && MSltSend(key, 1, text.c_str(), MSLT_MAX_TEXT, 0) == 1; ++i) {
+  }
+  EXPECT_EQ(errno, EAGAIN) << "the queue filled up and the send waited";
+
+  struct sigaction now {};
+  ASSERT_EQ(sigaction(SIGALRM, nullptr, &now), 0);
+  EXPECT_EQ(now.sa_handler, own_alarm);
+  struct itimerval left {};
+  ASSERT_EQ(getitimer(ITIMER_REAL, &left), 0);
+  EXPECT_GT(left.it_value.tv_sec, 0);
+  EXPECT_LE(left.it_value.tv_sec, 50);
+
+  const struct itimerval off {};
+  setitimer(ITIMER_REAL, &off, nullptr);
+  sigaction(SIGALRM, &before, nullptr);
 }
 
 TEST_F(MSlot, SendingCutsTheTextTo4096Bytes) {
