@@ -17,7 +17,7 @@ namespace {
 template <std::size_t N>
 void put(char (&field)[N], const char* text) {
   std::memset(field, 0, N);
-  std::strncpy(field, text, N - 1);
+  std::memcpy(field, text, strnlen(text, N - 1));
 }
 
 VertexTaxRequest sample_request() {
