@@ -15,6 +15,9 @@
 
 #include "al_mslot.h"
 #include "al_tick.h"
+#include "queue_reader.h"
+
+extern char** environ;
 
 namespace erp {
 
@@ -56,6 +59,29 @@ void remove_queue(const std::string& path) {
 }
 
 using Clock = std::chrono::steady_clock;
+
+// The inherited environment less the options' unset names, with their entries.
+std::vector<std::string> child_environment(const PeerOptions& options) {
+  auto name_of = [](const std::string& entry) { return entry.substr(0, entry.find('=')); };
+  auto replaced = [&](const std::string& name) {
+    for (const std::string& u : options.unset) {
+      if (u == name) return true;
+    }
+    for (const std::string& e : options.env) {
+      if (name_of(e) == name) return true;
+    }
+    return false;
+  };
+  std::vector<std::string> env;
+  for (char** e = environ; *e != nullptr; ++e) {
+    const std::string entry = *e;
+    if (!replaced(name_of(entry))) env.push_back(entry);
+  }
+  for (const std::string& e : options.env) {
+    if (e.find('=') != std::string::npos) env.push_back(e);
+  }
+  return env;
+}
 
 int field_int(const std::vector<std::string>& fields, std::size_t index) {
   return index < fields.size() ? std::atoi(fields[index].c_str()) : 0;
@@ -101,23 +127,35 @@ bool ErpPeer::spawn() {
   } else {
     args.insert(args.end(), {inq_path_, outq_path_, std::to_string(options_.ptype), std::to_string(options_.stype)});
   }
+  std::vector<std::string> env = child_environment(options_);
+  // Everything the child needs is built before fork: with the reader thread
+  // running, the child may only call async-signal-safe functions.
   std::vector<char*> argv;
   for (std::string& a : args) argv.push_back(a.data());
   argv.push_back(nullptr);
+  std::vector<char*> envp;
+  for (std::string& e : env) envp.push_back(e.data());
+  envp.push_back(nullptr);
+  const std::string failure = "cannot run " + args[0] + "\n";
 
+  QueueReader reader(outq_id_);
   pid_ = fork();
   if (pid_ == -1) return false;
   if (pid_ == 0) {
-    for (const std::string& name : options_.unset) unsetenv(name.c_str());
-    for (const std::string& entry : options_.env) {
-      const std::size_t eq = entry.find('=');
-      if (eq != std::string::npos) setenv(entry.substr(0, eq).c_str(), entry.substr(eq + 1).c_str(), 1);
-    }
-    execv(argv[0], argv.data());
-    std::fprintf(stderr, "cannot run %s: %s\n", argv[0], std::strerror(errno));
+    execve(argv[0], argv.data(), envp.data());
+    if (write(2, failure.data(), failure.size()) < 0) _exit(127);
     _exit(127);
   }
   exit_status_ = -1;
+
+  // The first reply, or the time-out, or a short grace after the process ended.
+  const auto deadline = Clock::now() + std::chrono::milliseconds(options_.timeout_ms);
+  std::optional<Clock::time_point> ended_at;
+  while (!reader.wait_for(1, kTickMs) && Clock::now() < deadline) {
+    if (!ended_at && !running()) ended_at = Clock::now();
+    if (ended_at && Clock::now() - *ended_at > std::chrono::milliseconds(200)) break;
+  }
+  for (std::string& text : reader.finish()) pending_.push_back(std::move(text));
   return true;
 }
 
@@ -139,6 +177,11 @@ bool ErpPeer::send(std::string_view text, long mtype) {
 
 std::optional<std::string> ErpPeer::receive(int timeout_ms) {
   if (timeout_ms < 0) timeout_ms = options_.timeout_ms;
+  if (!pending_.empty()) {
+    std::string text = std::move(pending_.front());
+    pending_.pop_front();
+    return text;
+  }
   if (outq_id_ == -1) return std::nullopt;
   static PeerMessage message;
   const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);

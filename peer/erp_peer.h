@@ -10,6 +10,7 @@
 
 #include <sys/types.h>
 
+#include <deque>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -49,8 +50,11 @@ class ErpPeer {
   ErpPeer(const ErpPeer&) = delete;
   ErpPeer& operator=(const ErpPeer&) = delete;
 
-  // Creates the queue files and the output queue and starts the process.
-  // Returns true when it started; the first reply (ack or error) is not read.
+  // Creates the queue files and the output queue and starts the process with
+  // a reader already blocked on that queue, so a start-up reply survives the
+  // removal of the queue at the process's termination. Waits for that first
+  // reply (or the time-out, or the process's end) and keeps it for receive().
+  // Returns true when the process was started.
   bool spawn();
   // spawn() and wait for the first reply into *first (may be null); true
   // when that reply is the acknowledgement.
@@ -89,6 +93,7 @@ class ErpPeer {
   std::string inq_path_;
   std::string outq_path_;
   int outq_id_ = -1;
+  std::deque<std::string> pending_;  // replies taken by spawn(), not yet received
   pid_t pid_ = -1;
   int exit_status_ = -1;
 };

@@ -20,6 +20,7 @@
 
 #include "core_test_util.h"
 #include "erp_peer.h"
+#include "queue_reader.h"
 
 namespace coretest {
 
@@ -91,67 +92,9 @@ inline RunResult run_program(const std::vector<std::string>& argv, const std::ve
   return r;
 }
 
-// A reader that is already blocked in msgrcv on a queue before the process
-// under test starts. A process that replies and then removes the queue at
-// once (normal termination) would otherwise destroy its reply before a
-// reader that comes late could take it; a blocked reader is handed the
-// message by the kernel at the send.
-class WaitingReader {
- public:
-  explicit WaitingReader(int qid) : qid_(qid) {
-    thread_ = std::thread([this] {
-      tid_ = static_cast<int>(syscall(SYS_gettid));
-      static RawMessage m;
-      for (;;) {
-        const ssize_t n = msgrcv(qid_, &m, sizeof m.mtext, 0, MSG_NOERROR);
-        if (n < 0) {
-          if (errno == EINTR) continue;
-          break;  // the queue has gone
-        }
-        if (m.mtype == kWake) break;
-        texts_.emplace_back(m.mtext, strnlen(m.mtext, static_cast<std::size_t>(n)));
-      }
-    });
-    // Wait (bounded) until the thread sits in msgrcv.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (std::chrono::steady_clock::now() < deadline) {
-      const int tid = tid_.load();
-      if (tid != 0) {
-        const std::string call = slurp("/proc/self/task/" + std::to_string(tid) + "/syscall");
-        if (call.starts_with(std::to_string(SYS_msgrcv) + " ")) {
-          waiting_ = true;
-          break;
-        }
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-  }
-  ~WaitingReader() { finish(); }
-  WaitingReader(const WaitingReader&) = delete;
-  WaitingReader& operator=(const WaitingReader&) = delete;
-
-  bool waiting() const { return waiting_; }
-  // Ends the reader (the queue may be gone already) and returns every text.
-  std::vector<std::string> finish() {
-    if (thread_.joinable()) {
-      struct {
-        long mtype;
-        char mtext[1];
-      } wake = {kWake, {0}};
-      msgsnd(qid_, &wake, 1, IPC_NOWAIT);
-      thread_.join();
-    }
-    return texts_;
-  }
-
- private:
-  static constexpr long kWake = 0x7ffffff0;
-  int qid_;
-  std::atomic<int> tid_ {0};
-  bool waiting_ = false;
-  std::vector<std::string> texts_;
-  std::thread thread_;
-};
+// A reader already blocked in msgrcv on a queue before the process under
+// test starts, so a reply sent right before the queue's removal is kept.
+using WaitingReader = erp::QueueReader;
 
 // The fixture of every process test: a directory of its own that holds the
 // queue files and, through QSE, the logs (in its "log" folder).

@@ -56,6 +56,17 @@ TEST_F(Client, ProcessThatDoesNotStartGivesStatusTwo) {
   EXPECT_NE(r.err.find("taxapi exited with status 1"), std::string::npos) << r.err;
 }
 
+TEST_F(Client, AFailedEngineOpenStillShowsItsReply) {
+  // The process removes both queues right after this reply; the client's
+  // reader is already blocked on the queue, so the reply is never lost.
+  for (int i = 0; i < 5; ++i) {
+    const RunResult r = client({"raw", "8~1~1~1~1~"}, {"TEST_ADAPTER_OPEN=1"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.out, "<- 5~0~1~1~0~4.000000~\n");
+    EXPECT_NE(r.err.find("taxapi exited with status 0"), std::string::npos) << r.err;
+  }
+}
+
 TEST_F(Client, AMissingExecutableGivesStatusTwo) {
   const RunResult r = run({kClient, "--taxapi", dir_.at("none"), "--dir", dir_.at("q"), "--timeout", "3000", "raw",
                            "8~1~1~1~1~"});
