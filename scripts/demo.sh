@@ -30,9 +30,26 @@ step "Release information (taxapi -v)"
 step "Start-up, a data message outside a request (error code 8), terminate"
 client --stype 1 raw "9~1~1~1~1~"
 
-if [ -f demo/requests.sh ]; then
-  . demo/requests.sh
-fi
+step "Taxware (sub-provider 1): tax for 100.00 shipped to San Albero, CA 90411"
+client avp tax addr1_slot1=CA "addr1_slot2=SAN ALBERO" addr1_slot3=90411 \
+  tax144=100.00 tax268=WIDGET tax783=INV-1001
+
+step "Taxware: address lookup of ZIP 90412, CA (two candidates)"
+client avp addr state=CA zip=90412
+
+step "Taxware: a ship-to state the engine does not know (jurisdiction error 1399.x)"
+client avp tax addr1_slot1=ZZ addr1_slot3=99999 tax144=100.00 tax783=INV-1002
+
+step "Vertex (sub-provider 2): tax for 250.00 shipped to Millbrook, BR (geo 110010100)"
+client vertex tax ship_to_city=Millbrook ship_to_state=BR ship_to_geo=110010100 \
+  line_kind=2 line_amount=250.00 transaction_type=1 product_code=TOOLS-1 \
+  customer_1=ACME invoice_number=INV-2001 line_number=1 company_code=C01
+
+step "Vertex: address lookup of Millbrook, BR (three candidates)"
+client vertex addr city=Millbrook state=BR
+
+step "Taxware audit journal ($AVPAUDIT)"
+cat "$AVPAUDIT"
 
 step "The API log of these runs ($QSE/log/log.api), last entry"
 tail -n 6 "$QSE/log/log.api"
