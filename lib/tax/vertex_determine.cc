@@ -40,6 +40,24 @@ void debug_dump(const char* when) {
   s.VstDebugHdlAdd(s.pVstHdl, "tarn.out", text);
 }
 
+// A district's values: fields of their own in the enhanced form; in the
+// standard form they are added to the level of the district's owner.
+void add_district(VertexTaxResult* res, bool enh, int owner, double a, double b, double* district_a,
+                  double* district_b) {
+  if (enh) {
+    if (owner == eVstDistOwnerCity || owner == eVstDistOwnerCounty) {
+      *district_b = b;
+      *district_a = a;
+    }
+  } else if (owner == eVstDistOwnerCity) {
+    res->city_b += b;
+    res->city_a += a;
+  } else if (owner == eVstDistOwnerCounty) {
+    res->county_b += b;
+    res->county_a += a;
+  }
+}
+
 bool same_trimmed(char* a, char* b) { return std::strcmp(strip_ascii(a), strip_ascii(b)) == 0; }
 
 struct SetLevel {
@@ -290,18 +308,7 @@ int determine(VertexTaxResult* res, VertexTaxRequest* req, bool enh) {
   }
 
   // 19. District values (cleared when the district was not read).
-  if (enh) {
-    if (district_owner == eVstDistOwnerCity || district_owner == eVstDistOwnerCounty) {
-      res->district_b = b;
-      res->district_a = a;
-    }
-  } else if (district_owner == eVstDistOwnerCity) {
-    res->city_b += b;
-    res->city_a += a;
-  } else if (district_owner == eVstDistOwnerCounty) {
-    res->county_b += b;
-    res->county_a += a;
-  }
+  add_district(res, enh, district_owner, a, b, &res->district_a, &res->district_b);
 
   // 20.
   if (stop != 0) {
@@ -356,18 +363,7 @@ int determine(VertexTaxResult* res, VertexTaxRequest* req, bool enh) {
   VTX_LOG("VstGetLineLocalAddtl(eVstLocAddtlTypeDist) passed.\n");
 
   // 22. Additional district values.
-  if (enh) {
-    if (district_owner == eVstDistOwnerCity || district_owner == eVstDistOwnerCounty) {
-      res->addtl_district_b = b;
-      res->addtl_district_a = a;
-    }
-  } else if (district_owner == eVstDistOwnerCity) {
-    res->city_b += b;
-    res->city_a += a;
-  } else if (district_owner == eVstDistOwnerCounty) {
-    res->county_b += b;
-    res->county_a += a;
-  }
+  add_district(res, enh, district_owner, a, b, &res->addtl_district_a, &res->addtl_district_b);
 
   // 23.-25.
   res->addtl_juris = vertex_juris_char(addtl_type);
