@@ -21,39 +21,18 @@
 #include <utility>
 #include <vector>
 
+#include "test_util.h"
+
 namespace coretest {
 
+using test_util::EnvGuard;
+using test_util::FdCapture;
+using test_util::lines_of;
+using test_util::slurp;
+
 // A directory of its own under /tmp, removed with everything in it.
-class TempDir {
- public:
-  TempDir() {
-    char tmpl[] = "/tmp/core_test_XXXXXX";
-    if (mkdtemp(tmpl) != nullptr) path_ = tmpl;
-  }
-  ~TempDir() {
-    std::error_code ec;
-    if (!path_.empty()) std::filesystem::remove_all(path_, ec);
-  }
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-
-  bool ok() const { return !path_.empty(); }
-  const std::string& path() const { return path_; }
-  std::string at(const std::string& rel) const { return path_ + "/" + rel; }
-  // Creates the (empty) file `rel` and returns its path.
-  std::string touch(const std::string& rel) const {
-    const std::string p = at(rel);
-    std::ofstream(p, std::ios::app).flush();
-    return p;
-  }
-  std::string mkdir(const std::string& rel) const {
-    const std::string p = at(rel);
-    std::filesystem::create_directories(p);
-    return p;
-  }
-
- private:
-  std::string path_;
+struct TempDir : test_util::TempDir {
+  TempDir() : test_util::TempDir("core_test_") {}
 };
 
 // Queue key of a queue file, as the process computes it (project id 1).
@@ -150,86 +129,10 @@ inline long pending(int key) {
   return static_cast<long>(ds.msg_qnum);
 }
 
-// Saves the named environment variables and puts them back on destruction.
-class EnvGuard {
- public:
-  EnvGuard(std::initializer_list<const char*> names) {
-    for (const char* n : names) {
-      const char* v = getenv(n);
-      saved_.emplace_back(n, v != nullptr ? std::optional<std::string>(v) : std::nullopt);
-    }
-  }
-  ~EnvGuard() {
-    for (const auto& [name, value] : saved_) {
-      if (value) {
-        setenv(name.c_str(), value->c_str(), 1);
-      } else {
-        unsetenv(name.c_str());
-      }
-    }
-  }
-  EnvGuard(const EnvGuard&) = delete;
-  EnvGuard& operator=(const EnvGuard&) = delete;
-
- private:
-  std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
-};
-
-// Reads a whole file; "" when it cannot be read.
-inline std::string slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream out;
-  out << in.rdbuf();
-  return out.str();
-}
-
-inline std::vector<std::string> lines_of(const std::string& text) {
-  std::vector<std::string> lines;
-  std::string line;
-  std::istringstream in(text);
-  while (std::getline(in, line)) lines.push_back(line);
-  return lines;
-}
-
 inline std::size_t count_of(const std::string& text, const std::string& what) {
   std::size_t n = 0;
   for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + what.size())) ++n;
   return n;
 }
-
-// Sends file descriptor 2 (or 1) to a file for its lifetime.
-class FdCapture {
- public:
-  FdCapture(int fd, const std::string& file) : fd_(fd), file_(file) {
-    std::fflush(stdout);
-    std::fflush(stderr);
-    saved_ = dup(fd);
-    const int f = open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    if (f >= 0) {
-      dup2(f, fd);
-      close(f);
-    }
-  }
-  ~FdCapture() { restore(); }
-  FdCapture(const FdCapture&) = delete;
-  FdCapture& operator=(const FdCapture&) = delete;
-  void restore() {
-    if (saved_ < 0) return;
-    std::fflush(stdout);
-    std::fflush(stderr);
-    dup2(saved_, fd_);
-    close(saved_);
-    saved_ = -1;
-  }
-  std::string text() {
-    restore();
-    return slurp(file_);
-  }
-
- private:
-  int fd_;
-  std::string file_;
-  int saved_ = -1;
-};
 
 }  // namespace coretest

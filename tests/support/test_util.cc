@@ -1,0 +1,136 @@
+#include "test_util.h"
+
+#include <fcntl.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+namespace test_util {
+
+TempDir::TempDir(const std::string& prefix, bool throw_on_failure) {
+  std::string tmpl = "/tmp/" + prefix + "XXXXXX";
+  if (mkdtemp(tmpl.data()) != nullptr) {
+    path_ = tmpl;
+  } else if (throw_on_failure) {
+    throw std::runtime_error("mkdtemp failed");
+  }
+}
+
+TempDir::~TempDir() {
+  std::error_code ec;
+  if (!path_.empty()) std::filesystem::remove_all(path_, ec);
+}
+
+std::string TempDir::mkdir(const std::string& rel) const {
+  const std::string p = at(rel);
+  std::filesystem::create_directories(p);
+  return p;
+}
+
+std::string TempDir::write(const std::string& rel, const std::string& text) const {
+  const std::filesystem::path p = at(rel);
+  std::filesystem::create_directories(p.parent_path());
+  write_file(p.string(), text);
+  return p.string();
+}
+
+std::string TempDir::copy(const std::string& from, const std::string& rel) const {
+  const std::filesystem::path p = at(rel);
+  std::filesystem::create_directories(p.parent_path());
+  std::filesystem::copy_file(from, p, std::filesystem::copy_options::overwrite_existing);
+  return p.string();
+}
+
+std::string TempDir::touch(const std::string& rel) const {
+  const std::string p = at(rel);
+  std::ofstream(p, std::ios::app).flush();
+  return p;
+}
+
+EnvGuard::EnvGuard(std::initializer_list<const char*> names) {
+  for (const char* n : names) save(n);
+}
+
+void EnvGuard::save(const std::string& name) {
+  for (const auto& entry : saved_)
+    if (entry.first == name) return;
+  const char* v = getenv(name.c_str());
+  saved_.emplace_back(name, v != nullptr ? std::optional<std::string>(v) : std::nullopt);
+}
+
+void EnvGuard::set(const std::string& name, const std::string& value) {
+  save(name);
+  setenv(name.c_str(), value.c_str(), 1);
+}
+
+void EnvGuard::unset(const std::string& name) {
+  save(name);
+  unsetenv(name.c_str());
+}
+
+void EnvGuard::restore() {
+  for (const auto& [name, value] : saved_) {
+    if (value) {
+      setenv(name.c_str(), value->c_str(), 1);
+    } else {
+      unsetenv(name.c_str());
+    }
+  }
+  saved_.clear();
+}
+
+std::string slurp(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream out;
+  out << in.rdbuf();
+  return out.str();
+}
+
+void write_file(const std::string& path, const std::string& text) {
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
+}
+
+std::vector<std::string> lines_of(const std::string& text) {
+  std::vector<std::string> lines;
+  std::string line;
+  std::istringstream in(text);
+  while (std::getline(in, line)) lines.push_back(line);
+  return lines;
+}
+
+std::vector<std::string> log_messages(const std::string& text) {
+  static const std::string kMark = ": Log mesg: ";
+  std::vector<std::string> out;
+  for (const std::string& line : lines_of(text)) {
+    const std::size_t at = line.find(kMark);
+    if (at != std::string::npos) out.push_back(line.substr(at + kMark.size()));
+  }
+  return out;
+}
+
+FdCapture::FdCapture(int fd, const std::string& file) : fd_(fd), file_(file) {
+  std::fflush(stdout);
+  std::fflush(stderr);
+  saved_ = dup(fd);
+  const int f = open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  if (f >= 0) {
+    dup2(f, fd);
+    close(f);
+  }
+}
+
+void FdCapture::restore() {
+  if (saved_ < 0) return;
+  std::fflush(stdout);
+  std::fflush(stderr);
+  dup2(saved_, fd_);
+  close(saved_);
+  saved_ = -1;
+}
+
+}  // namespace test_util
