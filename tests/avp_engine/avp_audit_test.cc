@@ -29,10 +29,10 @@ TEST(AvpAudit, OneLineWithEveryField) {
 
 TEST(AvpAudit, AppendsAndReportsFailure) {
   avp_test::TempDir dir;
-  EXPECT_TRUE(audit_append(dir / "journal", "one\n"));
-  EXPECT_TRUE(audit_append(dir / "journal", "two\n"));
-  EXPECT_EQ(avp_test::read_file(dir / "journal"), "one\ntwo\n");
-  EXPECT_FALSE(audit_append(dir / "missing/journal", "x\n"));
+  EXPECT_TRUE(audit_append(dir.at("journal"), "one\n"));
+  EXPECT_TRUE(audit_append(dir.at("journal"), "two\n"));
+  EXPECT_EQ(avp_test::read_file(dir.at("journal")), "one\ntwo\n");
+  EXPECT_FALSE(audit_append(dir.at("missing/journal"), "x\n"));
   EXPECT_FALSE(audit_append(dir.path(), "x\n"));
 }
 

@@ -54,10 +54,10 @@ TEST(AvpControl, ReadsTheFileTheVariableNames) {
   EXPECT_FALSE(read_control().GenCmplCd);
   env.set(kControlVar, "");
   EXPECT_FALSE(read_control().GenCmplCd);
-  env.set(kControlVar, dir / "absent");
+  env.set(kControlVar, dir.at("absent"));
   EXPECT_FALSE(read_control().GenCmplCd);
-  avp_test::write_file(dir / "control", "GenCmplCd = 18\n");
-  env.set(kControlVar, dir / "control");
+  avp_test::write_file(dir.at("control"), "GenCmplCd = 18\n");
+  env.set(kControlVar, dir.at("control"));
   EXPECT_EQ(read_control().GenCmplCd, 18);
   env.set(kControlVar, dir.path());  // a directory reads as no overrides
   EXPECT_FALSE(read_control().GenCmplCd);

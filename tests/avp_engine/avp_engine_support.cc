@@ -5,47 +5,12 @@
 
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 #include <stdexcept>
 
 #include "avp_text.h"
 
 namespace avp_test {
-
-TempDir::TempDir() {
-  char tmpl[] = "/tmp/avp_engine_test.XXXXXX";
-  if (mkdtemp(tmpl) == nullptr) throw std::runtime_error("mkdtemp failed");
-  path_ = tmpl;
-}
-
-TempDir::~TempDir() {
-  std::error_code ec;
-  std::filesystem::remove_all(path_, ec);
-}
-
-void EnvGuard::remember(const std::string& name) {
-  if (saved_.count(name) != 0) return;
-  const char* v = getenv(name.c_str());
-  saved_[name] = v ? std::optional<std::string>(v) : std::nullopt;
-}
-
-void EnvGuard::set(const std::string& name, const std::string& value) {
-  remember(name);
-  setenv(name.c_str(), value.c_str(), 1);
-}
-
-void EnvGuard::unset(const std::string& name) {
-  remember(name);
-  unsetenv(name.c_str());
-}
-
-EnvGuard::~EnvGuard() {
-  for (auto& [name, value] : saved_) {
-    if (value) setenv(name.c_str(), value->c_str(), 1);
-    else unsetenv(name.c_str());
-  }
-}
 
 EngineEnv::EngineEnv() {
   const std::string data = AVP_DATA_DIR;
@@ -54,7 +19,7 @@ EngineEnv::EngineEnv() {
   env_.set("STEPIN", data + "/exempt.txt");
   env_.set("AVPAUDIT", audit());
   for (const char* name : {"AVPOUT", "AVPTEMP", "ZIPOUT", "ZIPTEMP", "STEPOUT", "STEPTEMP"}) {
-    std::string d = dir_ / name;
+    std::string d = dir_.at(name);
     std::filesystem::create_directory(d);
     env_.set(name, d);
   }
@@ -62,20 +27,8 @@ EngineEnv::EngineEnv() {
 }
 
 void EngineEnv::control(const std::string& text) {
-  write_file(dir_ / "control", text);
-  env_.set("AVP_STANDIN_CONTROL", dir_ / "control");
-}
-
-std::string read_file(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream out;
-  out << in.rdbuf();
-  return out.str();
-}
-
-void write_file(const std::string& path, const std::string& text) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out << text;
+  write_file(dir_.at("control"), text);
+  env_.set("AVP_STANDIN_CONTROL", dir_.at("control"));
 }
 
 std::vector<std::string> lines_of(const std::string& text) {

@@ -9,37 +9,17 @@
 #include <vector>
 
 #include "avp_he.h"
+#include "test_util.h"
 
 namespace avp_test {
 
-// A fresh mkdtemp directory, removed with everything in it on destruction.
-class TempDir {
- public:
-  TempDir();
-  ~TempDir();
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  const std::string& path() const { return path_; }
-  std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
+// A fresh mkdtemp directory, removed with everything in it on destruction;
+// throws when it cannot be made.
+struct TempDir : test_util::TempDir {
+  TempDir() : test_util::TempDir("avp_engine_test.", true) {}
 };
 
-// Sets and unsets variables; restores every one it touched on destruction.
-class EnvGuard {
- public:
-  EnvGuard() = default;
-  ~EnvGuard();
-  EnvGuard(const EnvGuard&) = delete;
-  EnvGuard& operator=(const EnvGuard&) = delete;
-  void set(const std::string& name, const std::string& value);
-  void unset(const std::string& name);
-
- private:
-  void remember(const std::string& name);
-  std::map<std::string, std::optional<std::string>> saved_;
-};
+using test_util::EnvGuard;
 
 // The ten engine variables: data from the sample set (or files given),
 // journal and directories in its own temporary directory; no control file.
@@ -48,7 +28,7 @@ class EngineEnv {
   EngineEnv();
   const TempDir& dir() const { return dir_; }
   EnvGuard& env() { return env_; }
-  std::string audit() const { return dir_ / "audit.log"; }
+  std::string audit() const { return dir_.at("audit.log"); }
   // Writes the control file and points AVP_STANDIN_CONTROL at it.
   void control(const std::string& text);
 
@@ -57,8 +37,9 @@ class EngineEnv {
   EnvGuard env_;
 };
 
-std::string read_file(const std::string& path);
-void write_file(const std::string& path, const std::string& text);
+inline std::string read_file(const std::string& path) { return test_util::slurp(path); }
+using test_util::write_file;
+// The non-empty lines of `text`.
 std::vector<std::string> lines_of(const std::string& text);
 std::vector<std::string> split(const std::string& line, char sep);
 

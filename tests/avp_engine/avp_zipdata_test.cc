@@ -77,7 +77,7 @@ TEST(AvpZipData, LoadReportsMissingAndNonRegularFiles) {
   avp_test::TempDir dir;
   ZipMaster m;
   std::string error;
-  EXPECT_FALSE(m.load(dir / "absent", &error));
+  EXPECT_FALSE(m.load(dir.at("absent"), &error));
   EXPECT_NE(error.find("absent"), std::string::npos);
   EXPECT_FALSE(m.load(dir.path(), &error));
   EXPECT_NE(error.find("not a regular file"), std::string::npos);

@@ -63,7 +63,7 @@ TEST(AvpTaxEngine, OpensCalculatesJournalsAndCloses) {
   EXPECT_EQ(g[10], "99");
 
   EXPECT_NE(e.tax_close(), 0);
-  EXPECT_EQ(read_file(env.dir() / "AVPOUT/avptax.sum"), "calculations 2\nfailures 1\n");
+  EXPECT_EQ(read_file(env.dir().at("AVPOUT/avptax.sum")), "calculations 2\nfailures 1\n");
   EXPECT_EQ(e.tax_close(), 0);  // not open any more
   TaxRequest after = san_albero(1);
   EXPECT_EQ(e.tax_cmn(&after.tax, AVP_CMN_SELECT, &after.jur), 90);
@@ -111,10 +111,10 @@ TEST(AvpTaxEngine, OpenFailsOnBadFilesAndDirectories) {
   };
   for (const Case& c : cases) {
     EngineEnv env;
-    std::string path = env.dir() / "bad";
+    std::string path = env.dir().at("bad");
     std::string w = c.what;
     if (w == "dir") std::filesystem::create_directory(path);
-    else if (w == "missing-dir") path = env.dir() / "nowhere/audit.log";
+    else if (w == "missing-dir") path = env.dir().at("nowhere/audit.log");
     else if (w != "missing") avp_test::write_file(path, w == "file" ? "x" : w);
     env.env().set(c.name, path);
     Engine e;
@@ -131,7 +131,7 @@ TEST(AvpTaxEngine, AFailedReopenLeavesTheEngineClosed) {
   EngineEnv env;
   Engine e;
   ASSERT_NE(e.tax_open(), 0);
-  env.env().set("AVPIN", env.dir() / "absent");
+  env.env().set("AVPIN", env.dir().at("absent"));
   EXPECT_EQ(e.tax_open(), 0);
   TaxRequest r = san_albero(10);
   EXPECT_EQ(e.tax_cmn(&r.tax, AVP_CMN_SELECT, &r.jur), 90);
@@ -143,16 +143,16 @@ TEST(AvpTaxEngine, AFailedReopenLeavesTheEngineClosed) {
 
 TEST(AvpTaxEngine, AnUnwritableJournalFailsTheCalculation) {
   EngineEnv env;
-  std::filesystem::create_directory(env.dir() / "journal");
-  env.env().set("AVPAUDIT", env.dir() / "journal/audit.log");
+  std::filesystem::create_directory(env.dir().at("journal"));
+  env.env().set("AVPAUDIT", env.dir().at("journal/audit.log"));
   Engine e;
   ASSERT_NE(e.tax_open(), 0);
-  std::filesystem::remove_all(env.dir() / "journal");
+  std::filesystem::remove_all(env.dir().at("journal"));
   TaxRequest r = san_albero(100);
   EXPECT_EQ(e.tax_cmn(&r.tax, AVP_CMN_SELECT, &r.jur), 91);
   EXPECT_DOUBLE_EQ(r.tax.level_out_dbl[1], 0);
   // A close that cannot write its summary reports failure.
-  std::filesystem::remove_all(env.dir() / "AVPOUT");
+  std::filesystem::remove_all(env.dir().at("AVPOUT"));
   EXPECT_EQ(e.tax_close(), 0);
 }
 
