@@ -1,7 +1,6 @@
 // The Taxware adapter end to end: the real taxapi process started by the ERP
 // peer on real queues, with the stand-in engine libraries. Outcomes the data
 // cannot produce are forced through the stand-in's control file.
-#include <ftw.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -16,42 +15,29 @@
 #include "avp_request.h"
 #include "erp_peer.h"
 #include "gtest/gtest.h"
+#include "test_util.h"
 
 namespace {
 
 using Texts = std::vector<std::string>;
-
-int remove_entry(const char* path, const struct stat*, int, struct FTW*) { return ::remove(path); }
 
 // One test's directory: queue files, logs (as HOME), the engine's work
 // directories and its control file. Removed with everything in it.
 class TestDir {
  public:
   TestDir() {
-    char pattern[] = "/tmp/avp_e2e.XXXXXX";
-    if (mkdtemp(pattern) != nullptr) path_ = pattern;
-    for (const char* sub : {"/work", "/work/avpout", "/work/avptemp", "/work/zipout", "/work/ziptemp",
-                            "/work/stepout", "/work/steptemp"}) {
-      mkdir((path_ + sub).c_str(), 0700);
+    for (const char* sub : {"work", "work/avpout", "work/avptemp", "work/zipout", "work/ziptemp", "work/stepout",
+                            "work/steptemp"}) {
+      if (dir_.ok()) mkdir(dir_.at(sub).c_str(), 0700);
     }
   }
-  ~TestDir() {
-    if (!path_.empty()) nftw(path_.c_str(), remove_entry, 8, FTW_DEPTH | FTW_PHYS);
-  }
-  TestDir(const TestDir&) = delete;
-  TestDir& operator=(const TestDir&) = delete;
 
-  const std::string& path() const { return path_; }
-  void control(const std::string& text) const { std::ofstream(path_ + "/control") << text; }
-  std::string read(const std::string& name) const {
-    std::ifstream in(path_ + "/" + name);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-  }
+  const std::string& path() const { return dir_.path(); }
+  void control(const std::string& text) const { std::ofstream(dir_.at("control")) << text; }
+  std::string read(const std::string& name) const { return test_util::slurp(dir_.at(name)); }
 
  private:
-  std::string path_;
+  test_util::TempDir dir_{"avp_e2e."};
 };
 
 erp::PeerOptions options(const TestDir& dir, const std::string& shlib = SHLIB_DIR) {
