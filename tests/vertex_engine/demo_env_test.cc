@@ -35,7 +35,7 @@ TEST(DemoEnv, ExportsEveryVariableForTheSampleData) {
   for (const char* name : {"VERTEXSERVER", "VERTEXUSER", "VERTEXPWD", "VERTEXGEO", "VERTEXRATE",
                            "VERTEXTDM", "VERTEXREG"})
     ASSERT_EQ(env.count(name), 1u) << name;
-  EXPECT_EQ(env["VERTEXREG"], work.file("register.dat"));
+  EXPECT_EQ(env["VERTEXREG"], work.at("register.dat"));
   const vtx_test::Engine& e = vtx_test::Engine::get();
   VstConnHdl conn = e.VstCreateConnHdl();
   struct {

@@ -236,7 +236,7 @@ TEST(LocOpen, StatusOfEverySource) {
       {"sample", sample("location.dat"), nullptr, "", "", 0, 0},
       {"relative to server", "location.dat", VTX_SAMPLE_DATA_DIR, "", "", 0, 0},
       {"default name in server", "", VTX_SAMPLE_DATA_DIR, "", "", 0, 0},
-      {"missing file", dir.file("missing.dat"), nullptr, "", "", 0, 1},
+      {"missing file", dir.at("missing.dat"), nullptr, "", "", 0, 1},
       {"no source, no server", "", nullptr, "", "", 0, 1},
       {"update mode", sample("location.dat"), nullptr, "", "", 1, 110},
       {"rate file", sample("rate.dat"), nullptr, "", "", 0, 108},
@@ -244,7 +244,7 @@ TEST(LocOpen, StatusOfEverySource) {
       {"malformed", dir.write("bad", "FORMAT|location|1\nPLACE|x\n"), nullptr, "", "", 0, 112},
       {"auth ok", dir.write("auth", "FORMAT|location|1\nAUTH|amy|pw\n"), nullptr, "amy", "pw",
        0, 0},
-      {"auth bad", dir.file("auth"), nullptr, "amy", "no", 0, 103},
+      {"auth bad", dir.at("auth"), nullptr, "amy", "no", 0, 103},
       {"binary junk", dir.write("junk", std::string("\0\xff\n|||\n", 7)), nullptr, "", "", 0,
        108},
   };

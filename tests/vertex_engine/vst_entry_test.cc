@@ -324,7 +324,7 @@ TEST(VstOpen, StatusOfEverySource) {
       {"location", eVstDbTypeLocation, sample("location.dat"), nullptr, "", "", 0, 0},
       {"rate by default name", eVstDbTypeRate, "", VTX_SAMPLE_DATA_DIR, "", "", 0, 0},
       {"tdm relative", eVstDbTypeTDM, "tdm.dat", VTX_SAMPLE_DATA_DIR, "", "", 0, 0},
-      {"missing", eVstDbTypeRate, dir.file("none.dat"), nullptr, "", "", 0, 2},
+      {"missing", eVstDbTypeRate, dir.at("none.dat"), nullptr, "", "", 0, 2},
       {"null source", eVstDbTypeRate, "", nullptr, "", "", 0, 2},
       {"wrong kind", eVstDbTypeRate, sample("tdm.dat"), nullptr, "", "", 0, 1},
       {"malformed", eVstDbTypeTDM, dir.write("bad", "FORMAT|tdm|1\nPRODUCT|x\n"), nullptr, "",
@@ -333,12 +333,12 @@ TEST(VstOpen, StatusOfEverySource) {
       {"negative type", -1, sample("rate.dat"), nullptr, "", "", 0, 1},
       {"auth ok", eVstDbTypeRate, dir.write("auth", "FORMAT|rate|1\nAUTH|amy|pw\n"), nullptr,
        "amy", "pw", 0, 0},
-      {"auth user", eVstDbTypeRate, dir.file("auth"), nullptr, "bob", "pw", 0, 3},
-      {"auth password", eVstDbTypeRate, dir.file("auth"), nullptr, "amy", "x", 0, 4},
-      {"register created", eVstDbTypeRegister, dir.file("reg.dat"), nullptr, "", "", 2, 0},
-      {"register read-only missing", eVstDbTypeRegister, dir.file("none.dat"), nullptr, "", "",
+      {"auth user", eVstDbTypeRate, dir.at("auth"), nullptr, "bob", "pw", 0, 3},
+      {"auth password", eVstDbTypeRate, dir.at("auth"), nullptr, "amy", "x", 0, 4},
+      {"register created", eVstDbTypeRegister, dir.at("reg.dat"), nullptr, "", "", 2, 0},
+      {"register read-only missing", eVstDbTypeRegister, dir.at("none.dat"), nullptr, "", "",
        0, 2},
-      {"register in missing dir", eVstDbTypeRegister, dir.file("x/reg.dat"), nullptr, "", "", 2,
+      {"register in missing dir", eVstDbTypeRegister, dir.at("x/reg.dat"), nullptr, "", "", 2,
        2},
   };
   for (const Case& c : cases) {
@@ -431,7 +431,7 @@ TEST(VstEntry, DebugDumpIsAppended) {
   s.juris(eVstJurisTypeShipTo, 110010100);
   s.invoice("INV-DBG");
   s.line(50.0);
-  std::string file = s.dir.file("tarn.out");
+  std::string file = s.dir.at("tarn.out");
   s.e.VstDebugHdl(s.hdl, file.c_str(), "before calculation\n");
   ASSERT_EQ(s.calc(), 0);
   s.e.VstDebugHdl(s.hdl, file.c_str(), "after calculation");
@@ -440,7 +440,7 @@ TEST(VstEntry, DebugDumpIsAppended) {
   EXPECT_NE(dump.find("after calculation\n"), std::string::npos);
   EXPECT_NE(dump.find("INV-DBG"), std::string::npos);
   EXPECT_NE(dump.find("result done=1"), std::string::npos);
-  s.e.VstDebugHdl(s.hdl, s.dir.file("no/dir/tarn.out").c_str(), "x");  // silently nothing
+  s.e.VstDebugHdl(s.hdl, s.dir.at("no/dir/tarn.out").c_str(), "x");  // silently nothing
 }
 
 TEST(VstControl, ForcedResults) {

@@ -232,29 +232,29 @@ TEST_F(VtxCalc, RegisterRules) {
   int st = vtx::calculate(dbs, &h);
   EXPECT_EQ(vtx::write_register(dbs, h, st), vtx::kCalcRegDbConn);
   dbs.register_open = true;
-  dbs.register_path = dir.file("reg");
+  dbs.register_path = dir.at("reg");
   EXPECT_EQ(vtx::write_register(dbs, h, st), vtx::kCalcRegDbError);  // read-only
   dbs.register_writable = true;
   EXPECT_EQ(vtx::write_register(dbs, h, st), vtx::kCalcOk);
   std::string line = vtx::register_line(h, "STAMP");
   EXPECT_EQ(line,
             "INVOICE|STAMP|INV 7|||||1||2|110010100|200.00|0.072500|14.50|0");
-  EXPECT_EQ(vtx_test::read_file(dir.file("reg")).substr(0, 8), "INVOICE|");
+  EXPECT_EQ(vtx_test::read_file(dir.at("reg")).substr(0, 8), "INVOICE|");
 
   // A status-22 calculation is registered only with totals of its own.
   juris(0, 460210200);
   st = vtx::calculate(dbs, &h);
   ASSERT_EQ(st, vtx::kCalcDoneWithUnknown);
-  std::string before = vtx_test::read_file(dir.file("reg"));
+  std::string before = vtx_test::read_file(dir.at("reg"));
   EXPECT_EQ(vtx::write_register(dbs, h, st), st);
-  EXPECT_EQ(vtx_test::read_file(dir.file("reg")), before);
+  EXPECT_EQ(vtx_test::read_file(dir.at("reg")), before);
   h.line.has_totals = true;
   h.line.total_b = 1.0;
   st = vtx::calculate(dbs, &h);
   EXPECT_EQ(vtx::write_register(dbs, h, st), st);
-  EXPECT_GT(vtx_test::read_file(dir.file("reg")).size(), before.size());
+  EXPECT_GT(vtx_test::read_file(dir.at("reg")).size(), before.size());
 
-  dbs.register_path = dir.file("no/such/dir/reg");
+  dbs.register_path = dir.at("no/such/dir/reg");
   EXPECT_EQ(vtx::write_register(dbs, h, st), vtx::kCalcRegDbError);
   h.invoice.write_register = 0;
   EXPECT_EQ(vtx::write_register(dbs, h, st), st);

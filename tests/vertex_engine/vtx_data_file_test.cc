@@ -70,7 +70,7 @@ TEST(VtxDataFile, StatusOfEveryKindOfFile) {
         << c.text;
   }
   std::vector<vtx::Record> records;
-  EXPECT_EQ(vtx::read_data_file(dir.file("missing"), "rate", nullptr, nullptr, &records),
+  EXPECT_EQ(vtx::read_data_file(dir.at("missing"), "rate", nullptr, nullptr, &records),
             DataStatus::kUnreadable);
   EXPECT_EQ(vtx::read_data_file(dir.path(), "rate", nullptr, nullptr, &records),
             DataStatus::kUnreadable);

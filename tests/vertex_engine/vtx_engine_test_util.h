@@ -13,40 +13,17 @@
 
 #include <gtest/gtest.h>
 
+#include "test_util.h"
 #include "vtx_he.h"
 
 namespace vtx_test {
 
 // A directory made with mkdtemp, removed with its contents at scope end.
-class TempDir {
- public:
-  TempDir() {
-    std::string tmpl = (std::filesystem::temp_directory_path() / "vtxeng.XXXXXX").string();
-    if (mkdtemp(tmpl.data()) != nullptr) path_ = tmpl;
-  }
-  ~TempDir() {
-    std::error_code ec;
-    if (!path_.empty()) std::filesystem::remove_all(path_, ec);
-  }
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-
-  const std::string& path() const { return path_; }
-  std::string file(const std::string& name) const { return path_ + "/" + name; }
-  // Writes `text` into the file `name` and returns its path.
-  std::string write(const std::string& name, const std::string& text) const {
-    std::ofstream(file(name), std::ios::binary | std::ios::trunc) << text;
-    return file(name);
-  }
-
- private:
-  std::string path_;
+struct TempDir : test_util::TempDir {
+  TempDir() : test_util::TempDir("vtxeng.") {}
 };
 
-inline std::string read_file(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+inline std::string read_file(const std::string& path) { return test_util::slurp(path); }
 
 // Points VST_STANDIN_CONTROL at a file of its own temp dir for its scope.
 class ControlScope {
@@ -109,7 +86,7 @@ struct TaxSession {
   std::string reg;
 
   explicit TaxSession(const Engine& engine = Engine::get()) : e(engine) {
-    reg = dir.file("register.dat");
+    reg = dir.at("register.dat");
     conn = e.VstCreateConnHdl();
     EXPECT_NE(conn, nullptr);
     EXPECT_EQ(e.VstOpenDb(conn, eVstDbTypeLocation, sample("location.dat").c_str(), nullptr,
