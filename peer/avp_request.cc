@@ -1,21 +1,15 @@
 #include "avp_request.h"
 
-#include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <iterator>
-#include <map>
+
+#include "erp_peer.h"
+#include "request_fields.h"
 
 namespace erp {
 
 namespace {
-
-struct NamedField {
-  int number;
-  const char* name;
-  const char* what;
-};
 
 // Fields 6 to 37 of both tax layouts. Each group of four fills one address
 // block of the jurisdiction record in the order slot 2, 1, 3, 4.
@@ -77,80 +71,11 @@ const char* const kTaxEnhResult[] = {"level0_dbl", "level1_dbl", "level2_dbl", "
                                      "level5_flt", "jur236",     "tax686"};
 const char* const kAddrResult[] = {"city", "state", "zip", "geo", "county_code", "county_name", "indicator"};
 
-// Header plus body must stay below the process's 1024-byte text.
-constexpr std::size_t kMaxBody = 1023 - std::string_view("9~1~1~1~1~").size();
-
-struct KindFields {
-  std::vector<const NamedField*> fields;
-  int last = 0;
-};
-
-bool kind_fields(std::string_view kind, KindFields* out) {
-  auto add = [out](const auto& table) {
-    for (const NamedField& f : table) out->fields.push_back(&f);
-  };
-  if (kind == "tax") {
-    add(kTaxCommon);
-    add(kTaxStd);
-    out->last = 47;
-  } else if (kind == "tax-enh") {
-    add(kTaxCommon);
-    add(kTaxEnh);
-    out->last = 57;
-  } else if (kind == "addr") {
-    add(kAddr);
-    out->last = 8;
-  } else {
-    return false;
-  }
-  return true;
-}
-
-// The field number `name` stands for in `k`, or 0.
-int field_number(const KindFields& k, const std::string& name) {
-  for (const NamedField* f : k.fields) {
-    if (name == f->name) return f->number;
-  }
-  if (name.size() >= 2 && name[0] == 'f' && name.find_first_not_of("0123456789", 1) == std::string::npos &&
-      name.size() <= 3) {
-    const int n = std::stoi(name.substr(1));
-    if (n >= 6 && n <= k.last) return n;
-  }
-  return 0;
-}
-
-std::vector<std::string> split(std::string_view text) {
-  std::vector<std::string> fields;
-  std::size_t start = 0;
-  while (start < text.size()) {
-    const std::size_t end = text.find('~', start);
-    if (end == std::string_view::npos) {
-      fields.emplace_back(text.substr(start));
-      break;
-    }
-    fields.emplace_back(text.substr(start, end - start));
-    start = end + 1;
-  }
-  return fields;
-}
+const RequestTables kTables = {field_table(kTaxCommon), field_table(kTaxStd), field_table(kTaxEnh),
+                                field_table(kAddr)};
 
 std::string error_meaning(std::string_view kind, double code) {
-  static const std::map<int, const char*> kSmall = {
-      {0, "unknown or unexpected message, or wrong provider"},
-      {1, "engine could not be opened"},
-      {2, "engine environment variables not set"},
-      {3, "wrong sub-provider, or engine environment variables not set"},
-      {4, "engine could not be opened"},
-      {5, "process not set up for tax"},
-      {8, "data message outside an action sequence"},
-      {13, "queues could not be opened"},
-      {14, "missing arguments or wrong provider type"},
-      {15, "malformed action sequence"},
-  };
-  if (code < 1000) {
-    const auto it = kSmall.find(static_cast<int>(code));
-    return it != kSmall.end() && code == it->first ? it->second : "unknown code";
-  }
+  if (code < 1000) return process_error_meaning(code);
   char text[160];
   if (kind == "addr") {
     std::snprintf(text, sizeof text, "address lookup failed, ZipCmplCd %ld", std::lround(code - 1100));
@@ -178,96 +103,28 @@ std::string error_meaning(std::string_view kind, double code) {
 bool build_avp_body(std::string_view kind, const std::vector<std::pair<std::string, std::string>>& fields,
                     std::string* body, std::string* err) {
   KindFields k;
-  if (!kind_fields(kind, &k)) {
+  if (!kind_fields(kind, kTables, &k)) {
     *err = "unknown Taxware request kind '" + std::string(kind) + "' (tax, tax-enh or addr)";
     return false;
   }
-  std::vector<std::string> values(static_cast<std::size_t>(k.last + 1));
-  std::vector<bool> given(values.size(), false);
-  for (const auto& [name, value] : fields) {
-    const int n = field_number(k, name);
-    if (n == 0) {
-      *err = "unknown field '" + name + "' for Taxware " + std::string(kind) + " requests";
-      return false;
-    }
-    if (given[static_cast<std::size_t>(n)]) {
-      *err = "field '" + name + "' (field " + std::to_string(n) + ") given twice";
-      return false;
-    }
-    if (value.find('~') != std::string::npos) {
-      *err = "the value of '" + name + "' holds the delimiter '~'";
-      return false;
-    }
-    given[static_cast<std::size_t>(n)] = true;
-    values[static_cast<std::size_t>(n)] = value;
-  }
-  std::string out;
-  for (int n = 6; n <= k.last; ++n) out += values[static_cast<std::size_t>(n)] + "~";
-  if (out.size() > kMaxBody) {
-    *err = "request of " + std::to_string(out.size()) + " characters does not fit one message (at most " +
-           std::to_string(kMaxBody) + ")";
-    return false;
-  }
-  *body = out;
-  return true;
+  return build_named_body(k, "Taxware", kind, fields, body, err);
 }
 
 std::string describe_avp_reply(std::string_view kind, std::string_view reply) {
-  const std::vector<std::string> f = split(reply);
-  auto at = [&f](std::size_t i) { return i < f.size() ? f[i] : std::string(); };
+  const std::vector<std::string> f = split_fields(reply);
+  ReplyNames names = {kind == "addr" ? "ZipCmplCd" : "GenCmplCd", "record", kTaxResult, std::size(kTaxResult), "f",
+                      error_meaning};
+  if (kind == "addr") {
+    names.body = kAddrResult;
+    names.body_count = std::size(kAddrResult);
+  } else if (kind == "tax-enh") {
+    names.body = kTaxEnhResult;
+    names.body_count = std::size(kTaxEnhResult);
+  }
   std::string out;
-  auto line = [&out](const std::string& name, const std::string& value) { out += name + ": " + value + "\n"; };
-
-  const std::string type = at(0);
-  std::size_t body_names = 0;
-  const char* const* names = nullptr;
-  if (type == "5") {
-    line("message", "error");
-    line("ptype", at(2));
-    line("stype", at(3));
-    line("code", at(5));
-    line("meaning", error_meaning(kind, std::strtod(at(5).c_str(), nullptr)));
-    return out;
-  }
-  if (type == "10") {
-    line("message", "ack");
-    line("ptype", at(2));
-    line("stype", at(3));
-    return out;
-  }
-  if (type == "6") {
-    line("message", "status");
-    line("action", at(1));
-    line("ptype", at(2));
-    line("stype", at(3));
-    line("results", at(4));
-    line(kind == "addr" ? "ZipCmplCd" : "GenCmplCd", at(5));
-    return out;
-  }
-  if (type == "7") {
-    line("message", "result");
-    line("action", at(1));
-    line("ptype", at(2));
-    line("stype", at(3));
-    line("record", at(4));
-    if (kind == "addr") {
-      names = kAddrResult;
-      body_names = std::size(kAddrResult);
-    } else if (kind == "tax-enh") {
-      names = kTaxEnhResult;
-      body_names = std::size(kTaxEnhResult);
-    } else {
-      names = kTaxResult;
-      body_names = std::size(kTaxResult);
-    }
-  } else {
-    line("message", "type " + type);
-    for (std::size_t i = 1; i < std::min<std::size_t>(f.size(), 5); ++i) line("f" + std::to_string(i + 1), f[i]);
-  }
-  for (std::size_t i = 5; i < f.size(); ++i) {
-    const std::size_t b = i - 5;
-    line(b < body_names ? names[b] : "f" + std::to_string(i + 1), f[i]);
-  }
+  if (describe_known_reply(kind, f, names, &out)) return out;
+  append_line(&out, "message", "type " + (f.empty() ? std::string() : f[0]));
+  for (std::size_t i = 1; i < f.size(); ++i) append_line(&out, "f" + std::to_string(i + 1), f[i]);
   return out;
 }
 

@@ -2,19 +2,15 @@
 
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <iterator>
 #include <map>
+
+#include "erp_peer.h"
+#include "request_fields.h"
 
 namespace erp {
 
 namespace {
-
-struct NamedField {
-  int number;
-  const char* name;
-  const char* what;
-};
 
 // Fields 6 to 37, the same in both tax forms.
 const NamedField kTaxCommon[] = {
@@ -98,62 +94,8 @@ const char* const kTaxEnhResult[] = {
     "addtl_city_b", "addtl_district_b", "line_a", "line_b"};
 const char* const kAddrResult[] = {"city", "state", "zip", "geo_code", "county"};
 
-// Header plus body must stay below the process's 1024-byte text.
-constexpr std::size_t kMaxBody = 1023 - std::string_view("9~1~1~2~1~").size();
-
-struct KindFields {
-  std::vector<const NamedField*> fields;
-  int last = 0;
-};
-
-bool kind_fields(std::string_view kind, KindFields* out) {
-  auto add = [out](const auto& table) {
-    for (const NamedField& f : table) out->fields.push_back(&f);
-  };
-  if (kind == "tax") {
-    add(kTaxCommon);
-    add(kTaxStd);
-    out->last = 47;
-  } else if (kind == "tax-enh") {
-    add(kTaxCommon);
-    add(kTaxEnh);
-    out->last = 55;
-  } else if (kind == "addr") {
-    add(kAddr);
-    out->last = 8;
-  } else {
-    return false;
-  }
-  return true;
-}
-
-// The field number `name` stands for in `k`, or 0.
-int field_number(const KindFields& k, const std::string& name) {
-  for (const NamedField* f : k.fields) {
-    if (name == f->name) return f->number;
-  }
-  if (name.size() >= 2 && name.size() <= 3 && name[0] == 'f' &&
-      name.find_first_not_of("0123456789", 1) == std::string::npos) {
-    const int n = std::atoi(name.c_str() + 1);
-    if (n >= 6 && n <= k.last) return n;
-  }
-  return 0;
-}
-
-std::vector<std::string> split(std::string_view text) {
-  std::vector<std::string> fields;
-  std::size_t start = 0;
-  while (start < text.size()) {
-    const std::size_t end = text.find('~', start);
-    if (end == std::string_view::npos) {
-      fields.emplace_back(text.substr(start));
-      break;
-    }
-    fields.emplace_back(text.substr(start, end - start));
-    start = end + 1;
-  }
-  return fields;
-}
+const RequestTables kTables = {field_table(kTaxCommon), field_table(kTaxStd), field_table(kTaxEnh),
+                                field_table(kAddr)};
 
 const char* tax_result_cause(long r) {
   static const std::map<long, const char*> kCauses = {
@@ -179,22 +121,7 @@ const char* tax_result_cause(long r) {
 }
 
 std::string error_meaning(std::string_view kind, double code) {
-  static const std::map<int, const char*> kSmall = {
-      {0, "unknown or unexpected message, or wrong provider"},
-      {1, "engine could not be opened"},
-      {2, "engine environment variables not set"},
-      {3, "wrong sub-provider, or engine environment variables not set"},
-      {4, "engine could not be opened"},
-      {5, "process not set up for tax"},
-      {8, "data message outside an action sequence"},
-      {13, "queues could not be opened"},
-      {14, "missing arguments or wrong provider type"},
-      {15, "malformed action sequence"},
-  };
-  if (code < 1000) {
-    const auto it = kSmall.find(static_cast<int>(code));
-    return it != kSmall.end() && code == it->first ? it->second : "unknown code";
-  }
+  if (code < 1000) return process_error_meaning(code);
   char text[160];
   if (kind == "addr" || (code >= 1401 && code < 1403)) {
     if (std::lround(code) == 1401) return "address lookup failed: the engine failed";
@@ -218,94 +145,27 @@ bool build_vertex_body(std::string_view kind,
                        const std::vector<std::pair<std::string, std::string>>& fields,
                        std::string* body, std::string* err) {
   KindFields k;
-  if (!kind_fields(kind, &k)) {
+  if (!kind_fields(kind, kTables, &k)) {
     *err = "unknown Vertex request kind '" + std::string(kind) + "' (tax, tax-enh or addr)";
     return false;
   }
-  std::vector<std::string> values(static_cast<std::size_t>(k.last + 1));
-  std::vector<bool> given(values.size(), false);
-  for (const auto& [name, value] : fields) {
-    const int n = field_number(k, name);
-    if (n == 0) {
-      *err = "unknown field '" + name + "' for Vertex " + std::string(kind) + " requests";
-      return false;
-    }
-    if (given[static_cast<std::size_t>(n)]) {
-      *err = "field '" + name + "' (field " + std::to_string(n) + ") given twice";
-      return false;
-    }
-    if (value.find('~') != std::string::npos) {
-      *err = "the value of '" + name + "' holds the delimiter '~'";
-      return false;
-    }
-    given[static_cast<std::size_t>(n)] = true;
-    values[static_cast<std::size_t>(n)] = value;
-  }
-  std::string out;
-  for (int n = 6; n <= k.last; ++n) out += values[static_cast<std::size_t>(n)] + "~";
-  if (out.size() > kMaxBody) {
-    *err = "request of " + std::to_string(out.size()) +
-           " characters does not fit one message (at most " + std::to_string(kMaxBody) + ")";
-    return false;
-  }
-  *body = out;
-  return true;
+  return build_named_body(k, "Vertex", kind, fields, body, err);
 }
 
 std::string describe_vertex_reply(std::string_view kind, std::string_view reply) {
-  const std::vector<std::string> f = split(reply);
-  auto at = [&f](std::size_t i) { return i < f.size() ? f[i] : std::string(); };
+  const std::vector<std::string> f = split_fields(reply);
+  ReplyNames names = {"completion_code", "sequence", kTaxResult, std::size(kTaxResult), "field", error_meaning};
+  if (kind == "tax-enh") {
+    names.body = kTaxEnhResult;
+    names.body_count = std::size(kTaxEnhResult);
+  } else if (kind == "addr") {
+    names.body = kAddrResult;
+    names.body_count = std::size(kAddrResult);
+  }
   std::string out;
-  auto line = [&out](const std::string& name, const std::string& value) {
-    out += name + ": " + value + "\n";
-  };
-  const std::string type = at(0);
-  if (type == "5") {
-    line("message", "error");
-    line("ptype", at(2));
-    line("stype", at(3));
-    line("code", at(5));
-    line("meaning", error_meaning(kind, std::strtod(at(5).c_str(), nullptr)));
-    return out;
-  }
-  if (type == "10") {
-    line("message", "ack");
-    line("ptype", at(2));
-    line("stype", at(3));
-    return out;
-  }
-  if (type == "6") {
-    line("message", "status");
-    line("action", at(1));
-    line("ptype", at(2));
-    line("stype", at(3));
-    line("results", at(4));
-    line("completion_code", at(5));
-    return out;
-  }
-  if (type == "7") {
-    line("message", "result");
-    line("action", at(1));
-    line("ptype", at(2));
-    line("stype", at(3));
-    line("sequence", at(4));
-    const char* const* names = kTaxResult;
-    std::size_t count = std::size(kTaxResult);
-    if (kind == "tax-enh") {
-      names = kTaxEnhResult;
-      count = std::size(kTaxEnhResult);
-    } else if (kind == "addr") {
-      names = kAddrResult;
-      count = std::size(kAddrResult);
-    }
-    for (std::size_t i = 5; i < f.size(); ++i) {
-      const std::size_t k = i - 5;
-      line(k < count ? names[k] : "field" + std::to_string(i + 1), f[i]);
-    }
-    return out;
-  }
-  line("message", "unknown");
-  for (std::size_t i = 0; i < f.size(); ++i) line("field" + std::to_string(i + 1), f[i]);
+  if (describe_known_reply(kind, f, names, &out)) return out;
+  append_line(&out, "message", "unknown");
+  for (std::size_t i = 0; i < f.size(); ++i) append_line(&out, "field" + std::to_string(i + 1), f[i]);
   return out;
 }
 
@@ -315,7 +175,7 @@ std::string vertex_request_help() {
       "fields not named are sent empty; widths in characters):\n";
   for (const char* kind : {"tax", "tax-enh", "addr"}) {
     KindFields k;
-    kind_fields(kind, &k);
+    kind_fields(kind, kTables, &k);
     out += std::string("\n") + kind + " (fields 6 to " + std::to_string(k.last) + "):\n";
     for (const NamedField* f : k.fields) {
       char row[160];
