@@ -5,6 +5,7 @@
 #include <utility>
 #include <vector>
 
+#include "../support/request_test_util.h"
 #include "gtest/gtest.h"
 
 namespace {
@@ -12,17 +13,9 @@ namespace {
 using Fields = std::vector<std::pair<std::string, std::string>>;
 
 std::vector<std::string> split(const std::string& body) {
-  std::vector<std::string> out;
-  std::string cur;
-  for (char c : body) {
-    if (c == '~') {
-      out.push_back(cur);
-      cur.clear();
-    } else {
-      cur += c;
-    }
-  }
-  EXPECT_TRUE(cur.empty()) << "body must end with ~";
+  std::string rest;
+  std::vector<std::string> out = request_test::body_fields(body, &rest);
+  EXPECT_TRUE(rest.empty()) << "body must end with ~";
   return out;
 }
 

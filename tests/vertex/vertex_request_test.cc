@@ -6,25 +6,14 @@
 #include <string>
 #include <vector>
 
+#include "../support/request_test_util.h"
 #include "api_msg.h"
 
 namespace {
 
 using Fields = std::vector<std::pair<std::string, std::string>>;
 
-std::vector<std::string> body_fields(const std::string& body) {
-  std::vector<std::string> out;
-  std::string cur;
-  for (char c : body) {
-    if (c == '~') {
-      out.push_back(cur);
-      cur.clear();
-    } else {
-      cur += c;
-    }
-  }
-  return out;
-}
+using request_test::body_fields;
 
 TEST(VertexRequestTest, EachKindHasItsFieldCountAndForm) {
   const struct {
