@@ -3,8 +3,8 @@
 #include <climits>
 #include <cstdlib>
 
+#include "avp_data_file.h"
 #include "avp_text.h"
-#include "avp_zipdata.h"
 
 namespace avp_standin {
 
@@ -34,24 +34,20 @@ std::optional<int>* slot(Control& c, std::string_view name) {
 
 Control parse_control(const std::string& text) {
   Control c;
-  std::size_t start = 0;
-  while (start < text.size()) {
-    std::size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    std::string_view line = trim(std::string_view(text).substr(start, end - start));
-    start = end + 1;
-    if (line.empty() || line[0] == '#') continue;
+  for_each_data_line(text, [&c](std::string_view line, int) {
     std::size_t eq = line.find('=');
-    if (eq == std::string_view::npos) continue;
+    if (eq == std::string_view::npos) return true;
     std::optional<int>* target = slot(c, trim(line.substr(0, eq)));
     long value = 0;
-    if (target == nullptr || !parse_long(line.substr(eq + 1), INT_MIN, INT_MAX, &value)) continue;
+    if (target == nullptr || !parse_long(line.substr(eq + 1), INT_MIN, INT_MAX, &value))
+      return true;
     if (target == &c.ZipCandidates) {
-      if (value < 0) continue;
+      if (value < 0) return true;
       if (value > kMaxCandidates) value = kMaxCandidates;
     }
     *target = static_cast<int>(value);
-  }
+    return true;
+  });
   return c;
 }
 

@@ -1,44 +1,31 @@
 #include "avp_exempt.h"
 
+#include "avp_data_file.h"
 #include "avp_text.h"
-#include "avp_zipdata.h"
 
 namespace avp_standin {
 
 bool ExemptList::load(const std::string& path, std::string* error) {
-  std::string text;
-  if (!read_data_file(path, &text, error)) return false;
-  if (!parse(text, error)) {
-    *error = path + ": " + *error;
-    return false;
-  }
-  return true;
+  return load_data_file(
+      path, [this](const std::string& text, std::string* e) { return parse(text, e); }, error);
 }
 
 bool ExemptList::parse(const std::string& text, std::string* error) {
-  std::vector<Entry> entries;
-  std::size_t start = 0;
-  int number = 0;
-  while (start < text.size()) {
-    std::size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    std::string_view line = trim(std::string_view(text).substr(start, end - start));
-    start = end + 1;
-    ++number;
-    if (line.empty() || line[0] == '#') continue;
+  auto parse_entry = [](const std::string& line, Entry* e, std::string* why) {
     std::vector<std::string> f = split_trim(line, '|');
-    Entry e;
     if (f.size() == 2) {
-      e.state = fold(f[0]);
-      e.product = fold(f[1]);
+      e->state = fold(f[0]);
+      e->product = fold(f[1]);
     }
-    if (f.size() != 2 || (e.state != "*" && !all_letters(e.state, 2)) || e.product.empty() ||
-        e.product.size() > 28) {
-      *error = "line " + std::to_string(number) + ": expected STATE|PRODUCT";
+    if (f.size() != 2 || (e->state != "*" && !all_letters(e->state, 2)) || e->product.empty() ||
+        e->product.size() > 28) {
+      *why = "expected STATE|PRODUCT";
       return false;
     }
-    entries.push_back(std::move(e));
-  }
+    return true;
+  };
+  std::vector<Entry> entries;
+  if (!parse_data_rows(text, parse_entry, &entries, error)) return false;
   entries_ = std::move(entries);
   return true;
 }

@@ -1,5 +1,6 @@
 #include "avp_rates.h"
 
+#include "avp_data_file.h"
 #include "avp_text.h"
 
 namespace avp_standin {
@@ -53,34 +54,13 @@ bool matches(const std::string& pattern, const std::string& value) {
 }  // namespace
 
 bool RateTable::load(const std::string& path, std::string* error) {
-  std::string text;
-  if (!read_data_file(path, &text, error)) return false;
-  if (!parse(text, error)) {
-    *error = path + ": " + *error;
-    return false;
-  }
-  return true;
+  return load_data_file(
+      path, [this](const std::string& text, std::string* e) { return parse(text, e); }, error);
 }
 
 bool RateTable::parse(const std::string& text, std::string* error) {
   std::vector<RateRow> rows;
-  std::size_t start = 0;
-  int number = 0;
-  while (start < text.size()) {
-    std::size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    std::string_view line = trim(std::string_view(text).substr(start, end - start));
-    start = end + 1;
-    ++number;
-    if (line.empty() || line[0] == '#') continue;
-    RateRow row;
-    std::string why;
-    if (!parse_row(std::string(line), &row, &why)) {
-      *error = "line " + std::to_string(number) + ": " + why;
-      return false;
-    }
-    rows.push_back(std::move(row));
-  }
+  if (!parse_data_rows(text, parse_row, &rows, error)) return false;
   if (rows.empty()) {
     *error = "no rate rows";
     return false;

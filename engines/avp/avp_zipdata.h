@@ -45,8 +45,4 @@ class ZipMaster {
   std::vector<ZipRow> rows_;
 };
 
-// Reads a whole data file of at most 16 MiB into *text; false with a reason
-// when it is missing, not a regular file, unreadable or too big.
-bool read_data_file(const std::string& path, std::string* text, std::string* error);
-
 }  // namespace avp_standin
