@@ -134,19 +134,10 @@ bool name_of(const LocItem& item, int level, int flag, std::string* out) {
 
 extern "C" {
 
-LocConnHdl LocCreateConnHdl(void) {
-  return guarded(static_cast<LocConnHdl>(nullptr), [&]() -> LocConnHdl {
-    Control ctl = Control::load("LocCreateConnHdl");
-    if (ctl.is_null("LocCreateConnHdl", kNone, "")) return nullptr;
-    return conns().add(std::make_unique<LocConn>());
-  });
-}
+LocConnHdl LocCreateConnHdl(void) { return vtx::create_entry("LocCreateConnHdl", conns()); }
 
 int LocReleaseConnHdl(LocConnHdl conn) {
-  return guarded(0, [&] {
-    Control ctl = Control::load("LocReleaseConnHdl");
-    return result_of(ctl, "LocReleaseConnHdl", kNone, conns().remove(conn) ? 1 : 0);
-  });
+  return vtx::release_entry("LocReleaseConnHdl", conns(), conn);
 }
 
 int LocOpenDb(LocConnHdl conn, const char* source, const char* server, const char* user,
@@ -186,10 +177,7 @@ int LocCloseDb(LocConnHdl conn) {
 }
 
 int LocDestroyFindContext(LocFindCtx ctx) {
-  return guarded(0, [&] {
-    Control ctl = Control::load("LocDestroyFindContext");
-    return result_of(ctl, "LocDestroyFindContext", kNone, contexts().remove(ctx) ? 1 : 0);
-  });
+  return vtx::release_entry("LocDestroyFindContext", contexts(), ctx);
 }
 
 int LocRelease(LocHdl* locations, int count) {

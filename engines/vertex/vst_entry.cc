@@ -140,6 +140,12 @@ CalcHandle* line_handle(VstHdl hdl, long long line_number) {
   return h;
 }
 
+// The handle when its line is `line_number`'s and has been calculated.
+CalcHandle* calculated_line(VstHdl hdl, long long line_number) {
+  CalcHandle* h = line_handle(hdl, line_number);
+  return h != nullptr && h->result.done ? h : nullptr;
+}
+
 template <class T>
 void put(T* out, const T& value) {
   if (out != nullptr) *out = value;
@@ -163,6 +169,18 @@ void put_real(const Control& ctl, const char* entry, long long sel, const char* 
               double* out, double own) {
   double forced = 0.0;
   put(out, ctl.get_real(entry, sel, field, &forced) ? forced : own);
+}
+
+// Writes one level's (or locality's) result; the control file may replace
+// the status and the two values of entry(sel).
+void put_level(const Control& ctl, const char* entry, long long sel, const vtx::LevelResult& r,
+               int* status, double* scratch_1, double* scratch_2, double* value_b,
+               double* value_a) {
+  put_int(ctl, entry, sel, "status", status, r.status);
+  put(scratch_1, r.base);
+  put(scratch_2, r.exempt);
+  put_real(ctl, entry, sel, "b", value_b, r.tax);
+  put_real(ctl, entry, sel, "a", value_a, r.rate);
 }
 
 }  // namespace
@@ -192,13 +210,7 @@ int VstOpenDb(VstConnHdl conn, int db_type, const char* source, const char* serv
   });
 }
 
-VstConnHdl VstCreateConnHdl(void) {
-  return guarded(static_cast<VstConnHdl>(nullptr), [&]() -> VstConnHdl {
-    Control ctl = Control::load("VstCreateConnHdl");
-    if (ctl.is_null("VstCreateConnHdl", kNone, "")) return nullptr;
-    return conns().add(std::make_unique<VstConn>());
-  });
-}
+VstConnHdl VstCreateConnHdl(void) { return vtx::create_entry("VstCreateConnHdl", conns()); }
 
 int VstCalcTax(VstConnHdl conn, VstHdl hdl, int, int) {
   return guarded(static_cast<int>(eVstCalcRetCdMem), [&] {
@@ -218,13 +230,7 @@ int VstCalcTax(VstConnHdl conn, VstHdl hdl, int, int) {
   });
 }
 
-VstHdl VstCreateHdl(void) {
-  return guarded(static_cast<VstHdl>(nullptr), [&]() -> VstHdl {
-    Control ctl = Control::load("VstCreateHdl");
-    if (ctl.is_null("VstCreateHdl", kNone, "")) return nullptr;
-    return handles().add(std::make_unique<CalcHandle>());
-  });
-}
+VstHdl VstCreateHdl(void) { return vtx::create_entry("VstCreateHdl", handles()); }
 
 void VstDebugHdl(VstHdl hdl, const char* file_name, const char* text) {
   guarded(0, [&] {
@@ -242,10 +248,7 @@ void VstDebugHdl(VstHdl hdl, const char* file_name, const char* text) {
 }
 
 int VstReleaseConnHdl(VstConnHdl conn) {
-  return guarded(0, [&] {
-    Control ctl = Control::load("VstReleaseConnHdl");
-    return result_of(ctl, "VstReleaseConnHdl", kNone, conns().remove(conn) ? 1 : 0);
-  });
+  return vtx::release_entry("VstReleaseConnHdl", conns(), conn);
 }
 
 int VstCloseDb(VstConnHdl conn, int db_type, void*, void*) {
@@ -267,12 +270,7 @@ int VstCloseDb(VstConnHdl conn, int db_type, void*, void*) {
   });
 }
 
-int VstReleaseHdl(VstHdl hdl) {
-  return guarded(0, [&] {
-    Control ctl = Control::load("VstReleaseHdl");
-    return result_of(ctl, "VstReleaseHdl", kNone, handles().remove(hdl) ? 1 : 0);
-  });
-}
+int VstReleaseHdl(VstHdl hdl) { return vtx::release_entry("VstReleaseHdl", handles(), hdl); }
 
 int VstResetHdl(VstHdl hdl) {
   return guarded(0, [&] {
@@ -356,18 +354,11 @@ int VstGetLineLocal(VstHdl hdl, int line_number, int level, void*, int* status, 
   return guarded(0, [&] {
     Control ctl = Control::load("VstGetLineLocal");
     const char* e = "VstGetLineLocal";
-    CalcHandle* h = line_handle(hdl, line_number);
-    int ok = h != nullptr && h->result.done && level >= eVstStLocTypeState &&
-                     level <= eVstStLocTypeDist
-                 ? 1
-                 : 0;
+    CalcHandle* h = calculated_line(hdl, line_number);
+    int ok = h != nullptr && level >= eVstStLocTypeState && level <= eVstStLocTypeDist ? 1 : 0;
     if (ok) {
       const vtx::LevelResult& r = h->result.level[level];
-      put_int(ctl, e, level, "status", status, r.status);
-      put(scratch_1, r.base);
-      put(scratch_2, r.exempt);
-      put_real(ctl, e, level, "b", value_b, r.tax);
-      put_real(ctl, e, level, "a", value_a, r.rate);
+      put_level(ctl, e, level, r, status, scratch_1, scratch_2, value_b, value_a);
       put_int(ctl, e, level, "owner", district_owner, r.owner);
     }
     return result_of(ctl, e, level, ok);
@@ -381,18 +372,13 @@ int VstGetLineLocalAddtl(VstHdl hdl, int line_number, int locality, void*, int* 
   return guarded(0, [&] {
     Control ctl = Control::load("VstGetLineLocalAddtl");
     const char* e = "VstGetLineLocalAddtl";
-    CalcHandle* h = line_handle(hdl, line_number);
-    int ok = h != nullptr && h->result.done && locality >= eVstLocAddtlTypeCnty &&
-                     locality <= eVstLocAddtlTypeDist
+    CalcHandle* h = calculated_line(hdl, line_number);
+    int ok = h != nullptr && locality >= eVstLocAddtlTypeCnty && locality <= eVstLocAddtlTypeDist
                  ? 1
                  : 0;
     if (ok) {
       const vtx::LevelResult& r = h->result.addtl[locality];
-      put_int(ctl, e, locality, "status", status, r.status);
-      put(scratch_1, r.base);
-      put(scratch_2, r.exempt);
-      put_real(ctl, e, locality, "b", value_b, r.tax);
-      put_real(ctl, e, locality, "a", value_a, r.rate);
+      put_level(ctl, e, locality, r, status, scratch_1, scratch_2, value_b, value_a);
       put_int(ctl, e, locality, "juris", juris_type, h->result.addtl_type);
       put_int(ctl, e, locality, "owner", district_owner, r.owner);
     }
