@@ -14,21 +14,14 @@ namespace {
 std::map<std::string, std::string> source_demo_env(const std::string& data, const std::string& work) {
   std::string cmd = "AVP_DATA_DIR='" + data + "' AVP_WORK_DIR='" + work + "' HOME=/nonexistent /bin/sh -c '. " +
                     AVP_DEMO_ENV + " && env' 2>&1";
+  int status = -1;
   std::map<std::string, std::string> vars;
-  FILE* p = popen(cmd.c_str(), "r");
-  if (p == nullptr) return vars;
-  char line[4096];
-  while (fgets(line, sizeof line, p) != nullptr) {
-    std::string l(line);
-    if (!l.empty() && l.back() == '\n') l.pop_back();
-    std::size_t eq = l.find('=');
-    if (eq == std::string::npos) continue;
-    std::string name = l.substr(0, eq);
+  for (const auto& [name, value] : test_util::env_listing(test_util::shell_output(cmd, &status))) {
     for (const char* want : {"AVPAUDIT", "AVPIN", "AVPOUT", "AVPTEMP", "ZIPIN", "ZIPOUT", "ZIPTEMP", "STEPIN",
                              "STEPOUT", "STEPTEMP"})
-      if (name == want) vars[name] = l.substr(eq + 1);
+      if (name == want) vars[name] = value;
   }
-  EXPECT_EQ(pclose(p), 0);
+  EXPECT_EQ(status, 0);
   return vars;
 }
 

@@ -113,6 +113,29 @@ std::vector<std::string> log_messages(const std::string& text) {
   return out;
 }
 
+std::string shell_output(const std::string& command, int* status) {
+  std::string out;
+  FILE* p = popen(command.c_str(), "r");
+  if (p == nullptr) {
+    *status = -1;
+    return out;
+  }
+  char buf[4096];
+  std::size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+  *status = pclose(p);
+  return out;
+}
+
+std::map<std::string, std::string> env_listing(const std::string& text) {
+  std::map<std::string, std::string> vars;
+  for (const std::string& line : lines_of(text)) {
+    const std::size_t eq = line.find('=');
+    if (eq != std::string::npos) vars[line.substr(0, eq)] = line.substr(eq + 1);
+  }
+  return vars;
+}
+
 FdCapture::FdCapture(int fd, const std::string& file) : fd_(fd), file_(file) {
   std::fflush(stdout);
   std::fflush(stderr);

@@ -9,11 +9,12 @@
 #pragma once
 
 #include <cstddef>
+#include <initializer_list>
+#include <map>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
-#include <initializer_list>
-#include <optional>
 
 namespace test_util {
 
@@ -74,6 +75,13 @@ void write_file(const std::string& path, const std::string& text);
 std::vector<std::string> lines_of(const std::string& text);
 // The message texts of a log (what follows ": Log mesg: " on each line).
 std::vector<std::string> log_messages(const std::string& text);
+
+// Runs `command` with /bin/sh and returns its standard output; *status gets
+// the pclose status (-1 when the shell could not be started).
+std::string shell_output(const std::string& command, int* status);
+// The variables of an `env` listing: each line's NAME=value, lines without
+// "=" passed over; a later line wins.
+std::map<std::string, std::string> env_listing(const std::string& text);
 
 // Sends the file descriptor `fd` (1 or 2) to `file` until restore() or
 // destruction; both streams are flushed at each switch.

@@ -14,18 +14,10 @@ namespace {
 std::map<std::string, std::string> sourced_env(const std::string& args) {
   std::string cmd = "bash -c '. \"" VTX_DEMO_ENV "\" " + args +
                     " >/dev/null && env' 2>/dev/null";
+  int status = -1;
   std::map<std::string, std::string> env;
-  FILE* p = popen(cmd.c_str(), "r");
-  if (p == nullptr) return env;
-  char line[4096];
-  while (fgets(line, sizeof line, p) != nullptr) {
-    std::string s(line);
-    if (!s.empty() && s.back() == '\n') s.pop_back();
-    std::size_t eq = s.find('=');
-    if (eq != std::string::npos && s.rfind("VERTEX", 0) == 0)
-      env[s.substr(0, eq)] = s.substr(eq + 1);
-  }
-  pclose(p);
+  for (const auto& [name, value] : test_util::env_listing(test_util::shell_output(cmd, &status)))
+    if (name.rfind("VERTEX", 0) == 0) env[name] = value;
   return env;
 }
 
