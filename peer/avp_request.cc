@@ -102,12 +102,7 @@ std::string error_meaning(std::string_view kind, double code) {
 
 bool build_avp_body(std::string_view kind, const std::vector<std::pair<std::string, std::string>>& fields,
                     std::string* body, std::string* err) {
-  KindFields k;
-  if (!kind_fields(kind, kTables, &k)) {
-    *err = "unknown Taxware request kind '" + std::string(kind) + "' (tax, tax-enh or addr)";
-    return false;
-  }
-  return build_named_body(k, "Taxware", kind, fields, body, err);
+  return build_named_body(kTables, "Taxware", kind, fields, body, err);
 }
 
 std::string describe_avp_reply(std::string_view kind, std::string_view reply) {

@@ -48,9 +48,14 @@ int field_number(const KindFields& k, const std::string& name) {
   return 0;
 }
 
-bool build_named_body(const KindFields& k, std::string_view engine, std::string_view kind,
+bool build_named_body(const RequestTables& tables, std::string_view engine, std::string_view kind,
                       const std::vector<std::pair<std::string, std::string>>& fields, std::string* body,
                       std::string* err) {
+  KindFields k;
+  if (!kind_fields(kind, tables, &k)) {
+    *err = "unknown " + std::string(engine) + " request kind '" + std::string(kind) + "' (tax, tax-enh or addr)";
+    return false;
+  }
   std::vector<std::string> values(static_cast<std::size_t>(k.last + 1));
   std::vector<bool> given(values.size(), false);
   for (const auto& [name, value] : fields) {

@@ -61,12 +61,12 @@ bool kind_fields(std::string_view kind, const RequestTables& tables, KindFields*
 // to k.last), or 0.
 int field_number(const KindFields& k, const std::string& name);
 
-// Builds the data message's body (fields 6 to k.last, each followed by "~")
-// from (name, value) pairs; fields not named stay empty. False with a reason
-// in *err (naming `engine` and `kind`) for an unknown name, a name given
-// twice, a value holding "~", or a body too long for one message; *body is
-// then untouched.
-bool build_named_body(const KindFields& k, std::string_view engine, std::string_view kind,
+// Builds the data message's body for `kind` (fields 6 to its last, each
+// followed by "~") from (name, value) pairs; fields not named stay empty.
+// False with a reason in *err (naming `engine` and `kind`) for an unknown
+// kind or name, a name given twice, a value holding "~", or a body too long
+// for one message; *body is then untouched.
+bool build_named_body(const RequestTables& tables, std::string_view engine, std::string_view kind,
                       const std::vector<std::pair<std::string, std::string>>& fields, std::string* body,
                       std::string* err);
 

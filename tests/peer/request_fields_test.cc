@@ -47,14 +47,14 @@ TEST(RequestFields, NamesAndNumbersWithinTheKindOnly) {
   const struct {
     const char* name;
     int number;
-  } cases[] = {{"a", 6},  {"d", 8},   {"f", 12},  {"c", 0},  {"f6", 6},  {"f12", 12}, {"f5", 0},
+  } cases[] = {{"a", 6},   {"d", 8},   {"f", 12}, {"c", 0},   {"f6", 6},   {"f12", 12}, {"f5", 0},
                {"f13", 0}, {"f06", 6}, {"fx", 0}, {"f-6", 0}, {"f100", 0}, {"", 0}};
   for (const auto& c : cases) EXPECT_EQ(erp::field_number(k, c.name), c.number) << c.name;
 }
 
 TEST(RequestFields, BodyFillsNamedFieldsAndLeavesTheRestEmpty) {
   std::string body, err;
-  ASSERT_TRUE(erp::build_named_body(fields_of("tax-enh"), "Engine", "tax-enh", Fields{{"e", "E"}, {"f7", "B"}},
+  ASSERT_TRUE(erp::build_named_body(kTables, "Engine", "tax-enh", Fields{{"e", "E"}, {"f7", "B"}},
                                     &body, &err))
       << err;
   EXPECT_EQ(body, "~B~~E~~~~");
@@ -62,23 +62,26 @@ TEST(RequestFields, BodyFillsNamedFieldsAndLeavesTheRestEmpty) {
 
 TEST(RequestFields, RefusalsNameTheEngineAndLeaveTheBody) {
   const struct {
+    const char* kind;
     Fields fields;
     const char* says;
   } cases[] = {
-      {{{"zz", "1"}}, "unknown field 'zz' for Engine tax requests"},
-      {{{"a", "1"}, {"f6", "2"}}, "field 'f6' (field 6) given twice"},
-      {{{"b", "x~"}}, "the value of 'b' holds the delimiter '~'"},
-      {{{"c", std::string(1011, 'x')}}, "request of 1014 characters does not fit one message (at most 1013)"},
+      {"vat", {}, "unknown Engine request kind 'vat' (tax, tax-enh or addr)"},
+      {"tax", {{"zz", "1"}}, "unknown field 'zz' for Engine tax requests"},
+      {"tax-enh", {{"c", "1"}}, "unknown field 'c' for Engine tax-enh requests"},
+      {"tax", {{"a", "1"}, {"f6", "2"}}, "field 'f6' (field 6) given twice"},
+      {"tax", {{"b", "x~"}}, "the value of 'b' holds the delimiter '~'"},
+      {"tax", {{"c", std::string(1011, 'x')}}, "request of 1014 characters does not fit one message (at most 1013)"},
   };
   for (const auto& c : cases) {
     std::string body = "untouched", err;
-    EXPECT_FALSE(erp::build_named_body(fields_of("tax"), "Engine", "tax", c.fields, &body, &err));
+    EXPECT_FALSE(erp::build_named_body(kTables, "Engine", c.kind, c.fields, &body, &err));
     EXPECT_EQ(err, c.says);
     EXPECT_EQ(body, "untouched");
   }
   // The longest body that fits.
   std::string body, err;
-  EXPECT_TRUE(erp::build_named_body(fields_of("tax"), "Engine", "tax", Fields{{"c", std::string(1010, 'x')}},
+  EXPECT_TRUE(erp::build_named_body(kTables, "Engine", "tax", Fields{{"c", std::string(1010, 'x')}},
                                     &body, &err))
       << err;
   EXPECT_EQ(body.size(), 1013u);
