@@ -222,27 +222,28 @@ Exchange ErpPeer::request(int action, int stype, std::string_view body) {
     return fields;
   };
 
+  // Sends the `message` ("action" or "data") and takes its reply, which must
+  // be of type `expected`.
+  auto step = [&](const std::string& text, const char* message,
+                  int expected) -> std::optional<std::vector<std::string>> {
+    const std::string what = std::string("the ") + message + " message";
+    if (!send(text)) {
+      ex.problem = "cannot send " + what;
+      return std::nullopt;
+    }
+    std::optional<std::vector<std::string>> reply = reply_or_stop(("to " + what).c_str());
+    if (!reply) return std::nullopt;
+    if (field_int(*reply, 0) != expected) {
+      ex.problem = "unexpected reply to " + what;
+      return std::nullopt;
+    }
+    return reply;
+  };
+
   const std::string head = std::to_string(action) + "~1~" + std::to_string(stype) + "~1~";
-  if (!send("8~" + head)) {
-    ex.problem = "cannot send the action message";
-    return ex;
-  }
-  std::optional<std::vector<std::string>> ack = reply_or_stop("to the action message");
-  if (!ack) return ex;
-  if (field_int(*ack, 0) != 10) {
-    ex.problem = "unexpected reply to the action message";
-    return ex;
-  }
-  if (!send("9~" + head + std::string(body))) {
-    ex.problem = "cannot send the data message";
-    return ex;
-  }
-  std::optional<std::vector<std::string>> status = reply_or_stop("to the data message");
+  if (!step("8~" + head, "action", 10)) return ex;
+  const std::optional<std::vector<std::string>> status = step("9~" + head + std::string(body), "data", 6);
   if (!status) return ex;
-  if (field_int(*status, 0) != 6) {
-    ex.problem = "unexpected reply to the data message";
-    return ex;
-  }
   ex.status_code = field_int(*status, 5);
   const int count = field_int(*status, 4);
   for (int i = 0; i < count; ++i) {

@@ -1,0 +1,144 @@
+// ErpPeer::request: why an exchange stops early, against queues the test
+// fills itself (the child is a plain sleeper, never a taxapi).
+#include "erp_peer.h"
+
+#include <sys/ipc.h>
+#include <sys/msg.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+
+#include "gtest/gtest.h"
+
+namespace {
+
+// A directory of its own, removed with its content.
+class ScratchDir {
+ public:
+  ScratchDir() {
+    char tmpl[] = "/tmp/peer_test_XXXXXX";
+    if (mkdtemp(tmpl) != nullptr) path_ = tmpl;
+  }
+  ~ScratchDir() {
+    std::error_code ec;
+    if (!path_.empty()) std::filesystem::remove_all(path_, ec);
+  }
+  ScratchDir(const ScratchDir&) = delete;
+  ScratchDir& operator=(const ScratchDir&) = delete;
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+// The process's input queue, made by the test (the peer never makes it) and
+// removed again whatever happens.
+class InputQueue {
+ public:
+  explicit InputQueue(const std::string& path) {
+    const key_t key = ftok(path.c_str(), 1);
+    if (key != -1) id_ = msgget(key, IPC_CREAT | 0600);
+  }
+  ~InputQueue() {
+    if (id_ != -1) msgctl(id_, IPC_RMID, nullptr);
+  }
+  InputQueue(const InputQueue&) = delete;
+  InputQueue& operator=(const InputQueue&) = delete;
+  bool ok() const { return id_ != -1; }
+
+ private:
+  int id_ = -1;
+};
+
+struct Text {
+  long mtype;
+  char mtext[64];
+};
+
+// Puts `text` on the output queue as though the process had replied.
+bool reply(const erp::ErpPeer& peer, const char* text) {
+  Text m{1, {}};
+  std::strncpy(m.mtext, text, sizeof m.mtext - 1);
+  return msgsnd(peer.output_queue_id(), &m, std::strlen(m.mtext) + 1, IPC_NOWAIT) == 0;
+}
+
+erp::PeerOptions sleeper(const std::string& dir) {
+  erp::PeerOptions o;
+  o.taxapi = "/bin/sleep";
+  o.dir = dir;
+  o.args = std::vector<std::string>{"30"};
+  o.timeout_ms = 300;
+  return o;
+}
+
+TEST(ErpPeerRequest, NoInputQueueStopsAtTheActionMessage) {
+  ScratchDir dir;
+  ASSERT_FALSE(dir.path().empty());
+  erp::ErpPeer peer(sleeper(dir.path()));
+  const erp::Exchange ex = peer.request(1, 1, "");
+  EXPECT_EQ(ex.problem, "cannot send the action message");
+  EXPECT_FALSE(ex.ok);
+  EXPECT_TRUE(ex.replies.empty());
+}
+
+TEST(ErpPeerRequest, NoProcessMeansNoReply) {
+  ScratchDir dir;
+  ASSERT_FALSE(dir.path().empty());
+  erp::ErpPeer peer(sleeper(dir.path()));
+  const std::string inq = dir.path() + "/inq";
+  std::FILE* f = std::fopen(inq.c_str(), "w");
+  ASSERT_NE(f, nullptr);
+  std::fclose(f);
+  InputQueue queue(inq);
+  ASSERT_TRUE(queue.ok());
+  const erp::Exchange ex = peer.request(1, 1, "");
+  EXPECT_EQ(ex.problem, "no reply to the action message (the process has exited)");
+}
+
+TEST(ErpPeerRequest, EachStageNamesWhatWentWrong) {
+  const struct {
+    std::vector<const char*> replies;
+    const char* problem;
+  } cases[] = {
+      {{"6~1~1~1~1~0~"}, "unexpected reply to the action message"},
+      {{"10~0~1~1~0~~", "10~0~1~1~0~~"}, "unexpected reply to the data message"},
+      {{"10~0~1~1~0~~"}, "no reply to the data message (time-out)"},
+      {{"10~0~1~1~0~~", "6~1~1~1~2~0~", "7~1~1~1~1~A~"}, "result 2 of 2 missing"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.problem);
+    ScratchDir dir;
+    ASSERT_FALSE(dir.path().empty());
+    erp::ErpPeer peer(sleeper(dir.path()));
+    ASSERT_TRUE(peer.spawn());
+    InputQueue queue(peer.inq_path());
+    ASSERT_TRUE(queue.ok());
+    for (const char* r : c.replies) ASSERT_TRUE(reply(peer, r));
+    const erp::Exchange ex = peer.request(1, 1, "x~");
+    EXPECT_EQ(ex.problem, c.problem);
+    EXPECT_FALSE(ex.ok);
+    EXPECT_FALSE(ex.error);
+    EXPECT_EQ(ex.replies.size(), c.replies.size());
+  }
+}
+
+TEST(ErpPeerRequest, ErrorReplyEndsTheExchangeWithItsCode) {
+  ScratchDir dir;
+  ASSERT_FALSE(dir.path().empty());
+  erp::ErpPeer peer(sleeper(dir.path()));
+  ASSERT_TRUE(peer.spawn());
+  InputQueue queue(peer.inq_path());
+  ASSERT_TRUE(queue.ok());
+  ASSERT_TRUE(reply(peer, "10~0~1~1~0~~"));
+  ASSERT_TRUE(reply(peer, "5~0~1~1~0~1205.000000~"));
+  const erp::Exchange ex = peer.request(1, 1, "x~");
+  EXPECT_TRUE(ex.error);
+  EXPECT_DOUBLE_EQ(ex.error_code, 1205.0);
+  EXPECT_TRUE(ex.problem.empty()) << ex.problem;
+  EXPECT_FALSE(ex.ok);
+}
+
+}  // namespace
