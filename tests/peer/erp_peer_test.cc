@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 #include <string>
 
 #include "gtest/gtest.h"
@@ -74,6 +75,25 @@ erp::PeerOptions sleeper(const std::string& dir) {
   return o;
 }
 
+// A sleeper spawned as the process, with its input queue: every reply is the
+// test's to give. Members go in reverse: queue, peer (child ended), directory.
+class SilentProcess {
+ public:
+  SilentProcess() : peer_(sleeper(dir_.path())) {}
+  // Spawns the child and makes the input queue; false when either fails.
+  bool start() {
+    if (dir_.path().empty() || !peer_.spawn()) return false;
+    queue_ = std::make_unique<InputQueue>(peer_.inq_path());
+    return queue_->ok();
+  }
+  erp::ErpPeer& peer() { return peer_; }
+
+ private:
+  ScratchDir dir_;
+  erp::ErpPeer peer_;
+  std::unique_ptr<InputQueue> queue_;
+};
+
 TEST(ErpPeerRequest, NoInputQueueStopsAtTheActionMessage) {
   ScratchDir dir;
   ASSERT_FALSE(dir.path().empty());
@@ -110,14 +130,10 @@ TEST(ErpPeerRequest, EachStageNamesWhatWentWrong) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.problem);
-    ScratchDir dir;
-    ASSERT_FALSE(dir.path().empty());
-    erp::ErpPeer peer(sleeper(dir.path()));
-    ASSERT_TRUE(peer.spawn());
-    InputQueue queue(peer.inq_path());
-    ASSERT_TRUE(queue.ok());
-    for (const char* r : c.replies) ASSERT_TRUE(reply(peer, r));
-    const erp::Exchange ex = peer.request(1, 1, "x~");
+    SilentProcess process;
+    ASSERT_TRUE(process.start());
+    for (const char* r : c.replies) ASSERT_TRUE(reply(process.peer(), r));
+    const erp::Exchange ex = process.peer().request(1, 1, "x~");
     EXPECT_EQ(ex.problem, c.problem);
     EXPECT_FALSE(ex.ok);
     EXPECT_FALSE(ex.error);
@@ -126,15 +142,11 @@ TEST(ErpPeerRequest, EachStageNamesWhatWentWrong) {
 }
 
 TEST(ErpPeerRequest, ErrorReplyEndsTheExchangeWithItsCode) {
-  ScratchDir dir;
-  ASSERT_FALSE(dir.path().empty());
-  erp::ErpPeer peer(sleeper(dir.path()));
-  ASSERT_TRUE(peer.spawn());
-  InputQueue queue(peer.inq_path());
-  ASSERT_TRUE(queue.ok());
-  ASSERT_TRUE(reply(peer, "10~0~1~1~0~~"));
-  ASSERT_TRUE(reply(peer, "5~0~1~1~0~1205.000000~"));
-  const erp::Exchange ex = peer.request(1, 1, "x~");
+  SilentProcess process;
+  ASSERT_TRUE(process.start());
+  ASSERT_TRUE(reply(process.peer(), "10~0~1~1~0~~"));
+  ASSERT_TRUE(reply(process.peer(), "5~0~1~1~0~1205.000000~"));
+  const erp::Exchange ex = process.peer().request(1, 1, "x~");
   EXPECT_TRUE(ex.error);
   EXPECT_DOUBLE_EQ(ex.error_code, 1205.0);
   EXPECT_TRUE(ex.problem.empty()) << ex.problem;
