@@ -2,7 +2,6 @@
 
 #include <cmath>
 #include <cstdio>
-#include <iterator>
 
 #include "erp_peer.h"
 #include "request_fields.h"
@@ -73,6 +72,7 @@ const char* const kAddrResult[] = {"city", "state", "zip", "geo", "county_code",
 
 const RequestTables kTables = {field_table(kTaxCommon), field_table(kTaxStd), field_table(kTaxEnh),
                                 field_table(kAddr)};
+const KindResults kResults = {result_names(kTaxResult), result_names(kTaxEnhResult), result_names(kAddrResult)};
 
 std::string error_meaning(std::string_view kind, double code) {
   if (code < 1000) return process_error_meaning(code);
@@ -107,15 +107,8 @@ bool build_avp_body(std::string_view kind, const std::vector<std::pair<std::stri
 
 std::string describe_avp_reply(std::string_view kind, std::string_view reply) {
   const std::vector<std::string> f = split_fields(reply);
-  ReplyNames names = {kind == "addr" ? "ZipCmplCd" : "GenCmplCd", "record", kTaxResult, std::size(kTaxResult), "f",
-                      error_meaning};
-  if (kind == "addr") {
-    names.body = kAddrResult;
-    names.body_count = std::size(kAddrResult);
-  } else if (kind == "tax-enh") {
-    names.body = kTaxEnhResult;
-    names.body_count = std::size(kTaxEnhResult);
-  }
+  const ReplyNames names = {kind == "addr" ? "ZipCmplCd" : "GenCmplCd", "record", results_of(kind, kResults), "f",
+                            error_meaning};
   std::string out;
   if (describe_known_reply(kind, f, names, &out)) return out;
   append_line(&out, "message", "type " + (f.empty() ? std::string() : f[0]));

@@ -106,6 +106,12 @@ const char* process_error_meaning(double code) {
   return it != kSmall.end() && code == it->first ? it->second : "unknown code";
 }
 
+ResultNames results_of(std::string_view kind, const KindResults& results) {
+  if (kind == "tax-enh") return results.tax_enh;
+  if (kind == "addr") return results.addr;
+  return results.tax;
+}
+
 void append_line(std::string* out, const std::string& name, const std::string& value) {
   *out += name + ": " + value + "\n";
 }
@@ -141,7 +147,7 @@ bool describe_known_reply(std::string_view kind, const std::vector<std::string>&
     line(names.record, at(4));
     for (std::size_t i = 5; i < f.size(); ++i) {
       const std::size_t b = i - 5;
-      line(b < names.body_count ? names.body[b] : names.spare + std::to_string(i + 1), f[i]);
+      line(b < names.body.count ? names.body.names[b] : names.spare + std::to_string(i + 1), f[i]);
     }
   } else {
     return false;

@@ -74,13 +74,33 @@ bool build_named_body(const RequestTables& tables, std::string_view engine, std:
 // sends whatever the engine; "unknown code" for any other.
 const char* process_error_meaning(double code);
 
+// The names of a result message's body fields, from field 6 (a static array).
+struct ResultNames {
+  const char* const* names = nullptr;
+  std::size_t count = 0;
+};
+
+template <std::size_t N>
+constexpr ResultNames result_names(const char* const (&names)[N]) {
+  return ResultNames{names, N};
+}
+
+// One engine's result names for each request kind.
+struct KindResults {
+  ResultNames tax;
+  ResultNames tax_enh;
+  ResultNames addr;
+};
+
+// The result names of `kind`: those of "tax-enh" or "addr", else of "tax".
+ResultNames results_of(std::string_view kind, const KindResults& results);
+
 // How one engine names what differs in its replies to one request kind.
 struct ReplyNames {
-  const char* completion;          // the status message's completion code (field 6)
-  const char* record;              // the result message's field 5
-  const char* const* body;         // names of the result's body fields, from field 6
-  std::size_t body_count;
-  const char* spare;               // prefix of body fields past the names, before their number
+  const char* completion;  // the status message's completion code (field 6)
+  const char* record;      // the result message's field 5
+  ResultNames body;        // the result's body fields
+  const char* spare;       // prefix of body fields past the names, before their number
   // The meaning of the error reply's code for this kind.
   std::string (*error_meaning)(std::string_view kind, double code);
 };

@@ -2,7 +2,6 @@
 
 #include <cmath>
 #include <cstdio>
-#include <iterator>
 #include <map>
 
 #include "erp_peer.h"
@@ -96,6 +95,7 @@ const char* const kAddrResult[] = {"city", "state", "zip", "geo_code", "county"}
 
 const RequestTables kTables = {field_table(kTaxCommon), field_table(kTaxStd), field_table(kTaxEnh),
                                 field_table(kAddr)};
+const KindResults kResults = {result_names(kTaxResult), result_names(kTaxEnhResult), result_names(kAddrResult)};
 
 const char* tax_result_cause(long r) {
   static const std::map<long, const char*> kCauses = {
@@ -149,14 +149,7 @@ bool build_vertex_body(std::string_view kind,
 
 std::string describe_vertex_reply(std::string_view kind, std::string_view reply) {
   const std::vector<std::string> f = split_fields(reply);
-  ReplyNames names = {"completion_code", "sequence", kTaxResult, std::size(kTaxResult), "field", error_meaning};
-  if (kind == "tax-enh") {
-    names.body = kTaxEnhResult;
-    names.body_count = std::size(kTaxEnhResult);
-  } else if (kind == "addr") {
-    names.body = kAddrResult;
-    names.body_count = std::size(kAddrResult);
-  }
+  const ReplyNames names = {"completion_code", "sequence", results_of(kind, kResults), "field", error_meaning};
   std::string out;
   if (describe_known_reply(kind, f, names, &out)) return out;
   append_line(&out, "message", "unknown");

@@ -96,12 +96,24 @@ TEST(RequestFields, ProcessErrorMeaningsOnlyForWholeKnownCodes) {
   }
 }
 
+TEST(RequestFields, ResultNamesByKindWithTaxForAnyOther) {
+  const char* const tax[] = {"t"};
+  const char* const enh[] = {"e1", "e2"};
+  const char* const addr[] = {"a1", "a2", "a3"};
+  const erp::KindResults results = {erp::result_names(tax), erp::result_names(enh), erp::result_names(addr)};
+  EXPECT_EQ(erp::results_of("tax", results).names, tax);
+  EXPECT_EQ(erp::results_of("tax-enh", results).count, 2u);
+  EXPECT_EQ(erp::results_of("addr", results).names, addr);
+  EXPECT_EQ(erp::results_of("addr", results).count, 3u);
+  EXPECT_EQ(erp::results_of("other", results).names, tax);
+}
+
 std::string meaning(std::string_view kind, double code) {
   return std::string(kind) + " " + std::to_string(static_cast<int>(code));
 }
 
 const char* const kBody[] = {"x", "y"};
-const erp::ReplyNames kNames = {"done", "seq", kBody, 2, "n", meaning};
+const erp::ReplyNames kNames = {"done", "seq", erp::result_names(kBody), "n", meaning};
 
 std::string describe(const std::vector<std::string>& f) {
   std::string out = "before\n";
