@@ -150,6 +150,14 @@ int MSltSend(int handle, int type, const char* text, int len, int is_id) {
   return 0;
 }
 
+int MSltPending(int handle, int is_id) {
+  al_SetErrno(0);
+  const int qid = resolve(handle, is_id);
+  if (qid == -1) return -1;
+  const long n = al_os_msgctl_qnum(qid);
+  return n > INT_MAX ? INT_MAX : static_cast<int>(n);
+}
+
 int MSltClose(int handle, int is_id) {
   al_SetErrno(0);
   const int qid = resolve(handle, is_id);

@@ -40,6 +40,9 @@ int MSltSend(int handle, int type, const char* text, int len, int is_id);
 // Removes the queue (for every process). 0, or -1 when there is no queue.
 int MSltClose(int handle, int is_id);
 
+// Number of messages waiting in the queue, or -1 when there is no queue.
+int MSltPending(int handle, int is_id);
+
 // How long a send waits for room in a full queue, in ms (0: fail at once).
 void MSltSetSendWait(int ms);
 int MSltGetSendWait(void);

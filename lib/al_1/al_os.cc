@@ -79,6 +79,13 @@ int al_os_msgctl_rmid(int qid) {
   return msgctl(qid, IPC_RMID, nullptr);
 }
 
+long al_os_msgctl_qnum(int qid) {
+  if (injected(AL_OS_MSGCTL)) return -1;
+  struct msqid_ds ds {};
+  if (msgctl(qid, IPC_STAT, &ds) == -1) return -1;
+  return static_cast<long>(ds.msg_qnum);
+}
+
 void* al_os_dlopen(const char* file, int mode) {
   if (injected(AL_OS_DLOPEN)) {
     set_dl_fault(errno);

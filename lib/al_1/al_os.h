@@ -38,6 +38,8 @@ int al_os_msgget(key_t key, int flags);
 int al_os_msgsnd(int qid, const void* msg, size_t size, int flags);
 ssize_t al_os_msgrcv(int qid, void* msg, size_t size, long type, int flags);
 int al_os_msgctl_rmid(int qid);
+// Number of messages waiting in the queue (msgctl IPC_STAT), or -1.
+long al_os_msgctl_qnum(int qid);
 // dlopen/dlsym/dlerror: an injected failure makes al_os_dlerror return
 // "injected fault: <strerror(err)>" once, as the loader would see a real one.
 void* al_os_dlopen(const char* file, int mode);

@@ -21,7 +21,8 @@ namespace {
 
 constexpr int kTax = 1;
 constexpr int kAddress = 2;
-constexpr int kEnhancedAbove = 48;  // delimiters of the standard request form at most
+constexpr int kEnhancedAbove = 48;
+constexpr int kDrainMs = 2000;  // how long termination leaves a last reply to be read  // delimiters of the standard request form at most
 
 void log_api(const char* text, int line) { api_log_write(username, text, API_SRC, line, log_file); }
 
@@ -206,6 +207,9 @@ void terminate_api(void) {
   api_handle_pending_signal();
   log_api("API process exited by user ", __LINE__);
   api_log_close();
+  // The output queue is the ERP's: a last reply (an error that ends the
+  // process) is left to be read before the queue goes with it.
+  api_drain_output(kDrainMs);
   if (msq_in != -1) terminate_queue(msq_in);
   if (msq_out != -1) terminate_queue(msq_out);
   if (api_log > 0) api_message_log_close();

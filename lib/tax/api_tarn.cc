@@ -1,5 +1,6 @@
 #include "api_tarn.h"
 
+#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -115,3 +116,12 @@ void sigterm_handler(int sig) {
 }
 
 void terminate_queue(int handle) { MSltClose(handle, 0); }
+
+void api_drain_output(int max_ms) {
+  if (msq_out == -1) return;
+  for (int waited = 0; waited < max_ms && api_signal_pending == 0; waited += 5) {
+    if (MSltPending(msq_out, 0) <= 0) return;
+    const struct timespec pause = {0, 5 * 1000 * 1000};
+    nanosleep(&pause, nullptr);
+  }
+}

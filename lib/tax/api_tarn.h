@@ -37,6 +37,10 @@ int get_next_message(void);
 void sigterm_handler(int sig);
 // Removes the queue with key `handle`.
 void terminate_queue(int handle);
+// Waits up to `max_ms` for the ERP to read what is still in the output queue,
+// so removing the queue does not destroy a last reply. Returns at once when
+// the queue is empty or gone.
+void api_drain_output(int max_ms);
 // Does what a caught signal asks, if one is pending: the API log entry and
 // the removal of both queues. Returns 1 when it did.
 int api_handle_pending_signal(void);

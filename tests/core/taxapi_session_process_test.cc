@@ -84,6 +84,37 @@ Started start_to_end(const TempDir& dir, const std::string& bin, const std::vect
   return s;
 }
 
+TEST_F(Session, ALastReplyIsLeftForALateReaderBeforeTheQueuesGo) {
+  // The engine fails at start: the process replies and terminates, which
+  // removes the ERP's output queue. A reader that comes after the reply was
+  // sent must still find it there.
+  QueueGuard queues;
+  const std::string inq = dir_.touch("inq");
+  const std::string outq = dir_.touch("outq");
+  queues.watch(inq);
+  const int out_key = queues.create(outq);
+  ASSERT_NE(out_key, -1);
+  const int qid = msgget(out_key, 0);
+  std::vector<std::string> env = base_env();
+  env.push_back("TEST_ADAPTER_OPEN=1");
+  RunResult run;
+  std::thread process([&] { run = run_program({kBin, inq, outq, "1", "1"}, env, switches(), dir_.path(), scratch()); });
+
+  // Late on purpose: the reply is long sent and the process waits for it to be read.
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  struct {
+    long mtype;
+    char mtext[MSLT_MAX_TEXT + 1];
+  } m {};
+  const ssize_t n = msgrcv(qid, &m, MSLT_MAX_TEXT, 0, IPC_NOWAIT | MSG_NOERROR);
+  process.join();
+  ASSERT_GT(n, 0) << "the reply was destroyed with the queue";
+  EXPECT_STREQ(m.mtext, "5~0~1~1~0~4.000000~");
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(qid_of(outq), -1) << "the output queue is still removed afterwards";
+  EXPECT_EQ(qid_of(inq), -1);
+}
+
 TEST_F(Session, StartUpFailuresReplyOnceAndExit) {
   const char* const kFatal = "Log mesg: FATAL ERROR - API fatal error occurred for user \n";
   const char* const kInvalid = "Log mesg: FATAL ERROR - API process passed invalid init. message\n";
