@@ -69,88 +69,59 @@ class SliTest : public ::testing::Test {
   char err_[1024] = "untouched";
 };
 
-TEST_F(SliTest, FindsTheLibraryInQseShlibAndPutsThePath) {
-  const std::string a = tmp_.mkdir("a");
-  const std::string b = tmp_.mkdir("b");
-  const std::string lib = tmp_.copy(kFixture, "b/libslifix.so");
-  setenv("QSE_SHLIB", (a + ":" + b).c_str(), 1);
-  setenv("LD_LIBRARY_PATH", "/al1-nowhere", 1);
-
-  Loaded l(sli_open("slifix", nullptr, err_, sizeof err_));
-  ASSERT_NE(l.h, nullptr) << err_;
-  EXPECT_STREQ(err_, "");
-  EXPECT_EQ(loaded_path(l.h), lib);
-  EXPECT_EQ(env_or("LD_LIBRARY_PATH", ""), a + ":" + b + ":/al1-nowhere");
-
-  auto* answer = reinterpret_cast<int (*)()>(sli_fun_sym(l.h, "slifix_answer", err_, sizeof err_));
-  ASSERT_NE(answer, nullptr) << err_;
-  EXPECT_EQ(answer(), 42);
-}
-
-TEST_F(SliTest, QseShlibFromTheVariablesFile) {
-  const std::string d = tmp_.mkdir("fromfile");
-  const std::string lib = tmp_.copy(kFixture, "fromfile/libslifix.so");
-  setenv("QSE", tmp_.path().c_str(), 1);
-  tmp_.write("lib/qse_vars", "QSE_SHLIB=" + d + "\n");
-  reread();
-
-  Loaded l(sli_open("slifix", nullptr, err_, sizeof err_));
-  ASSERT_NE(l.h, nullptr) << err_;
-  EXPECT_EQ(loaded_path(l.h), lib);
-}
-
-TEST_F(SliTest, ShlibBesideTheProductBin) {
-  const std::string q = tmp_.mkdir("q");
-  const std::string lib = tmp_.copy(kFixture, "q/shlib/libslifix.so");
-  setenv("QSE", (q + "/").c_str(), 1);
-  setenv("LD_LIBRARY_PATH", "/al1-nowhere", 1);
-  reread();
-
-  Loaded l(sli_open("slifix", nullptr, err_, sizeof err_));
-  ASSERT_NE(l.h, nullptr) << err_;
-  EXPECT_EQ(loaded_path(l.h), lib);
-  EXPECT_EQ(env_or("LD_LIBRARY_PATH", ""), q + "/shlib:/al1-nowhere");
-}
-
-TEST_F(SliTest, QseBinNamesTheBinDirectory) {
-  const std::string p = tmp_.mkdir("p");
-  const std::string lib = tmp_.copy(kFixture, "p/shlib/libslifix.so");
-  setenv("QSE_BIN", (p + "/bin/").c_str(), 1);
-  Loaded l(sli_open("slifix", nullptr, err_, sizeof err_));
-  ASSERT_NE(l.h, nullptr) << err_;
-  EXPECT_EQ(loaded_path(l.h), lib);
-}
-
-TEST_F(SliTest, WithoutShlibDirectoryTheLibraryPathComesFirst) {
-  const std::string q = tmp_.mkdir("q2");  // no shlib directory in it
-  const std::string d = tmp_.mkdir("ld");
-  const std::string lib = tmp_.copy(kFixture, "ld/libslifix.so");
-  setenv("QSE", q.c_str(), 1);
-  setenv("LD_LIBRARY_PATH", d.c_str(), 1);
-  reread();
-
-  Loaded l(sli_open("slifix", nullptr, err_, sizeof err_));
-  ASSERT_NE(l.h, nullptr) << err_;
-  EXPECT_EQ(loaded_path(l.h), lib);
-  EXPECT_EQ(env_or("LD_LIBRARY_PATH", ""), d);
-}
-
-TEST_F(SliTest, DirectoryInBothListsIsSearchedOnce) {
-  const std::string d1 = tmp_.mkdir("d1");
-  const std::string d2 = tmp_.mkdir("d2");
-  const std::string lib = tmp_.copy(kFixture, "d2/libslifix.so");
-  setenv("QSE_SHLIB", d1.c_str(), 1);
-  setenv("LD_LIBRARY_PATH", (d2 + "::" + d1 + ":" + d2).c_str(), 1);
-
-  Loaded l(sli_open("slifix", nullptr, err_, sizeof err_));
-  ASSERT_NE(l.h, nullptr) << err_;
-  EXPECT_EQ(loaded_path(l.h), lib);
-  EXPECT_EQ(env_or("LD_LIBRARY_PATH", ""), d1 + ":" + d2);
-
-  // A second load composes the same path again, not a longer one.
-  Loaded again(sli_open("slifix", nullptr, err_, sizeof err_));
-  ASSERT_NE(again.h, nullptr) << err_;
-  EXPECT_EQ(env_or("LD_LIBRARY_PATH", ""), d1 + ":" + d2);
+// Where the library is looked for, and the library path that is put. In the
+// texts, "@" stands for the test's directory; "lib" is where the copy goes.
+TEST_F(SliTest, SearchLocationsAndThePutLibraryPath) {
+  const struct {
+    const char* qse;        // null: the set-up's root without bin or shlib
+    const char* qse_bin;    // null: unset
+    const char* qse_shlib;  // null: unset
+    const char* file;       // the variables file under QSE, or null
+    const char* ld;         // LD_LIBRARY_PATH, or null
+    const char* lib;
+    const char* ld_after;   // LD_LIBRARY_PATH afterwards
+  } cases[] = {
+      {nullptr, nullptr, "@/a:@/b", nullptr, "/al1-nowhere", "b", "@/a:@/b:/al1-nowhere"},
+      {"@", nullptr, nullptr, "QSE_SHLIB=@/fromfile\n", nullptr, "fromfile", "@/fromfile"},
+      {"@/q/", nullptr, nullptr, nullptr, "/al1-nowhere", "q/shlib", "@/q/shlib:/al1-nowhere"},  // beside bin
+      {nullptr, "@/p/bin/", nullptr, nullptr, nullptr, "p/shlib", "@/p/shlib"},
+      {"@/q2", nullptr, nullptr, nullptr, "@/ld", "ld", "@/ld"},  // no shlib: the library path first
+      {nullptr, nullptr, "@/d1", nullptr, "@/d2::@/d1:@/d2", "d2", "@/d1:@/d2"},  // each directory once
+  };
+  const auto at = [&](const char* text) {
+    std::string out = text;
+    for (std::size_t p; (p = out.find('@')) != std::string::npos;) out.replace(p, 1, tmp_.path());
+    return out;
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.lib);
+    for (const char* d : {"a", "b", "q", "p", "q2", "ld", "d1", "d2", "fromfile"}) tmp_.mkdir(d);
+    const std::string lib = tmp_.copy(kFixture, std::string(c.lib) + "/libslifix.so");
+    if (c.file) tmp_.write("lib/qse_vars", at(c.file));
+    setenv("QSE", c.qse ? at(c.qse).c_str() : (tmp_.path() + "/noroot").c_str(), 1);
+    const std::pair<const char*, const char*> vars[] = {
+        {"QSE_BIN", c.qse_bin}, {"QSE_SHLIB", c.qse_shlib}, {"LD_LIBRARY_PATH", c.ld}};
+    for (const auto& [name, value] : vars) {
+      if (value) {
+        setenv(name, at(value).c_str(), 1);
+      } else {
+        unsetenv(name);
+      }
+    }
+    reread();
+    for (int load = 0; load < 2; ++load) {  // a second load composes the same path, not a longer one
+      Loaded l(sli_open("slifix", nullptr, err_, sizeof err_));
+      ASSERT_NE(l.h, nullptr) << err_;
+      EXPECT_STREQ(err_, "");
+      EXPECT_EQ(loaded_path(l.h), lib);
+      EXPECT_EQ(env_or("LD_LIBRARY_PATH", ""), at(c.ld_after));
+      auto* answer = reinterpret_cast<int (*)()>(sli_fun_sym(l.h, "slifix_answer", err_, sizeof err_));
+      ASSERT_NE(answer, nullptr) << err_;
+      EXPECT_EQ(answer(), 42);
+    }
+    std::filesystem::remove(lib);
+    std::filesystem::remove(tmp_.path() + "/lib/qse_vars");
+  }
 }
 
 TEST_F(SliTest, FoundButUnloadableFileGivesOneLineAndNoArchiveAttempt) {
@@ -248,6 +219,7 @@ TEST_F(SliTest, EntryPointWithoutHandleOrName) {
   ASSERT_NE(l.h, nullptr) << err_;
   EXPECT_EQ(sli_fun_sym(l.h, nullptr, err_, sizeof err_), nullptr);
   EXPECT_EQ(std::string(err_).rfind("Load of function symbol failed 'NULL'. ", 0), 0u) << err_;
+  EXPECT_EQ(sli_close(nullptr), 0);
 }
 
 TEST_F(SliTest, InjectedDlopenFailureOfAFoundFile) {
@@ -430,8 +402,6 @@ TEST_F(SliTest, LoggedMessagesReachNoOutput) {
   }
   EXPECT_EQ(files, 3u);  // qse_vars, stdout, stderr: nothing else was written
 }
-
-TEST(SliCloseTest, NoHandleGivesZero) { EXPECT_EQ(sli_close(nullptr), 0); }
 
 TEST(GetQseBinTest, FromQseBinOrQse) {
   EnvGuard env;

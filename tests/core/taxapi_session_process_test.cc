@@ -200,25 +200,6 @@ TEST_F(Session, TheRealProcessWithoutEnginesCannotOpenThem) {
   }
 }
 
-TEST_F(Session, TerminateEndsWithStatusZeroAndNoQueues) {
-  erp::PeerOptions o = peer_options(kBin);
-  o.env.push_back("APILOG=1");
-  ErpPeer peer(o);
-  ASSERT_TRUE(peer.start());
-  const int in = peer.input_queue_id();
-  ASSERT_NE(in, -1);
-  EXPECT_EQ(peer.terminate(), 0);
-  EXPECT_EQ(peer.input_queue_id(), -1);
-  EXPECT_EQ(peer.output_queue_id(), -1);
-  const std::string log = api_log_text();
-  const std::size_t got = log.find("Log mesg: API process received terminate message \n");
-  const std::size_t exited = log.find("Log mesg: API process exited by user \n");
-  ASSERT_NE(got, std::string::npos) << log;
-  ASSERT_NE(exited, std::string::npos) << log;
-  EXPECT_LT(got, exited);
-  EXPECT_NE(log.find("tax01:File:lib/tax/api "), std::string::npos);
-}
-
 TEST_F(Session, OpenAndCloseMessagesEndTheLoop) {
   for (const char* text : {"2~0~1~1~0~", "3~0~1~1~0~"}) {
     SCOPED_TRACE(text);
@@ -244,19 +225,6 @@ TEST_F(Session, AnInitMessageSetsUpAnotherSubProvider) {
   EXPECT_EQ(ex.results, Texts {"7~2~1~2~1~std~v~"});
   EXPECT_EQ(peer.terminate(), 0);
   EXPECT_EQ(slurp(trace), "1 open\n2 open\n2 addr\n2 close\n");
-}
-
-TEST_F(Session, ARequestForAnEngineThatIsNotOpenGetsCodeOne) {
-  ErpPeer peer(peer_options(kBin, 1));
-  ASSERT_TRUE(peer.start());
-  const erp::Exchange ex = peer.request(1, 2, "0~");
-  EXPECT_TRUE(ex.error) << ex.problem;
-  EXPECT_EQ(ex.replies, (Texts {"10~0~1~2~0~~", "5~0~1~2~0~1.000000~"}));
-  const erp::Exchange ok = peer.request(1, 1, "0~2~3~t~");
-  EXPECT_TRUE(ok.ok) << ok.problem;
-  EXPECT_EQ(ok.status_code, 3);
-  EXPECT_EQ(ok.results, (Texts {"7~1~1~1~1~std~t~", "7~1~1~1~2~std~t~"}));
-  EXPECT_EQ(peer.terminate(), 0);
 }
 
 // Received (R) and sent (S) texts of the message log, in order.
@@ -287,27 +255,6 @@ TEST_F(Session, LevelTwoLogsTheTrafficInOrder) {
       << log;
   EXPECT_NE(log.find(" I \npid: "), std::string::npos);
   EXPECT_NE(log.find("\nin: " + dir_.at("inq") + "\nout: " + dir_.at("outq") + "\n"), std::string::npos) << log;
-}
-
-TEST_F(Session, LevelOneLogsTheSetUpButNoTraffic) {
-  erp::PeerOptions o = peer_options(kBin, 1);
-  o.env.push_back("APILOG=1");
-  ErpPeer peer(o);
-  ASSERT_TRUE(peer.start());
-  ASSERT_TRUE(peer.request(1, 1, "0~").ok);
-  EXPECT_EQ(peer.terminate(), 0);
-  const std::string log = msg_log_text();
-  EXPECT_NE(log.find(" I \npid: "), std::string::npos) << log;
-  EXPECT_EQ(traffic(log), Texts {}) << log;
-}
-
-TEST_F(Session, WithoutApilogNothingIsLogged) {
-  ErpPeer peer(peer_options(kBin, 1));
-  ASSERT_TRUE(peer.start());
-  EXPECT_EQ(peer.terminate(), 0);
-  EXPECT_TRUE(std::filesystem::exists(dir_.at("log/log.api")));
-  EXPECT_EQ(api_log_text(), "");
-  EXPECT_FALSE(std::filesystem::exists(dir_.at("log/api_msg.log")));
 }
 
 TEST_F(Session, ASignalWhileWaitingRemovesTheQueuesAndEndsNormally) {
@@ -492,22 +439,12 @@ TEST_F(Session, GarbageNeverEndsTheProcess) {
   const std::string zero = "5~0~0~0~0~0.000000~";
   const std::vector<std::pair<std::string, Texts>> table = {
       {"", {zero}},
-      {"~~~~", {zero}},
-      {"~", {zero}},
-      {" ", {zero}},
       {"99999999999999999999~1~1~1~1~", {zero}},
-      {"2147483648~1~1~1~1~", {zero}},
       {"-2147483648~1~1~1~1~", {"5~0~1~1~0~0.000000~"}},
       {"9~99999999999~1~1~1~", {"5~0~0~0~0~8.000000~"}},
       {"9~1~1~1~1~" + std::string(2000, '~'), {"5~0~1~1~0~8.000000~"}},
-      {"6~1~1~1~1~0~", {"5~0~1~1~0~0.000000~"}},
-      {"10~0~1~1~0~~", {"5~0~1~1~0~0.000000~"}},
-      {"8~1~2~1~1~", {"5~0~2~1~0~0.000000~"}},
       {"8~9~1~1~1~", {"5~0~1~1~0~15.000000~"}},
-      {"8~1~1~1~0~", {"10~0~1~1~0~~", "5~0~1~1~0~15.000000~"}},
       {"8~1~1~1~-99999999999~", {"10~0~1~1~0~~", "5~0~1~1~0~15.000000~"}},
-      {"+~-~+~-~", {zero}},
-      {"7", {zero}},
   };
   for (const auto& [text, want] : table) {
     ASSERT_TRUE(peer.send(text)) << text.substr(0, 40);
