@@ -98,22 +98,24 @@ TEST_F(VertexDetermineTest, SuccessfulStandardRunLogsEveryStepAndResets) {
   EXPECT_EQ(fake.get_local_levels, (std::vector<int>{0, 2, 1, 3}));
 }
 
-TEST_F(VertexDetermineTest, ResetFailureAfterSuccessGives36) {
-  fake.reset_ok = 0;
-  Outcome r = run(sample_request());
-  EXPECT_EQ(r.result, 36);
-  EXPECT_EQ(r.log.back(), "VstResetHdl failed, returned FALSE.");
-}
-
-struct CallFailure {
+// One engine answer scripted per case; `line` is the step's log line.
+struct Case {
   const char* name;
   std::function<void(VertexTaxRequest&)> setup;
   int code;
   const char* line;
+  bool enh = false;
 };
 
+void write_register_stop(VertexTaxRequest& r) {
+  r.write_register = 1;
+  fake.level[eVstStLocTypeState].b = 1.0;
+  fake.addtl[eVstLocAddtlTypeCity] = {1, 22, 0.0, 0.0, {}, 2};
+}
+
+// A false answer fails the request with its code and still resets the handle.
 TEST_F(VertexDetermineTest, EngineCallAnsweringFalseFailsAndResets) {
-  const CallFailure cases[] = {
+  const Case cases[] = {
       {"ShipFrom", [](VertexTaxRequest&) { fake.set_inv_juris_ok[eVstJurisTypeShipFrom] = 0; }, 20,
        "VstSetInvJuris(eVstJurisTypeShipFrom) failed, returned FALSE."},
       {"ShipTo", [](VertexTaxRequest&) { fake.set_inv_juris_ok[eVstJurisTypeShipTo] = 0; }, 20,
@@ -124,6 +126,8 @@ TEST_F(VertexDetermineTest, EngineCallAnsweringFalseFailsAndResets) {
        "VstSetInvDetail() failed, returned FALSE."},
       {"LineDetail", [](VertexTaxRequest&) { fake.set_line_detail_ok = {0}; }, 20,
        "VstSetLineDetail failed, returned FALSE."},
+      {"ResubmittedLineDetail", [](VertexTaxRequest& r) { write_register_stop(r); fake.set_line_detail_ok = {1, 0}; },
+       20, "VstSetLineDetail failed, returned FALSE."},
       {"LineProd", [](VertexTaxRequest&) { fake.set_line_prod_ok = 0; }, 20,
        "VstSetLineProd failed, returned FALSE."},
       {"LineLocal",
@@ -145,6 +149,9 @@ TEST_F(VertexDetermineTest, EngineCallAnsweringFalseFailsAndResets) {
        "VstGetLineLocal(eVstStLocTypeCity) failed, returned FALSE."},
       {"County", [](VertexTaxRequest&) { fake.level[eVstStLocTypeCnty].ok = 0; }, 30,
        "VstGetLineLocal(eVstStLocTypeCnty) failed, returned FALSE."},
+      // The enhanced county keeps the standard spelling when it fails.
+      {"EnhancedCounty", [](VertexTaxRequest&) { fake.level[eVstStLocTypeCnty].ok = 0; }, 30,
+       "VstGetLineLocal(eVstStLocTypeCnty) failed, returned FALSE.", true},
       {"District", [](VertexTaxRequest&) { fake.level[eVstStLocTypeDist].ok = 0; }, 31,
        "VstGetLineLocal(eVstStLocTypeDist) failed, returned FALSE."},
       // The additional reads reset the handle too, so no stale invoice is
@@ -160,12 +167,12 @@ TEST_F(VertexDetermineTest, EngineCallAnsweringFalseFailsAndResets) {
        },
        34, "VstGetLineLocalAddtl(eVstLocAddtlTypeDist) failed, returned FALSE."},
   };
-  for (const CallFailure& c : cases) {
+  for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     install_fake_vertex();
     VertexTaxRequest req = sample_request();
     c.setup(req);
-    Outcome r = run(req);
+    Outcome r = run(req, c.enh);
     EXPECT_EQ(r.result, c.code);
     ASSERT_GE(r.log.size(), 2u);
     EXPECT_EQ(r.log[r.log.size() - 2], c.line);
@@ -174,27 +181,18 @@ TEST_F(VertexDetermineTest, EngineCallAnsweringFalseFailsAndResets) {
   }
 }
 
-TEST_F(VertexDetermineTest, UnownedAdditionalDistrictAnsweringFalseCountsAsPassed) {
-  fake.addtl[eVstLocAddtlTypeDist].ok = 0;
-  Outcome r = run(sample_request());
-  EXPECT_EQ(r.result, 0);
-  EXPECT_TRUE(has_message(r.log, "VstGetLineLocalAddtl(eVstLocAddtlTypeDist) passed."));
-}
-
-struct CheckCase {
-  const char* name;
-  std::function<void(VertexTaxRequest&)> setup;
-  int code;
-  const char* line;  // the check's line, failed or passed
-};
-
-TEST_F(VertexDetermineTest, ReadBackChecks) {
-  const CheckCase cases[] = {
+// The read-back checks, and the outcomes that end without a failed call.
+TEST_F(VertexDetermineTest, ReadBackChecksAndOutcomes) {
+  const Case cases[] = {
       {"InvoiceTrailingBlanks", [](VertexTaxRequest&) { fake.invoice = "INV-1   "; }, 0,
        "Invoice check passed."},
       {"InvoiceRequestTrailingBlanks",
        [](VertexTaxRequest& r) { put(r.invoice_number, "INV-1  "); fake.invoice = "INV-1"; }, 0,
        "Invoice check passed."},
+      // A read-back that fills its buffer still compares sanely.
+      {"InvoiceFullWidth",
+       [](VertexTaxRequest& r) { put(r.invoice_number, std::string(30, 'X').c_str()); fake.invoice = std::string(40, 'X'); },
+       0, "Invoice check passed."},
       {"InvoiceCase", [](VertexTaxRequest&) { fake.invoice = "inv-1"; }, 21, "Invoice check failed."},
       {"InvoiceLeadingBlank", [](VertexTaxRequest&) { fake.invoice = " INV-1"; }, 21,
        "Invoice check failed."},
@@ -217,26 +215,33 @@ TEST_F(VertexDetermineTest, ReadBackChecks) {
       {"UserAreaBlanks", [](VertexTaxRequest&) { fake.user_area = "UA    "; }, 0,
        "User area check passed"},
       {"Product", [](VertexTaxRequest&) { fake.product = "PRO"; }, 25, "Product check failed."},
+      {"ResetAfterSuccess", [](VertexTaxRequest&) { fake.reset_ok = 0; }, 36,
+       "VstResetHdl failed, returned FALSE."},
+      // An additional district nobody owns may answer false.
+      {"UnownedAddtlDistrict", [](VertexTaxRequest&) { fake.addtl[eVstLocAddtlTypeDist].ok = 0; }, 0,
+       "VstGetLineLocalAddtl(eVstLocAddtlTypeDist) passed."},
+      {"AddtlDistrictStop",
+       [](VertexTaxRequest&) { fake.addtl[eVstLocAddtlTypeDist] = {1, 22, 0.0, 0.0, {}, 2}; }, 1,
+       "VstResetHdl passed."},
+      {"EnhancedCountySpelling", [](VertexTaxRequest&) {}, 0,
+       "VstGetLineeLocal(eVstStLocTypeCnty) passed.", true},
+      {"ResubmissionWithNothingToSubmit",
+       [](VertexTaxRequest& r) {
+         write_register_stop(r);
+         fake.level[eVstStLocTypeState].b = 0.0;
+       },
+       111, "VstResetHdl passed."},
   };
-  for (const CheckCase& c : cases) {
+  for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     install_fake_vertex();
     VertexTaxRequest req = sample_request();
     c.setup(req);
-    Outcome r = run(req);
+    Outcome r = run(req, c.enh);
     EXPECT_EQ(r.result, c.code);
     EXPECT_TRUE(has_message(r.log, c.line));
     EXPECT_EQ(fake.calls.back(), "VstResetHdl");
   }
-}
-
-TEST_F(VertexDetermineTest, ReadBackThatFillsItsBufferStaysTerminated) {
-  // 30 characters fill the invoice width; the check still compares sanely.
-  fake.invoice = std::string(40, 'X');
-  VertexTaxRequest req = sample_request();
-  put(req.invoice_number, std::string(30, 'X').c_str());
-  Outcome r = run(req);
-  EXPECT_EQ(r.result, 0);
 }
 
 TEST_F(VertexDetermineTest, CalculationStatuses) {
@@ -360,16 +365,6 @@ TEST_F(VertexDetermineTest, EnhancedDistrictValuesStayInTheirOwnFields) {
   }
 }
 
-TEST_F(VertexDetermineTest, EnhancedCountyPassedLineKeepsItsSpelling) {
-  Outcome r = run(sample_request(), true);
-  EXPECT_TRUE(has_message(r.log, "VstGetLineeLocal(eVstStLocTypeCnty) passed."));
-  install_fake_vertex();
-  fake.level[eVstStLocTypeCnty].ok = 0;
-  r = run(sample_request(), true);
-  EXPECT_EQ(r.result, 30);
-  EXPECT_TRUE(has_message(r.log, "VstGetLineLocal(eVstStLocTypeCnty) failed, returned FALSE."));
-}
-
 TEST_F(VertexDetermineTest, AdditionalStopWithoutWriteRegisterReturnsByAdditionalType) {
   fake.addtl[eVstLocAddtlTypeCity].status = 22;
   fake.addtl[eVstLocAddtlTypeCity].juris = 4;
@@ -381,13 +376,6 @@ TEST_F(VertexDetermineTest, AdditionalStopWithoutWriteRegisterReturnsByAdditiona
   EXPECT_TRUE(has_message(r.log, "VstGetLineLocalAddtl(eVstLocAddtlTypeCnty) passed."));
   EXPECT_TRUE(has_message(r.log, "VstGetLineLocalAddtl(eVstLocAddtlTypeDist) passed."));
   EXPECT_EQ(fake.line_details.size(), 1u);
-}
-
-TEST_F(VertexDetermineTest, AdditionalDistrictStopGivesJurisdictionResult) {
-  fake.addtl[eVstLocAddtlTypeDist].status = 22;
-  fake.addtl[eVstLocAddtlTypeDist].juris = 2;
-  Outcome r = run(sample_request());
-  EXPECT_EQ(r.result, 1);
 }
 
 TEST_F(VertexDetermineTest, ResubmissionHandsTheSumsAndRereadsTheLevels) {
@@ -434,27 +422,6 @@ TEST_F(VertexDetermineTest, EnhancedResubmissionSumsEveryLevelAndKeepsItsSpellin
   EXPECT_DOUBLE_EQ(fake.line_details[1].sum_a, 0.003);
   EXPECT_EQ(fake.line_details[1].enh_code, "<null>");
   EXPECT_TRUE(has_message(r.log, "VstGetlineLocal(eVstStLocTypeState) unknown status."));
-}
-
-TEST_F(VertexDetermineTest, ResubmissionWithNothingToSubmitGives111) {
-  VertexTaxRequest req = sample_request();
-  req.write_register = 1;
-  fake.addtl[eVstLocAddtlTypeCity] = {1, 22, 0.0, 0.0, {}, 2};
-  Outcome r = run(req);
-  EXPECT_EQ(r.result, 111);
-  EXPECT_EQ(std::count(fake.calls.begin(), fake.calls.end(), "VstCalcTax"), 1);
-  EXPECT_EQ(fake.calls.back(), "VstResetHdl");
-}
-
-TEST_F(VertexDetermineTest, ResubmissionRefusedGives20) {
-  VertexTaxRequest req = sample_request();
-  req.write_register = 1;
-  fake.level[eVstStLocTypeState].b = 1.0;
-  fake.addtl[eVstLocAddtlTypeCity] = {1, 22, 0.0, 0.0, {}, 2};
-  fake.set_line_detail_ok = {1, 0};
-  Outcome r = run(req);
-  EXPECT_EQ(r.result, 20);
-  EXPECT_EQ(r.log[r.log.size() - 2], "VstSetLineDetail failed, returned FALSE.");
 }
 
 TEST_F(VertexDetermineTest, StandardLocalLevels) {
