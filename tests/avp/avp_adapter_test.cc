@@ -152,29 +152,4 @@ TEST_F(AdapterTest, AnEngineNotOpenIsNeverCalledAndAnswersCodeOne) {
   EXPECT_EQ(engine.tax_calls + engine.zip_calls, 0);
 }
 
-TEST_F(AdapterTest, SendStepsPickTheReplyForm) {
-  avptest::OutQueue queue;
-  ASSERT_TRUE(queue.ok());
-  for (int enhanced : {0, 1}) {
-    void* req = avp_adapter.tax_new();
-    avp_adapter.tax_parse(req, avptest::message({}, enhanced ? 57 : 47).c_str(), enhanced);
-    avp_adapter.tax_determine(req, enhanced);
-    std::memset(msgout_raw.mtext, 0, API_TEXT_SIZE);
-    EXPECT_EQ(avp_adapter.tax_send(req, enhanced, msgout_raw.mtext), 0);
-    avp_adapter.tax_free(req);
-    const std::vector<std::string> got = queue.drain();
-    ASSERT_EQ(got.size(), 2u);
-    std::size_t fields = 0;
-    for (char ch : got[1]) fields += ch == '~';
-    EXPECT_EQ(fields, enhanced ? 23u : 17u);
-  }
-  void* req = avp_adapter.addr_new();
-  avp_adapter.addr_parse(req, "9~2~1~1~1~X~MA~~");
-  avp_adapter.addr_determine(req);
-  std::memset(msgout_raw.mtext, 0, API_TEXT_SIZE);
-  EXPECT_EQ(avp_adapter.addr_send(req, msgout_raw.mtext), 0);
-  avp_adapter.addr_free(req);
-  EXPECT_EQ(queue.drain().front(), "6~2~1~1~1~0~");
-}
-
 }  // namespace

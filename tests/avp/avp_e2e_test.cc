@@ -107,20 +107,6 @@ TEST_F(AvpEndToEnd, StandardTaxRequest) {
   EXPECT_NE(dir.read("avp.log").find("Log mesg: Return from AvpTaxCmn/TAX010: 0\n"), std::string::npos);
 }
 
-TEST_F(AvpEndToEnd, EnhancedTaxRequestCarriesEightLevels) {
-  erp::ErpPeer peer(options(dir));
-  ASSERT_TRUE(peer.start());
-  const erp::Exchange ex = peer.request(
-      1, 1,
-      body("tax-enh", {{"addr1_slot1", "TX"}, {"addr1_slot3", "75510"}, {"tax144", "200"}, {"tax305", "N"}}));
-  ASSERT_TRUE(ex.ok) << ex.problem;
-  ASSERT_EQ(ex.results.size(), 1u);
-  EXPECT_EQ(ex.results[0],
-            "7~1~1~1~1~0.000000~12.500000~1.000000~2.000000~0.500000~0.500000~0.000000~0.000000~"
-            "0.000000~0.062500~0.005000~0.010000~0.002500~0.002500~0.000000~0.000000~D~" +
-                pad("TX 75510 00 CEDAR BLUFF", 25) + "~");
-}
-
 TEST_F(AvpEndToEnd, FortyEightDelimitersAreStandardFortyNineEnhanced) {
   erp::ErpPeer peer(options(dir));
   ASSERT_TRUE(peer.start());

@@ -216,17 +216,6 @@ TEST_F(ParseTest, NumberAndCharacterFieldsLandAtTheirTargets) {
   for (const NumberTarget& t : kEnhNumbers) check_number(t, true);
 }
 
-TEST_F(ParseTest, StandardLeavesLevels0And6And7AtZeroAndNeverMarks) {
-  std::map<int, std::string> f;
-  for (int n = 38; n <= 47; ++n) f[n] = "7";
-  const Parsed p = parse(message(f, 47), false);
-  for (int k : {0, 6, 7}) {
-    EXPECT_EQ(get<double>(p.tax, 392 + 16 * k), 0.0);
-    EXPECT_EQ(get<float>(p.tax, 400 + 16 * k), 0.0f);
-  }
-  EXPECT_EQ(p.tax[256], ' ');
-}
-
 TEST_F(ParseTest, EnhancedTextFieldsAndTheirCopies) {
   const Parsed p = parse(message({{55, "AB"}, {56, "Twenty-five characters!!!"}, {57, "N"}}, 57), true);
   EXPECT_EQ(std::string(p.tax.begin() + 653, p.tax.begin() + 661), "ABABABAB");
@@ -264,13 +253,6 @@ TEST_F(ParseTest, EnhancedLevelMarker) {
     SCOPED_TRACE(c.name);
     EXPECT_EQ(parse(message(c.fields, 57), true).tax[256], c.marker);
   }
-}
-
-TEST_F(ParseTest, EmptyNumberFieldsReplaceTheInitialValues) {
-  const Parsed p = parse(message({}, 47), false);
-  EXPECT_EQ(get<int32_t>(p.tax, 904), 0);
-  EXPECT_EQ(p.jur[225], 0);
-  EXPECT_EQ(p.jur[226], 0);
 }
 
 TEST_F(ParseTest, ShortRequestEndsNormallyWithZeros) {

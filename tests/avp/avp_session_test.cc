@@ -76,36 +76,38 @@ class SessionTest : public ::testing::Test {
   AvpFixZip* zip_ = nullptr;
 };
 
-TEST_F(SessionTest, OpenRunsEveryStepAndMakesTheEngineReady) {
-  EXPECT_EQ(open_avp(), 0);
-  const Lines expected = kLoaded + env_lines(10) + kPrepared +
-                         Lines{"TaxOpenStr succeeded\n", "Initialize Zip Structure.\n", "ZipOpenStr succeeded\n"};
-  EXPECT_EQ(scene.messages(), expected);
-  EXPECT_EQ(tax_->open_calls, 1);
-  EXPECT_EQ(zip_->open_calls, 1);
-  EXPECT_EQ(zip_->open_arg, 3);
-  EXPECT_EQ(tax_->io_err_calls, 0);
-  EXPECT_EQ(tax_->cmn_calls + zip_->lookup_calls, 0);
-  EXPECT_NE(avp_ready(), 0);
-}
-
-TEST_F(SessionTest, FailedTaxOpenReportsIoErrorAndSkipsTheZipOpen) {
-  tax_->open_result = 0;
-  EXPECT_EQ(open_avp(), 1);
-  EXPECT_EQ(tax_->io_err_calls, 1);
-  EXPECT_EQ(tax_->io_err_arg, 0);
-  EXPECT_EQ(zip_->open_calls, 0);
-  EXPECT_EQ(scene.messages(), kLoaded + env_lines(10) + kPrepared + Lines{"TaxOpenStr failed: Unknown\n"});
-  EXPECT_EQ(avp_ready(), 0);
-}
-
-TEST_F(SessionTest, FailedZipOpenLeavesTheSessionNotReady) {
-  zip_->open_result = 5;
-  EXPECT_EQ(open_avp(), 1);
-  const Lines expected = kLoaded + env_lines(10) + kPrepared +
-                         Lines{"TaxOpenStr succeeded\n", "Initialize Zip Structure.\n", "ZipOpenStr failed: Unknown\n"};
-  EXPECT_EQ(scene.messages(), expected);
-  EXPECT_EQ(avp_ready(), 0);
+TEST_F(SessionTest, OpenRunsEveryStepAndReportsEachEngineOpen) {
+  struct Case {
+    int tax_open, zip_open, result;
+    Lines tail;
+    int io_err_calls, zip_open_calls;
+  };
+  const Case cases[] = {
+      {1, 0, 0, {"TaxOpenStr succeeded\n", "Initialize Zip Structure.\n", "ZipOpenStr succeeded\n"}, 0, 1},
+      {0, 0, 1, {"TaxOpenStr failed: Unknown\n"}, 1, 0},  // the ZIP engine is never opened
+      {1, 5, 1, {"TaxOpenStr succeeded\n", "Initialize Zip Structure.\n", "ZipOpenStr failed: Unknown\n"}, 0, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.tax_open) + "/" + std::to_string(c.zip_open));
+    *tax_ = AvpFixTax{1, 1, 0, 0, 0, 0, -1};
+    *zip_ = AvpFixZip{0, 0, 0, 0, 0, -1};
+    tax_->open_result = c.tax_open;
+    zip_->open_result = c.zip_open;
+    ASSERT_EQ(ftruncate(fileno(avp_session.avp_log_file), 0), 0);
+    EXPECT_EQ(open_avp(), c.result);
+    EXPECT_EQ(scene.messages(), kLoaded + env_lines(10) + kPrepared + c.tail);
+    EXPECT_EQ(tax_->open_calls, 1);
+    EXPECT_EQ(tax_->io_err_calls, c.io_err_calls);
+    if (c.io_err_calls != 0) {
+      EXPECT_EQ(tax_->io_err_arg, 0);
+    }
+    EXPECT_EQ(zip_->open_calls, c.zip_open_calls);
+    if (c.zip_open_calls != 0) {
+      EXPECT_EQ(zip_->open_arg, 3);
+    }
+    EXPECT_EQ(tax_->cmn_calls + zip_->lookup_calls, 0);
+    EXPECT_EQ(avp_ready() != 0, c.result == 0);
+  }
 }
 
 TEST_F(SessionTest, EachMissingVariableStopsTheOpenWithTwo) {
@@ -211,24 +213,14 @@ TEST_F(SessionTest, AFailedReopenKeepsLaterMembersButIsNotReady) {
   EXPECT_EQ(avp_ready(), 0);
 }
 
-TEST_F(SessionTest, CloseAfterOpenClosesBothEngines) {
-  ASSERT_EQ(open_avp(), 0);
-  ASSERT_EQ(ftruncate(fileno(avp_session.avp_log_file), 0), 0);
-  close_avp();
-  EXPECT_EQ(scene.messages(), (Lines{"Initialize Zip Structure.\n", "ZipClose/ZIP020 passed\n"} + kPrepared +
-                               Lines{"AvpTaxClose/TAX010 passed.\n"}));
-  EXPECT_EQ(zip_->close_calls, 1);
-  EXPECT_EQ(tax_->close_calls, 1);
-  EXPECT_EQ(avp_ready(), 0);
-}
-
-TEST_F(SessionTest, CloseLogsEachFailureAndStillRunsBothSteps) {
+TEST_F(SessionTest, CloseRunsBothStepsAndLogsEachOutcome) {
   struct Case {
     int zip_result, tax_result;
     const char* zip_line;
     const char* tax_line;
   };
   const Case cases[] = {
+      {0, 1, "ZipClose/ZIP020 passed\n", "AvpTaxClose/TAX010 passed.\n"},
       {5, 1, "ZipClose/ZIP020 failed: Unknown\n", "AvpTaxClose/TAX010 passed.\n"},
       {0, 0, "ZipClose/ZIP020 passed\n", "AvpTaxClose/TAX010 failed: Unknown\n"},
       {-1, 0, "ZipClose/ZIP020 failed: Unknown\n", "AvpTaxClose/TAX010 failed: Unknown\n"},
@@ -238,14 +230,13 @@ TEST_F(SessionTest, CloseLogsEachFailureAndStillRunsBothSteps) {
     SCOPED_TRACE(c.zip_result);
     zip_->close_result = c.zip_result;
     tax_->close_result = c.tax_result;
-    tax_->close_calls = 0;
+    tax_->close_calls = zip_->close_calls = 0;
     ASSERT_EQ(ftruncate(fileno(avp_session.avp_log_file), 0), 0);
     close_avp();
-    const Lines got = scene.messages();
-    ASSERT_EQ(got.size(), 5u);
-    EXPECT_EQ(got[1], c.zip_line);
-    EXPECT_EQ(got[4], c.tax_line);
+    EXPECT_EQ(scene.messages(), (Lines{"Initialize Zip Structure.\n", c.zip_line} + kPrepared + Lines{c.tax_line}));
     EXPECT_EQ(tax_->close_calls, 1);
+    EXPECT_EQ(zip_->close_calls, 1);
+    EXPECT_EQ(avp_ready(), 0);
   }
 }
 

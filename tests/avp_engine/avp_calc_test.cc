@@ -56,64 +56,52 @@ TEST_F(AvpCalc, DestinationTaxAtEveryLevel) {
   EXPECT_EQ(summary.zip, "90411");
 }
 
-TEST_F(AvpCalc, OriginTaxesTheShipFromPlace) {
-  TaxRequest r;
-  r.block(1, "CA", "", "90411").block(2, "TX", "CEDAR BLUFF", "75510").amount(200);
-  r.jur.chr_225 = 'O';
-  EXPECT_EQ(run(r), kGenOk);
-  EXPECT_EQ(r.jur.chr_236, 'O');
-  // 6.25% state, 0.5% county, 1% city, 0.25% secondary city, 0.25% transit.
-  expect_levels(r.tax, {0, 12.50, 1.00, 2.00, 0, 0, 0.50, 0.50});
-}
-
-TEST_F(AvpCalc, ServicesPayOnlyTheCountryAndTheState) {
-  TaxRequest r;
-  r.block(1, "CA", "", "90411").amount(100);
-  r.jur.chr_226 = 'S';
-  EXPECT_EQ(run(r), kGenOk);
-  expect_levels(r.tax, {0, 6.00, 0, 0, 0, 0, 0, 0});
-  EXPECT_FLOAT_EQ(r.tax.level_out_flt[2], 0.0f);
-}
-
-TEST_F(AvpCalc, FreightAndDiscountChangeTheBase) {
-  TaxRequest r;
-  r.block(1, "WA", "HARBOR POINT", "98610").amount(90, 20, 10);  // base 100
-  EXPECT_EQ(run(r), kGenOk);
-  expect_levels(r.tax, {0, 6.50, 0.10, 2.30, 1.40});
-  EXPECT_DOUBLE_EQ(summary.base, 100);
-}
-
-TEST_F(AvpCalc, RoundsEachLevelToCents) {
-  TaxRequest r;
-  r.block(1, "NY", "", "12830").amount(33.33);  // 4% -> 1.3332, 4% county, 0.375% district -> 0.1249875
-  EXPECT_EQ(run(r), kGenOk);
-  expect_levels(r.tax, {0, 1.33, 1.33, 0, 0.12});
-}
-
-TEST_F(AvpCalc, CreditsGiveNegativeTax) {
-  TaxRequest r;
-  r.block(1, "CA", "", "90411").amount(-100);
-  *avp_level_in_dbl(&r.tax, 1) = 40;  // exempt amount towards zero
-  EXPECT_EQ(run(r), kGenOk);
-  expect_levels(r.tax, {0, -3.60, -0.25, -1.00, -0.25});
-}
-
-TEST_F(AvpCalc, LevelExemptionsNeverPassZero) {
-  TaxRequest r;
-  r.block(1, "CA", "", "90411").amount(100);
-  *avp_level_in_dbl(&r.tax, 1) = 250;
-  *avp_level_in_dbl(&r.tax, 2) = 60;
-  EXPECT_EQ(run(r), kGenOk);
-  expect_levels(r.tax, {0, 0, 0.10, 1.00, 0.25});
-}
-
-TEST_F(AvpCalc, ARateFromTheRequestReplacesTheDataAndIsFlagged) {
-  TaxRequest r;
-  r.block(1, "OR", "", "97710").amount(100);
-  *avp_level_in_flt(&r.tax, 7) = 0.05f;
-  EXPECT_EQ(run(r), kGenRateGiven);
-  EXPECT_NEAR(r.tax.level_out_dbl[7], 5.00, 1e-9);
-  EXPECT_FLOAT_EQ(r.tax.level_out_flt[7], 0.05f);
+TEST_F(AvpCalc, LevelAmounts) {
+  struct Case {
+    const char* name;
+    void (*set)(TaxRequest&);
+    int gen;
+    std::initializer_list<double> levels;
+  };
+  const Case cases[] = {
+      // 6.25% state, 0.5% county, 1% city, 0.25% secondary city, 0.25% transit at the ship-from place.
+      {"origin", [](TaxRequest& r) {
+         r.block(1, "CA", "", "90411").block(2, "TX", "CEDAR BLUFF", "75510").amount(200);
+         r.jur.chr_225 = 'O';
+       }, kGenOk, {0, 12.50, 1.00, 2.00, 0, 0, 0.50, 0.50}},
+      {"services pay country and state only", [](TaxRequest& r) {
+         r.block(1, "CA", "", "90411").amount(100);
+         r.jur.chr_226 = 'S';
+       }, kGenOk, {0, 6.00, 0, 0, 0, 0, 0, 0}},
+      {"freight and discount: base 100", [](TaxRequest& r) { r.block(1, "WA", "HARBOR POINT", "98610").amount(90, 20, 10); },
+       kGenOk, {0, 6.50, 0.10, 2.30, 1.40}},
+      // 4% -> 1.3332, 4% county, 0.375% district -> 0.1249875
+      {"cents", [](TaxRequest& r) { r.block(1, "NY", "", "12830").amount(33.33); }, kGenOk, {0, 1.33, 1.33, 0, 0.12}},
+      {"credit, exempt amount towards zero", [](TaxRequest& r) {
+         r.block(1, "CA", "", "90411").amount(-100);
+         *avp_level_in_dbl(&r.tax, 1) = 40;
+       }, kGenOk, {0, -3.60, -0.25, -1.00, -0.25}},
+      {"exemptions never pass zero", [](TaxRequest& r) {
+         r.block(1, "CA", "", "90411").amount(100);
+         *avp_level_in_dbl(&r.tax, 1) = 250;
+         *avp_level_in_dbl(&r.tax, 2) = 60;
+       }, kGenOk, {0, 0, 0.10, 1.00, 0.25}},
+      {"inside the city limits", [](TaxRequest& r) { r.block(1, "CA", "", "90441").amount(100); }, kGenOk,
+       {0, 6.00, 0.10, 0.50}},
+      {"outside the city limits", [](TaxRequest& r) { r.block(1, "CA", "", "90440").amount(100); }, kGenOk,
+       {0, 6.00, 0.10, 0}},
+      {"a rate from the request replaces the data", [](TaxRequest& r) {
+         r.block(1, "OR", "", "97710").amount(100);
+         *avp_level_in_flt(&r.tax, 7) = 0.05f;
+       }, kGenRateGiven, {0, 0, 0, 0, 0, 0, 0, 5.00}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TaxRequest r;
+    c.set(r);
+    EXPECT_EQ(run(r), c.gen);
+    expect_levels(r.tax, c.levels);
+  }
 }
 
 TEST_F(AvpCalc, ExemptProductsAndZeroBases) {
@@ -254,17 +242,6 @@ TEST_F(AvpCalc, ClearsEveryResultOfAnEarlierCall) {
   EXPECT_FLOAT_EQ(r.tax.level_out_flt[6], 0);
   EXPECT_EQ(r.jur.JurCmplCd, 0);
   EXPECT_EQ(r.jur.POOJurRC, kPlaceNotGiven);
-}
-
-TEST_F(AvpCalc, OutsideTheCityLimitsNoCityTax) {
-  TaxRequest inside, outside;
-  inside.block(1, "CA", "", "90441").amount(100);
-  outside.block(1, "CA", "", "90440").amount(100);
-  EXPECT_EQ(run(inside), kGenOk);
-  EXPECT_DOUBLE_EQ(inside.tax.level_out_dbl[3], 0.50);
-  EXPECT_EQ(run(outside), kGenOk);
-  EXPECT_DOUBLE_EQ(outside.tax.level_out_dbl[3], 0);
-  EXPECT_DOUBLE_EQ(outside.tax.level_out_dbl[2], 0.10);
 }
 
 TEST_F(AvpCalc, ArbitraryRecordsNeverCrash) {

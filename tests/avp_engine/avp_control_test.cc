@@ -14,21 +14,10 @@ TEST(AvpControl, ParsesEveryName) {
       "ZIPOPEN=5\nZIPCLOSE=6\nZIP020=7\n"
       "GenCmplCd=63\nJurCmplCd=99\nPOOJurRC=1\nPOAJurRC=3\nShpToJurRC=4\nShpFrJurRC=5\n"
       "ZipCmplCd=-1\nZipCandidates=300\n");
-  EXPECT_EQ(c.AVPTAXOPEN, 0);
-  EXPECT_EQ(c.AVPTAXCLOSE, 2);
-  EXPECT_EQ(c.AVPTAXCMN, -3);
-  EXPECT_EQ(c.AVPTAX_IO_ERR, 4);
-  EXPECT_EQ(c.ZIPOPEN, 5);
-  EXPECT_EQ(c.ZIPCLOSE, 6);
-  EXPECT_EQ(c.ZIP020, 7);
-  EXPECT_EQ(c.GenCmplCd, 63);
-  EXPECT_EQ(c.JurCmplCd, 99);
-  EXPECT_EQ(c.POOJurRC, 1);
-  EXPECT_EQ(c.POAJurRC, 3);
-  EXPECT_EQ(c.ShpToJurRC, 4);
-  EXPECT_EQ(c.ShpFrJurRC, 5);
-  EXPECT_EQ(c.ZipCmplCd, -1);
-  EXPECT_EQ(c.ZipCandidates, 300);
+  EXPECT_EQ((std::vector<std::optional<int>>{c.AVPTAXOPEN, c.AVPTAXCLOSE, c.AVPTAXCMN, c.AVPTAX_IO_ERR, c.ZIPOPEN,
+                                             c.ZIPCLOSE, c.ZIP020, c.GenCmplCd, c.JurCmplCd, c.POOJurRC, c.POAJurRC,
+                                             c.ShpToJurRC, c.ShpFrJurRC, c.ZipCmplCd, c.ZipCandidates}),
+            (std::vector<std::optional<int>>{0, 2, -3, 4, 5, 6, 7, 63, 99, 1, 3, 4, 5, -1, 300}));
 }
 
 TEST(AvpControl, SkipsWhatItCannotUse) {

@@ -50,9 +50,4 @@ TEST(AvpVariants, ThePartnerLibraryStillWorks) {
   EXPECT_NE(close(), 0);
 }
 
-TEST(AvpVariants, TheProductLibrariesHaveEverything) {
-  avp_test::EngineEnv env;
-  EXPECT_NO_THROW(avp_test::Engine());
-}
-
 }  // namespace

@@ -9,15 +9,6 @@ namespace {
 
 const std::string kData = AVP_DATA_DIR;
 
-TEST(AvpZipData, LoadsTheSampleMaster) {
-  ZipMaster m;
-  std::string error;
-  ASSERT_TRUE(m.load(kData + "/zipmaster.txt", &error)) << error;
-  EXPECT_GE(m.size(), 24u);
-  EXPECT_TRUE(m.has_state("CA"));
-  EXPECT_FALSE(m.has_state("ZZ"));
-}
-
 TEST(AvpZipData, FindsByEveryCriterion) {
   ZipMaster m;
   std::string error;
