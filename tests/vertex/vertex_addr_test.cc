@@ -44,29 +44,25 @@ class VertexAddrTest : public ::testing::Test {
   FakeVertexScope scope_;
 };
 
-TEST(VertexAddrParseTest, FieldsSixToEight) {
-  auto rec = parsed("9~2~1~2~1~Providence~RI~02903~");
-  EXPECT_STREQ(rec->city, "Providence");
-  EXPECT_STREQ(rec->state, "RI");
-  EXPECT_EQ(std::string(rec->zip, strnlen(rec->zip, sizeof rec->zip)), "02903");
-
-  rec = parsed("9~2~1~2~1~Providence~");
-  EXPECT_STREQ(rec->state, "");
-  EXPECT_EQ(rec->zip[0], '\0');
-
-  rec = parsed("9~2~1~2~1~~~02903~");
-  EXPECT_STREQ(rec->city, "");
-}
-
-TEST(VertexAddrParseTest, OverlongFieldsAreCutToTheirMembers) {
-  const std::string city(40, 'C');
-  auto rec = parsed("9~2~1~2~1~" + city + "~RIX~1234567890~");
-  EXPECT_EQ(std::string(rec->city), std::string(25, 'C'));
-  EXPECT_STREQ(rec->state, "RI");
-  EXPECT_EQ(std::string(rec->zip, sizeof rec->zip), "1234567");  // fills the member
-  EXPECT_EQ(rec->locations[0].city[0], '\0');                   // nothing ran over
-  rec = parsed("9~2~1~2~1~x~y~02903-12~");
-  EXPECT_EQ(std::string(rec->zip, sizeof rec->zip), "02903-1");
+// Fields 6 to 8, each cut to its member; the zip fills its member unterminated.
+TEST(VertexAddrParseTest, FieldsSixToEightCutToTheirMembers) {
+  const struct {
+    std::string text, city, state, zip;
+  } cases[] = {
+      {"9~2~1~2~1~Providence~RI~02903~", "Providence", "RI", "02903"},
+      {"9~2~1~2~1~Providence~", "Providence", "", ""},
+      {"9~2~1~2~1~~~02903~", "", "", "02903"},
+      {"9~2~1~2~1~" + std::string(40, 'C') + "~RIX~1234567890~", std::string(25, 'C'), "RI", "1234567"},
+      {"9~2~1~2~1~x~y~02903-12~", "x", "y", "02903-1"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    auto rec = parsed(c.text);
+    EXPECT_EQ(std::string(rec->city), c.city);
+    EXPECT_EQ(std::string(rec->state), c.state);
+    EXPECT_EQ(std::string(rec->zip, strnlen(rec->zip, sizeof rec->zip)), c.zip);
+    EXPECT_EQ(rec->locations[0].city[0], '\0');  // nothing ran over
+  }
 }
 
 TEST_F(VertexAddrTest, OneMatch) {
@@ -92,23 +88,25 @@ TEST_F(VertexAddrTest, OneMatch) {
   EXPECT_EQ(fake.destroy_calls, 1);
 }
 
-TEST_F(VertexAddrTest, ManyBatchesKeepTheLastOne) {
-  fake.locations = numbered_locations(85);
-  auto rec = parsed("9~2~1~2~1~~RI~~");
-  EXPECT_EQ(determine_addr_vertex(rec.get()), 0);
-  ASSERT_EQ(rec->count, 10);
-  EXPECT_STREQ(rec->locations[0].city, "City76");
-  EXPECT_STREQ(rec->locations[9].city, "City85");
-  EXPECT_EQ(std::count(fake.calls.begin(), fake.calls.end(), "LocRelease"), 2);
-  EXPECT_EQ(fake.destroy_calls, 1);
-}
-
-TEST_F(VertexAddrTest, ExactlySeventyFive) {
-  fake.locations = numbered_locations(75);
-  auto rec = parsed("9~2~1~2~1~~RI~~");
-  EXPECT_EQ(determine_addr_vertex(rec.get()), 0);
-  EXPECT_EQ(rec->count, 75);
-  EXPECT_STREQ(rec->locations[74].county, "County75");
+// Up to 75 matches come in one batch; more come in batches of which the
+// reply keeps the last.
+TEST_F(VertexAddrTest, BatchesOfMatches) {
+  const struct {
+    int matches, count;
+    const char *first, *last;
+    long releases;
+  } cases[] = {{75, 75, "City1", "City75", 1}, {85, 10, "City76", "City85", 2}};
+  for (const auto& c : cases) {
+    install_fake_vertex();
+    fake.locations = numbered_locations(c.matches);
+    auto rec = parsed("9~2~1~2~1~~RI~~");
+    EXPECT_EQ(determine_addr_vertex(rec.get()), 0);
+    ASSERT_EQ(rec->count, c.count);
+    EXPECT_STREQ(rec->locations[0].city, c.first);
+    EXPECT_STREQ(rec->locations[c.count - 1].city, c.last);
+    EXPECT_EQ(std::count(fake.calls.begin(), fake.calls.end(), "LocRelease"), c.releases);
+    EXPECT_EQ(fake.destroy_calls, 1);
+  }
 }
 
 struct AddrFailure {

@@ -146,23 +146,18 @@ TEST_F(VertexOpenTest, RequiredVariables) {
   }
 }
 
-TEST_F(VertexOpenTest, EveryMissingEntryPointIsNamedInResolutionOrder) {
-  const char* const order[] = {
-      "VstOpenDb", "VstCreateConnHdl", "VstCalcTax", "VstCreateHdl", "VstDebugHdl",
-      "VstReleaseConnHdl", "VstCloseDb", "VstReleaseHdl", "VstResetHdl", "VstGetDatabaseConnHdl",
-      "VstGetInvDetail", "VstGetLineDetail", "VstGetLineProd", "VstGetLineLocal",
-      "VstGetLineLocalAddtl", "VstSetLineLocal", "VstSetInvJuris", "VstSetInvDetail",
-      "VstSetLineProd", "VstSetLineDetail", "LocCreateConnHdl", "LocReleaseConnHdl", "LocOpenDb",
-      "LocCloseDb", "LocDestroyFindContext", "LocRelease", "LocGetGeoCodeString", "LocGetName",
-      "LocGetGeoCode", "LocGetLocations", "LocSetNameCriteria", "LocCreateFindContext",
-  };
+TEST_F(VertexOpenTest, EveryMissingEntryPointIsNamed) {
+#define VTX_NAME(name) #name,
+  const char* const order[] = {VTX_TAX_ENTRY_POINTS(VTX_NAME) VTX_LOC_ENTRY_POINTS(VTX_NAME)};
+#undef VTX_NAME
   use_sample_data();
-  for (int i = 0; i < 32; ++i) {
+  ASSERT_EQ(std::size(order), 32u);
+  for (std::size_t i = 0; i < std::size(order); ++i) {
     SCOPED_TRACE(order[i]);
     close_vertex();
     std::filesystem::remove(log_path());
     al_os_reset();
-    al_os_fail_nth(AL_OS_DLSYM, i + 1, ENOENT);
+    al_os_fail_nth(AL_OS_DLSYM, static_cast<int>(i) + 1, ENOENT);
     EXPECT_EQ(open_vertex_general(), 1);
     EXPECT_EQ(vertex_ready(), 0);
     EXPECT_EQ(messages().back(), std::string("Missing function '") + order[i] + "' in DLL");
