@@ -5,7 +5,6 @@
 
 #include <cstring>
 #include <filesystem>
-#include <sstream>
 #include <stdexcept>
 
 #include "avp_text.h"
@@ -29,15 +28,6 @@ EngineEnv::EngineEnv() {
 void EngineEnv::control(const std::string& text) {
   write_file(dir_.at("control"), text);
   env_.set("AVP_STANDIN_CONTROL", dir_.at("control"));
-}
-
-std::vector<std::string> lines_of(const std::string& text) {
-  std::vector<std::string> out;
-  std::istringstream in(text);
-  std::string line;
-  while (std::getline(in, line))
-    if (!line.empty()) out.push_back(line);
-  return out;
 }
 
 std::vector<std::string> split(const std::string& line, char sep) {

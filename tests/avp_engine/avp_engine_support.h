@@ -39,8 +39,7 @@ class EngineEnv {
 
 inline std::string read_file(const std::string& path) { return test_util::slurp(path); }
 using test_util::write_file;
-// The non-empty lines of `text`.
-std::vector<std::string> lines_of(const std::string& text);
+using test_util::lines_of;
 std::vector<std::string> split(const std::string& line, char sep);
 
 // A library loaded with dlopen(RTLD_NOW | RTLD_LOCAL), closed on destruction.

@@ -34,12 +34,7 @@ TEST(AvpText, PutFieldCutsAndPads) {
 }
 
 TEST(AvpText, SplitTrimKeepsEmptyFields) {
-  std::vector<std::string> v = split_trim(" a | b||c ", '|');
-  ASSERT_EQ(v.size(), 4u);
-  EXPECT_EQ(v[0], "a");
-  EXPECT_EQ(v[1], "b");
-  EXPECT_EQ(v[2], "");
-  EXPECT_EQ(v[3], "c");
+  EXPECT_EQ(split_trim(" a | b||c ", '|'), (std::vector<std::string>{"a", "b", "", "c"}));
 }
 
 TEST(AvpText, ParseLongAcceptsOnlyWholeNumbersInRange) {

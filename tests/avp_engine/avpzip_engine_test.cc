@@ -35,15 +35,12 @@ TEST(AvpZipEngine, OpensLooksUpAndCloses) {
   EXPECT_EQ(e.zip020(&several.z), 29);
   EXPECT_EQ(candidates(several.z), 5);
 
-  ZipRequest none("CA", "99999", "");
+  ZipRequest none("CA", "99999", "");  // every code: avp_ziplookup_test
   EXPECT_EQ(e.zip020(&none.z), 14);
   EXPECT_EQ(candidates(none.z), 0);
 
-  ZipRequest empty("CA", "", "");
-  EXPECT_EQ(e.zip020(&empty.z), 13);
-
   EXPECT_EQ(e.zip_close(), 0);
-  EXPECT_EQ(read_file(env.dir().at("ZIPOUT/avpzip.sum")), "lookups 4\n");
+  EXPECT_EQ(read_file(env.dir().at("ZIPOUT/avpzip.sum")), "lookups 3\n");
   EXPECT_EQ(e.zip_close(), 1);
   ZipRequest closed("NY", "12810", "");
   EXPECT_EQ(e.zip020(&closed.z), 2);
