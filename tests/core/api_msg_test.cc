@@ -39,16 +39,13 @@ INSTANTIATE_TEST_SUITE_P(
     Table, DecodeMessage,
     ::testing::Values(DecodeCase {"8~1~1~2~1~", {8, 1, 1, 2, 1}},
                       DecodeCase {"9 1 1 1 1", {9, 1, 1, 1, 1}},
-                      DecodeCase {"9~1~1~1~1~", {9, 1, 1, 1, 1}},
                       DecodeCase {"7", {7, 0, 0, 0, 0}},
                       DecodeCase {"9~~1~", {9, 0, 0, 0, 0}},
                       DecodeCase {"", {0, 0, 0, 0, 0}},
-                      DecodeCase {"~~~~", {0, 0, 0, 0, 0}},
                       DecodeCase {"abc", {0, 0, 0, 0, 0}},
                       DecodeCase {"-1~+2~ 3~\t4~-5~", {-1, 2, 3, 4, -5}},
                       DecodeCase {"6,2;1:1|3~0~", {6, 2, 1, 1, 3}},
                       DecodeCase {"1~2~3~4~5~6~7~", {1, 2, 3, 4, 5}},
-                      DecodeCase {"1~2~3~4~5", {1, 2, 3, 4, 5}},
                       DecodeCase {"1~2~3~4", {1, 2, 3, 4, 0}},
                       DecodeCase {"12~x~1~1~1~", {12, 0, 0, 0, 0}},
                       DecodeCase {"2147483647~-2147483648~1~1~1~", {INT_MAX, INT_MIN, 1, 1, 1}},
@@ -56,7 +53,6 @@ INSTANTIATE_TEST_SUITE_P(
                       DecodeCase {"2147483648~1~1~1~1~", {0, 0, 0, 0, 0}},
                       DecodeCase {"8~-2147483649~1~1~1~", {8, 0, 0, 0, 0}},
                       DecodeCase {"8~1~99999999999999999999~1~1~", {8, 1, 0, 0, 0}},
-                      DecodeCase {"+~-~", {0, 0, 0, 0, 0}},
                       DecodeCase {"8~1~1~2~0012~", {8, 1, 1, 2, 12}}));
 
 TEST(DecodeMessageNull, GivesZeros) {
@@ -108,16 +104,12 @@ TEST(GetFieldOfMsgBounds, AFieldLongerThanTheBufferIsCutAndNothingIsOverrun) {
   EXPECT_STREQ(field3, "z");
 }
 
-TEST(GetFieldOfMsgBounds, ASizeOfOneOrZeroCopiesNothing) {
+TEST(GetFieldOfMsgBounds, NoRoomOrNullArgumentsCopyNothingAndGiveZero) {
   char out[4] = {'#', '#', '#', '#'};
   EXPECT_EQ(get_field_of_msg(1, "abc~", out, 1), 0);
   EXPECT_EQ(get_field_of_msg(1, "abc~", out, 0), 0);
-  EXPECT_EQ(std::string(out, 4), "####");
-}
-
-TEST(GetFieldOfMsgBounds, NullArgumentsGiveZero) {
-  char out[4] = {};
   EXPECT_EQ(get_field_of_msg(1, nullptr, out, sizeof out), 0);
+  EXPECT_EQ(std::string(out, 4), "####");
   EXPECT_EQ(get_field_of_msg(1, "a~", nullptr, 4), 0);
 }
 
@@ -283,6 +275,10 @@ TEST_F(Replies, AnUnterminatedOutputBufferIsCutToItsSize) {
 }
 
 TEST_F(Replies, AFailedSendIsReportedAsOne) {
+  al_os_fail_nth(AL_OS_MSGSND, 1, EIDRM);
+  EXPECT_EQ(send_error(1, 1, 15), 1);
+  EXPECT_EQ(send_error(1, 1, 15), 0) << "the next send goes out again";
+  EXPECT_EQ(replies(), (std::vector<std::string> {"5~0~1~1~0~15.000000~"}));
   ASSERT_EQ(msgctl(msgget(msq_out, 0), IPC_RMID, nullptr), 0);
   EXPECT_EQ(send_error(1, 1, 15), 1);
   EXPECT_EQ(send_ack(1, 1), 1);
@@ -290,27 +286,17 @@ TEST_F(Replies, AFailedSendIsReportedAsOne) {
   EXPECT_EQ(send_ack(1, 1), 1) << "no output queue at all";
 }
 
-TEST_F(Replies, AnInjectedSendFailureIsReportedAsOne) {
-  al_os_fail_nth(AL_OS_MSGSND, 1, EIDRM);
-  EXPECT_EQ(send_error(1, 1, 15), 1);
-  EXPECT_EQ(send_error(1, 1, 15), 0) << "the next send goes out again";
-  EXPECT_EQ(replies(), (std::vector<std::string> {"5~0~1~1~0~15.000000~"}));
-}
-
-TEST_F(Replies, LevelTwoLogsEverySentTextBeforeItGoes) {
-  ASSERT_NO_FATAL_FAILURE(open_logs(2));
+TEST_F(Replies, LevelTwoLogsEverySentTextBeforeItGoesLevelOneNone) {
+  ASSERT_NO_FATAL_FAILURE(open_logs(1));
+  ASSERT_EQ(send_ack(1, 2), 0);
+  EXPECT_EQ(msg_log_text(), "");
+  api_log = 2;
   ASSERT_EQ(send_ack(1, 2), 0);
   ASSERT_EQ(send_error(1, 2, 15), 0);
   const std::vector<std::string> lines = lines_of(msg_log_text());
   ASSERT_EQ(lines.size(), 2u);
   EXPECT_TRUE(lines[0].ends_with(" S 10~0~1~2~0~~")) << lines[0];
   EXPECT_TRUE(lines[1].ends_with(" S 5~0~1~2~0~15.000000~")) << lines[1];
-}
-
-TEST_F(Replies, LevelOneLogsNoSentText) {
-  ASSERT_NO_FATAL_FAILURE(open_logs(1));
-  ASSERT_EQ(send_ack(1, 2), 0);
-  EXPECT_EQ(msg_log_text(), "");
 }
 
 }  // namespace

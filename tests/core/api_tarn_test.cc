@@ -86,7 +86,8 @@ TEST_F(Tarn, InitializeQueueReportsAFailureOnStandardError) {
   EXPECT_EQ(err.text(), "MSltOpen() failed, errno: 13\n");
 }
 
-TEST_F(Tarn, NextMessageFillsTheHeaderAndTheText) {
+TEST_F(Tarn, NextMessageFillsTheHeaderAndTheTextAndLevelTwoLogsIt) {
+  ASSERT_NO_FATAL_FAILURE(open_logs(2));
   ASSERT_NO_FATAL_FAILURE(open_queues());
   ASSERT_TRUE(post("8~1~1~2~1~"));
   ASSERT_EQ(get_next_message(), 1);
@@ -96,6 +97,9 @@ TEST_F(Tarn, NextMessageFillsTheHeaderAndTheText) {
   EXPECT_EQ(msgin.ptype, 1);
   EXPECT_EQ(msgin.stype, 2);
   EXPECT_EQ(msgin.count, 1);
+  const std::vector<std::string> lines = lines_of(msg_log_text());
+  ASSERT_FALSE(lines.empty());
+  EXPECT_TRUE(lines.back().ends_with(" R 8~1~1~2~1~")) << lines.back();
 }
 
 TEST_F(Tarn, NextMessageClearsWhatTheLastOneLeft) {
@@ -114,33 +118,17 @@ TEST_F(Tarn, ALongTextIsCutToTheInputBuffer) {
   ASSERT_NO_FATAL_FAILURE(open_queues());
   const std::string head = "8~1~1~2~1~";
   ASSERT_TRUE(post(head + std::string(3000, 'L')));
+  ASSERT_TRUE(put_bytes(msq_in, "12~" + std::string(6000, 'H')));  // beyond the transport too
   ASSERT_TRUE(post("4~0~1~2~0~"));
   ASSERT_EQ(get_next_message(), 1);
   EXPECT_EQ(std::strlen(msgin_raw.mtext), API_TEXT_SIZE - 1);
   EXPECT_EQ(std::string(msgin_raw.mtext, head.size()), head);
   EXPECT_EQ(msgin.type, 8);
+  ASSERT_EQ(get_next_message(), 1);
+  EXPECT_EQ(std::strlen(msgin_raw.mtext), API_TEXT_SIZE - 1);
+  EXPECT_EQ(msgin.type, 12);
   ASSERT_EQ(get_next_message(), 1) << "the next message is not disturbed";
   EXPECT_EQ(msgin.type, 4);
-}
-
-TEST_F(Tarn, AMessageLargerThanTheTransportIsCutAndTheNextStillComes) {
-  ASSERT_NO_FATAL_FAILURE(open_queues());
-  ASSERT_TRUE(put_bytes(msq_in, "12~" + std::string(6000, 'H')));
-  ASSERT_TRUE(post("6~1~1~1~1~"));
-  ASSERT_EQ(get_next_message(), 1);
-  EXPECT_EQ(msgin.type, 12);
-  ASSERT_EQ(get_next_message(), 1);
-  EXPECT_EQ(msgin.type, 6);
-}
-
-TEST_F(Tarn, LevelTwoLogsEveryReceivedText) {
-  ASSERT_NO_FATAL_FAILURE(open_logs(2));
-  ASSERT_NO_FATAL_FAILURE(open_queues());
-  ASSERT_TRUE(post("8~1~1~2~1~"));
-  ASSERT_EQ(get_next_message(), 1);
-  const std::vector<std::string> lines = lines_of(msg_log_text());
-  ASSERT_FALSE(lines.empty());
-  EXPECT_TRUE(lines.back().ends_with(" R 8~1~1~2~1~")) << lines.back();
 }
 
 TEST_F(Tarn, AnEmptyMessageIsReceivedAsAllZero) {
@@ -178,36 +166,27 @@ TEST_F(Tarn, TimeOutsWithParentAndQueuesInPlaceGoOnWaiting) {
   EXPECT_NE(qid_of(outq_), -1);
 }
 
-TEST_F(Tarn, TheWatchEndsTheProcessWhenTheParentIsGone) {
+TEST_F(Tarn, TheWatchEndsTheProcessWhenTheParentIsGoneNamingItBeforeAGoneQueue) {
   ASSERT_NO_FATAL_FAILURE(open_logs(1));
-  ASSERT_NO_FATAL_FAILURE(open_queues());
-  EXPECT_EXIT(
-      {
-        parent = static_cast<long>(getppid()) + 100000;
-        get_next_message();
-      },
-      ::testing::ExitedWithCode(255), "");
-  EXPECT_EQ(qid_of(inq_), -1);
-  EXPECT_EQ(qid_of(outq_), -1);
+  for (const bool out_gone : {false, true}) {
+    SCOPED_TRACE(out_gone);
+    ASSERT_NO_FATAL_FAILURE(open_queues());
+    if (out_gone) {
+      ASSERT_EQ(msgctl(qid_of(outq_), IPC_RMID, nullptr), 0);
+    }
+    EXPECT_EXIT(
+        {
+          parent = static_cast<long>(getppid()) + 100000;
+          get_next_message();
+        },
+        ::testing::ExitedWithCode(255), "");
+    EXPECT_EQ(qid_of(inq_), -1);
+    EXPECT_EQ(qid_of(outq_), -1);
+  }
   const std::string text = api_log_text();
-  EXPECT_NE(text.find("Log mesg: Parent gone. Closing queues " + inq_ + " and " + outq_ + " and exiting.\n"),
-            std::string::npos)
+  EXPECT_EQ(count_of(text, "Log mesg: Parent gone. Closing queues " + inq_ + " and " + outq_ + " and exiting.\n"), 2u)
       << text;
   EXPECT_NE(text.find(":File:lib/tax/api_tarn "), std::string::npos);
-}
-
-TEST_F(Tarn, TheWatchNamesTheParentWhenAQueueIsGoneToo) {
-  ASSERT_NO_FATAL_FAILURE(open_logs(1));
-  ASSERT_NO_FATAL_FAILURE(open_queues());
-  ASSERT_EQ(msgctl(qid_of(outq_), IPC_RMID, nullptr), 0);
-  EXPECT_EXIT(
-      {
-        parent = static_cast<long>(getppid()) + 100000;
-        get_next_message();
-      },
-      ::testing::ExitedWithCode(255), "");
-  EXPECT_NE(api_log_text().find("Log mesg: Parent gone. Closing queues "), std::string::npos);
-  EXPECT_EQ(qid_of(inq_), -1);
 }
 
 TEST_F(Tarn, TheWatchEndsTheProcessWhenAQueueIsGone) {
