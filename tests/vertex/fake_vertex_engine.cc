@@ -121,11 +121,10 @@ int fVstGetLineLocalAddtl(VstHdl, int, int locality, void*, int* status, void*, 
 }
 int fVstSetLineLocal(VstHdl, int, int level, int* taxability, int* local_code, int*,
                      const char* local_text, void*, void*, double* amount, double* b, void*, void*,
-                     double* a, int* owner) {
+                     double* a, int*) {
   fake.calls.push_back("VstSetLineLocal");
   fake.locals.push_back({level, *taxability, *local_code, amount == nullptr,
                          amount ? *amount : 0.0, *a, *b, text_of(local_text)});
-  if (fake.set_line_local_owner) *owner = *fake.set_line_local_owner;
   return fake.set_line_local_ok[level & 3];
 }
 int fVstSetInvJuris(VstHdl, int type, int, std::int64_t* geo, void*, void*, void*, void*,

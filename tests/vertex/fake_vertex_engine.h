@@ -49,7 +49,6 @@ struct FakeVertex {
   std::vector<int> set_line_detail_ok;  // per call, 1 when missing
   int set_line_prod_ok = 1;
   int set_line_local_ok[4] = {1, 1, 1, 1};  // by level
-  std::optional<int> set_line_local_owner;  // written into district_owner
   std::vector<int> calc_status;             // per call, 0 when missing
   int get_inv_ok = 1, get_line_ok = 1, get_prod_ok = 1;
   int reset_ok = 1;

@@ -1,5 +1,5 @@
-// The adapter object: the error codes of tax and address results, and one
-// request through its steps against the fake engine.
+// The adapter object: the error codes of tax and address results, and its
+// steps without a record. Whole requests through it run end to end.
 #include "vertex_adapter.h"
 
 #include <gtest/gtest.h>
@@ -7,8 +7,6 @@
 #include <string>
 
 #include "api_msg.h"
-#include "fake_vertex_engine.h"
-#include "vertex_session.h"
 
 namespace {
 
@@ -33,36 +31,6 @@ TEST(VertexAdapterTest, ResultsBecomeErrorCodes) {
       EXPECT_NEAR(code, c.code, 1e-9);
     }
   }
-}
-
-TEST(VertexAdapterTest, EnhancedFlagSelectsParserAndDetermination) {
-  FakeVertexScope scope;
-  std::string text = "9~1~1~2~1~";
-  for (int field = 6; field <= 55; ++field) {
-    text += field == 52 ? "ENH" : field == 30 ? "INV" : "";
-    text += "~";
-  }
-  for (int enhanced : {0, 1}) {
-    install_fake_vertex();
-    void* req = vertex_adapter.tax_new();
-    ASSERT_NE(req, nullptr);
-    vertex_adapter.tax_parse(req, text.c_str(), enhanced);
-    EXPECT_EQ(vertex_adapter.tax_determine(req, enhanced), 0);
-    EXPECT_EQ(fake.set_invoice, "INV");
-    EXPECT_EQ(fake.set_enh_code, enhanced ? "ENH" : "<null>");
-    vertex_adapter.tax_free(req);
-  }
-}
-
-TEST(VertexAdapterTest, AddressStepsRunTheLookup) {
-  FakeVertexScope scope;
-  fake.locations = {{"Providence", "RI", "Providence", "440610000"}};
-  void* rec = vertex_adapter.addr_new();
-  ASSERT_NE(rec, nullptr);
-  vertex_adapter.addr_parse(rec, "9~2~1~2~1~Providence~RI~02903~");
-  EXPECT_EQ(vertex_adapter.addr_determine(rec), 0);
-  EXPECT_EQ(fake.crit_city, "Providence");
-  vertex_adapter.addr_free(rec);
 }
 
 TEST(VertexAdapterTest, StepsWithoutARecordFailSafely) {

@@ -252,16 +252,4 @@ TEST_F(VertexOpenTest, SecondOpenClosesTheFirst) {
   EXPECT_EQ(*(second - 1), "VstReleaseConnHdl passed.");
 }
 
-TEST_F(VertexOpenTest, FailedDatabaseOpenKeepsTheSessionOpenButNotReady) {
-  use_sample_data();
-  env_.set("VERTEXRATE", dir_.path() + "/no-such-rate.dat");
-  EXPECT_EQ(open_vertex_general(), 0);
-  EXPECT_EQ(vertex_session.pVstConnHdl, nullptr);
-  EXPECT_NE(vertex_session.pLocConn, nullptr);
-  EXPECT_NE(vertex_session.pVstHdl, nullptr);
-  EXPECT_EQ(vertex_ready(), 0);
-  EXPECT_TRUE(logged("VstOpenDb(eVstDbTypeLocation) passed."));
-  EXPECT_FALSE(logged("VstOpenDb(eVstDbTypeTDM) passed."));
-}
-
 }  // namespace
