@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <chrono>
 #include <fstream>
 #include <sstream>
@@ -48,20 +49,14 @@ erp::PeerOptions options(const TestDir& dir, const std::string& shlib = SHLIB_DI
   o.stype = 1;
   const std::string data = AVP_DATA_DIR;
   const std::string work = dir.path() + "/work";
-  o.env = {"HOME=" + dir.path(),
-           "QSE_SHLIB=" + shlib,
-           "AVPDEBUG=",
-           "AVP_STANDIN_CONTROL=" + dir.path() + "/control",
-           "ZIPIN=" + data + "/zipmaster.txt",
-           "AVPIN=" + data + "/rates.txt",
-           "STEPIN=" + data + "/exempt.txt",
-           "AVPAUDIT=" + work + "/audit.log",
-           "AVPOUT=" + work + "/avpout",
-           "AVPTEMP=" + work + "/avptemp",
-           "ZIPOUT=" + work + "/zipout",
-           "ZIPTEMP=" + work + "/ziptemp",
-           "STEPOUT=" + work + "/stepout",
-           "STEPTEMP=" + work + "/steptemp"};
+  o.env = {"HOME=" + dir.path(),         "QSE_SHLIB=" + shlib,           "AVPDEBUG=",
+           "ZIPIN=" + data + "/zipmaster.txt", "AVPIN=" + data + "/rates.txt", "STEPIN=" + data + "/exempt.txt",
+           "AVPAUDIT=" + work + "/audit.log",  "AVP_STANDIN_CONTROL=" + dir.path() + "/control"};
+  for (const char* v : {"AVPOUT", "AVPTEMP", "ZIPOUT", "ZIPTEMP", "STEPOUT", "STEPTEMP"}) {
+    std::string sub = v;
+    for (char& ch : sub) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+    o.env.push_back(std::string(v) + "=" + work + "/" + sub);
+  }
   o.unset = {"QSE", "QSE_BIN", "APILOG"};
   o.timeout_ms = 10000;
   return o;

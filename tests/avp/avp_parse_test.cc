@@ -33,6 +33,15 @@ V get(const Bytes& b, std::size_t off) {
   return v;
 }
 
+// Every byte of `rec` but [offset, offset + width) (and `skip`, if any) equals `base`.
+void expect_same_elsewhere(const Bytes& rec, const Bytes& base, std::size_t offset, std::size_t width,
+                           std::size_t skip = SIZE_MAX) {
+  for (std::size_t i = 0; i < rec.size(); ++i) {
+    if ((i >= offset && i < offset + width) || i == skip) continue;
+    ASSERT_EQ(rec[i], base[i]) << "byte " << i;
+  }
+}
+
 // The cleared images, written out from the layout tables.
 Bytes cleared_tax() {
   Bytes b(1224, ' ');
@@ -199,11 +208,7 @@ void check_number(const NumberTarget& t, bool enhanced) {
   const Parsed empty = parse(message({}, enhanced ? 57 : 47), enhanced);
   const Bytes& base = t.in_tax ? empty.tax : empty.jur;
   const std::size_t width = t.kind == 'c' ? 1 : t.kind == 'd' ? 8 : 4;
-  for (std::size_t i = 0; i < rec.size(); ++i) {
-    if (i >= t.offset && i < t.offset + width) continue;
-    if (enhanced && t.in_tax && i == 256) continue;  // the level marker
-    ASSERT_EQ(rec[i], base[i]) << "byte " << i;
-  }
+  expect_same_elsewhere(rec, base, t.offset, width, enhanced && t.in_tax ? 256 : SIZE_MAX);  // 256: level marker
   EXPECT_EQ(t.in_tax ? p.jur : p.tax, t.in_tax ? empty.jur : empty.tax);
 }
 
@@ -292,10 +297,7 @@ TEST_F(ParseTest, OverlongNumbersAreReadFromTheirFirst19Characters) {
     } else {
       EXPECT_TRUE(std::isinf(get<float>(p.tax, c.offset)));
     }
-    for (std::size_t i = 0; i < p.tax.size(); ++i) {
-      if (i >= c.offset && i < c.offset + width) continue;
-      ASSERT_EQ(p.tax[i], empty.tax[i]) << "byte " << i;
-    }
+    expect_same_elsewhere(p.tax, empty.tax, c.offset, width);
   }
 }
 
