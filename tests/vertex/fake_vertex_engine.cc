@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "test_util.h"
 #include "vertex_session.h"
 
 FakeVertex fake;
@@ -272,21 +273,13 @@ void uninstall_fake_vertex(void) {
 }
 
 std::vector<std::string> log_messages(void) {
-  std::vector<std::string> out;
-  if (log_stream == nullptr) return out;
+  std::string text;
+  if (log_stream == nullptr) return {};
   std::fflush(log_stream);
   std::rewind(log_stream);
-  char line[4096];
-  const char* marker = ": Log mesg: ";
-  while (std::fgets(line, sizeof line, log_stream) != nullptr) {
-    const char* p = std::strstr(line, marker);
-    if (p == nullptr) continue;
-    std::string text(p + std::strlen(marker));
-    if (!text.empty() && text.back() == '\n') text.pop_back();
-    out.push_back(text);
-  }
-  std::fseek(log_stream, 0, SEEK_END);
-  return out;
+  for (int c; (c = std::fgetc(log_stream)) != EOF;) text += static_cast<char>(c);
+  std::fseek(log_stream, 0, SEEK_END);  // the next write follows a positioning call
+  return test_util::log_messages(text);
 }
 
 bool has_message(const std::vector<std::string>& messages, const std::string& text) {

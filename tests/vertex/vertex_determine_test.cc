@@ -249,14 +249,12 @@ TEST_F(VertexDetermineTest, CalculationStatuses) {
     int status, code;
     const char* line;
   } cases[] = {
-      {0, 0, "VstCalcTax passed."},
-      {8, 0, "VstCalcTax passed."},
+      {0, 0, "VstCalcTax passed."}, {8, 0, "VstCalcTax passed."},
       {1, 26, "VstCalcTax failed, returned eVstCalcRetCdMem."},
       {2, 26, "VstCalcTax failed, returned eVstCalcRetCdInvalidShipTo."},
       {11, 26, "VstCalcTax failed, returned eVstCalcRetCdRegDbConnError."},
       {13, 26, "VstCalcTax failed, returned eVstCalcRetCdNumElems."},
-      {14, 26, "VstCalcTax failed, returned "},
-      {-3, 26, "VstCalcTax failed, returned "},
+      {14, 26, "VstCalcTax failed, returned "}, {-3, 26, "VstCalcTax failed, returned "},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.status);
@@ -300,12 +298,8 @@ TEST_F(VertexDetermineTest, StopsAfterCityCountyAndDistrict) {
     Outcome r = run(sample_request());
     EXPECT_EQ(r.result, 1);
     EXPECT_EQ(std::count(fake.calls.begin(), fake.calls.end(), "VstGetLineLocalAddtl"), 0);
-    if (level == eVstStLocTypeCity) {
-      EXPECT_EQ(r.res.county_a, 0.0);
-    }
-    if (level == eVstStLocTypeCnty) {
-      EXPECT_EQ(r.res.county_a, 0.02);
-    }
+    // Levels read before the stop keep their values, later ones stay zero.
+    EXPECT_EQ(r.res.county_a, level == eVstStLocTypeCity ? 0.0 : 0.02);
   }
 }
 
