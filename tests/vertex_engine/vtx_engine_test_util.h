@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <utility>
 
 #include <gtest/gtest.h>
 
@@ -77,6 +78,14 @@ struct Engine {
   }
 };
 
+// VstOpenDb as the process calls it; an empty source is passed as null.
+inline int open_db(const Engine& e, VstConnHdl conn, int type, const std::string& source,
+                   int mode = 0, const char* server = nullptr, const char* user = "",
+                   const char* password = "") {
+  return e.VstOpenDb(conn, type, source.empty() ? nullptr : source.c_str(), server, user,
+                     password, mode, nullptr, nullptr);
+}
+
 // A tax connection with the sample databases open, and a calculation handle.
 struct TaxSession {
   const Engine& e;
@@ -89,14 +98,15 @@ struct TaxSession {
     reg = dir.at("register.dat");
     conn = e.VstCreateConnHdl();
     EXPECT_NE(conn, nullptr);
-    EXPECT_EQ(e.VstOpenDb(conn, eVstDbTypeLocation, sample("location.dat").c_str(), nullptr,
-                          "u", "p", 0, nullptr, nullptr), 0);
-    EXPECT_EQ(e.VstOpenDb(conn, eVstDbTypeRate, sample("rate.dat").c_str(), nullptr, "u", "p",
-                          0, nullptr, nullptr), 0);
-    EXPECT_EQ(e.VstOpenDb(conn, eVstDbTypeTDM, sample("tdm.dat").c_str(), nullptr, "u", "p", 0,
-                          nullptr, nullptr), 0);
-    EXPECT_EQ(e.VstOpenDb(conn, eVstDbTypeRegister, reg.c_str(), nullptr, "u", "p", 2, nullptr,
-                          nullptr), 0);
+    const std::pair<int, std::string> dbs[] = {{eVstDbTypeLocation, sample("location.dat")},
+                                               {eVstDbTypeRate, sample("rate.dat")},
+                                               {eVstDbTypeTDM, sample("tdm.dat")},
+                                               {eVstDbTypeRegister, reg}};
+    for (const auto& [type, source] : dbs)
+      EXPECT_EQ(open_db(e, conn, type, source, type == eVstDbTypeRegister ? 2 : 0, nullptr, "u",
+                        "p"),
+                0)
+          << source;
     hdl = e.VstCreateHdl();
     EXPECT_NE(hdl, nullptr);
   }
@@ -141,14 +151,18 @@ struct TaxSession {
     int owner = -1;
     int juris = -1;
   };
-  Level level(int lvl, int number = 1) {
+  Level level(int lvl, int number = 1) { return level_back(e, hdl, lvl, number); }
+  Level addtl(int loc, int number = 1) { return addtl_back(e, hdl, loc, number); }
+
+  // The read-backs work on any handle, also a foreign or null one.
+  static Level level_back(const Engine& e, VstHdl hdl, int lvl, int number) {
     Level r;
     double s1 = 0, s2 = 0;
     r.ok = e.VstGetLineLocal(hdl, number, lvl, nullptr, &r.status, nullptr, &s1, nullptr, &s2,
                              nullptr, &r.b, nullptr, nullptr, &r.a, &r.owner);
     return r;
   }
-  Level addtl(int loc, int number = 1) {
+  static Level addtl_back(const Engine& e, VstHdl hdl, int loc, int number) {
     Level r;
     double s1 = 0, s2 = 0;
     r.ok = e.VstGetLineLocalAddtl(hdl, number, loc, nullptr, &r.status, nullptr, &s1, nullptr,
