@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -18,92 +19,83 @@ class VertexSessionFakeTest : public ::testing::Test {
   FakeVertexScope scope_;
 };
 
-TEST_F(VertexSessionFakeTest, LocationOpenPassesOrNamesTheStatus) {
-  EXPECT_NE(open_vertex_geo(), nullptr);
-  EXPECT_EQ(log_messages(), (std::vector<std::string>{"LocCreateConnHdl passed.", "LocOpenDb passed."}));
-
-  const struct {
-    int status;
-    const char* line;
-  } cases[] = {
-      {1, "LocOpenDb() failed, returned eLocDbRetInvalidDataSource."},
-      {106, "LocOpenDb() failed, returned eLocDbRetIndexReIndexFailed."},
-      {109, "LocOpenDb() failed, returned eLocDbRetOpenUpdateFileFailed."},
-      {112, "LocOpenDb() failed, returned eLocDbRetDatabaseError."},
-      {55, "LocOpenDb() failed, returned unknown status 55."},
-  };
-  for (const auto& c : cases) {
-    install_fake_vertex();
-    fake.loc_open_status = c.status;
-    EXPECT_EQ(open_vertex_geo(), nullptr);
-    EXPECT_EQ(log_messages().back(), c.line);
-    // The connection is not released.
-    EXPECT_EQ(fake.calls, (std::vector<std::string>{"LocCreateConnHdl", "LocOpenDb"}));
-  }
-}
-
-TEST_F(VertexSessionFakeTest, NullLocationConnectionIsNeverHandedToTheEngine) {
-  fake.loc_conn_null = 1;
-  EXPECT_EQ(open_vertex_geo(), nullptr);
-  EXPECT_EQ(fake.calls, std::vector<std::string>{"LocCreateConnHdl"});
-  EXPECT_EQ(log_messages().front(), "LocCreateConnHdl failed, returned NULL.");
-}
-
-TEST_F(VertexSessionFakeTest, TaxOpenOpensTheFourDatabasesInOrder) {
+TEST_F(VertexSessionFakeTest, OpensPassInOrder) {
   vertex_session.VertexGeo = "geo";
   vertex_session.VertexRate = "rate";
   vertex_session.VertexTDM = "tdm";
   vertex_session.VertexReg = "reg";
+  EXPECT_NE(open_vertex_geo(), nullptr);
   EXPECT_NE(open_vertex_tax(), nullptr);
+  EXPECT_NE(open_vertex_handle(), nullptr);
   EXPECT_EQ(fake.open_sources, (std::vector<std::string>{"geo", "rate", "tdm", "reg"}));
   EXPECT_EQ(fake.open_modes, (std::vector<int>{0, 0, 0, 2}));
   EXPECT_EQ(log_messages(), (std::vector<std::string>{
+                                "LocCreateConnHdl passed.",
+                                "LocOpenDb passed.",
                                 "VstCreateConnHdl passed.",
                                 "VstOpenDb(eVstDbTypeLocation) passed.",
                                 "VstOpenDb(eVstDbTypeRate) passed.",
                                 "VstOpenDb(eVstDbTypeTDM) passed.",
                                 "VstOpenDb(eVstDbTypeRegister) passed.",
+                                "VstCreateHdl passed.",
                             }));
 }
 
-TEST_F(VertexSessionFakeTest, TaxOpenStopsAtTheFirstFailedDatabase) {
+// A failed open names the status, stops there, releases nothing and never
+// hands a null connection on.
+TEST_F(VertexSessionFakeTest, FailedOpensNameTheStatusAndStop) {
+  using V = std::vector<std::string>;
+  const V loc = {"LocCreateConnHdl", "LocOpenDb"};
+  const auto vst = [](std::size_t opens) {
+    V calls{"VstCreateConnHdl"};
+    calls.insert(calls.end(), opens, "VstOpenDb");
+    return calls;
+  };
   const struct {
-    int type, status;
-    std::size_t opens;
+    std::function<void()> setup;
+    void* (*open)();
     const char* line;
+    V calls;
   } cases[] = {
-      {eVstDbTypeRate, 4, 2, "VstOpenDb(eVstDbTypeRate) failed, returned eVstDbRetCdInvalidPassword."},
-      {eVstDbTypeRate, 9, 2, "VstOpenDb(eVstDbTypeRate) failed, returned "},
-      {eVstDbTypeLocation, 1, 1, "VstOpenDb(eVstDbTypeLocation) failed, returned eVstDbRetCdInvalidDb."},
-      {eVstDbTypeTDM, 2, 3, "VstOpenDb(eVstDbTypeTDM) failed, returned eVstDbRetCdInvalidDataSourcei."},
-      {eVstDbTypeRegister, 2, 4,
-       "VstOpenDb(eVstDbTypeRegister) failed, returned eVstDbRetCdInvalidDataSource."},
-      {eVstDbTypeRegister, 113, 4, "VstOpenDb(eVstDbTypeRegister) failed, returned eVstDbRetCdNumElems."},
-      {eVstDbTypeTDM, 7, 3, "VstOpenDb(eVstDbTypeTDM) failed, returned eVstDbRetCdInvalidRegID."},
+      {[] { fake.loc_open_status = 1; }, open_vertex_geo,
+       "LocOpenDb() failed, returned eLocDbRetInvalidDataSource.", loc},
+      {[] { fake.loc_open_status = 106; }, open_vertex_geo,
+       "LocOpenDb() failed, returned eLocDbRetIndexReIndexFailed.", loc},
+      {[] { fake.loc_open_status = 109; }, open_vertex_geo,
+       "LocOpenDb() failed, returned eLocDbRetOpenUpdateFileFailed.", loc},
+      {[] { fake.loc_open_status = 112; }, open_vertex_geo,
+       "LocOpenDb() failed, returned eLocDbRetDatabaseError.", loc},
+      {[] { fake.loc_open_status = 55; }, open_vertex_geo,
+       "LocOpenDb() failed, returned unknown status 55.", loc},
+      {[] { fake.loc_conn_null = 1; }, open_vertex_geo, "LocCreateConnHdl failed, returned NULL.",
+       {"LocCreateConnHdl"}},
+      {[] { fake.vst_open_status[eVstDbTypeRate] = 4; }, open_vertex_tax,
+       "VstOpenDb(eVstDbTypeRate) failed, returned eVstDbRetCdInvalidPassword.", vst(2)},
+      {[] { fake.vst_open_status[eVstDbTypeRate] = 9; }, open_vertex_tax,
+       "VstOpenDb(eVstDbTypeRate) failed, returned ", vst(2)},
+      {[] { fake.vst_open_status[eVstDbTypeLocation] = 1; }, open_vertex_tax,
+       "VstOpenDb(eVstDbTypeLocation) failed, returned eVstDbRetCdInvalidDb.", vst(1)},
+      {[] { fake.vst_open_status[eVstDbTypeTDM] = 2; }, open_vertex_tax,
+       "VstOpenDb(eVstDbTypeTDM) failed, returned eVstDbRetCdInvalidDataSourcei.", vst(3)},
+      {[] { fake.vst_open_status[eVstDbTypeTDM] = 7; }, open_vertex_tax,
+       "VstOpenDb(eVstDbTypeTDM) failed, returned eVstDbRetCdInvalidRegID.", vst(3)},
+      {[] { fake.vst_open_status[eVstDbTypeRegister] = 2; }, open_vertex_tax,
+       "VstOpenDb(eVstDbTypeRegister) failed, returned eVstDbRetCdInvalidDataSource.", vst(4)},
+      {[] { fake.vst_open_status[eVstDbTypeRegister] = 113; }, open_vertex_tax,
+       "VstOpenDb(eVstDbTypeRegister) failed, returned eVstDbRetCdNumElems.", vst(4)},
+      {[] { fake.vst_conn_null = 1; }, open_vertex_tax, "VstCreateConnHdl failed, returned NULL.",
+       vst(0)},
+      {[] { fake.vst_hdl_null = 1; }, open_vertex_handle, "VstCreateHdl failed, returned NULL.",
+       {"VstCreateHdl"}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.line);
     install_fake_vertex();
-    fake.vst_open_status[c.type] = c.status;
-    EXPECT_EQ(open_vertex_tax(), nullptr);
-    EXPECT_EQ(fake.open_sources.size(), c.opens);
-    EXPECT_EQ(log_messages().back(), c.line);
-    EXPECT_EQ(std::count(fake.calls.begin(), fake.calls.end(), "VstReleaseConnHdl"), 0);
+    c.setup();
+    EXPECT_EQ(c.open(), nullptr);
+    EXPECT_TRUE(has_message(log_messages(), c.line));
+    EXPECT_EQ(fake.calls, c.calls);
   }
-}
-
-TEST_F(VertexSessionFakeTest, TaxConnectionAndHandleFailures) {
-  fake.vst_conn_null = 1;
-  EXPECT_EQ(open_vertex_tax(), nullptr);
-  EXPECT_EQ(log_messages().back(), "VstCreateConnHdl failed, returned NULL.");
-  EXPECT_TRUE(fake.open_sources.empty());
-
-  fake.vst_hdl_null = 1;
-  EXPECT_EQ(open_vertex_handle(), nullptr);
-  EXPECT_EQ(log_messages().back(), "VstCreateHdl failed, returned NULL.");
-  fake.vst_hdl_null = 0;
-  EXPECT_NE(open_vertex_handle(), nullptr);
-  EXPECT_EQ(log_messages().back(), "VstCreateHdl passed.");
 }
 
 TEST_F(VertexSessionFakeTest, ResetHandle) {
