@@ -30,30 +30,6 @@ namespace {
 using coretest::QueueGuard;
 using coretest::TempDir;
 
-// A forked child that is killed and reaped whatever the test does.
-class Child {
- public:
-  explicit Child(pid_t pid) : pid_(pid) {}
-  ~Child() {
-    if (pid_ > 0) {
-      kill(pid_, SIGKILL);
-      waitpid(pid_, nullptr, 0);
-    }
-  }
-  Child(const Child&) = delete;
-  Child& operator=(const Child&) = delete;
-  // Waits for the child's exit: its status, or -1 when it did not exit normally.
-  int wait() {
-    int status = 0;
-    if (pid_ <= 0 || waitpid(pid_, &status, 0) != pid_) return -1;
-    pid_ = -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  }
-
- private:
-  pid_t pid_;
-};
-
 class MSlot : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -379,34 +355,6 @@ TEST_F(MSlot, SendWaitIsNeverNegative) {
   EXPECT_EQ(MSltGetSendWait(), 0);
   MSltSetSendWait(250);
   EXPECT_EQ(MSltGetSendWait(), 250);
-}
-
-TEST_F(MSlot, ASlowReaderGetsEveryMessageOfABurstLargerThanTheQueue) {
-  const int key = fresh();
-  const int burst = static_cast<int>(queue_capacity()) * 6;
-  const pid_t pid = fork();
-  ASSERT_NE(pid, -1);
-  if (pid == 0) {
-    // Reads slowly, checks every sequence number and the full length.
-    const int qid = msgget(key, 0);
-    static coretest::RawMessage m;
-    for (int i = 0; i < burst; ++i) {
-      usleep(3000);
-      const ssize_t n = msgrcv(qid, &m, sizeof m.mtext, 0, 0);
-      if (n != MSLT_MAX_TEXT) _exit(2);
-      if (std::atoi(m.mtext) != i) _exit(3);
-    }
-    _exit(0);
-  }
-  Child child(pid);
-  MSltSetSendWait(20000);
-  std::string text(MSLT_MAX_TEXT, 's');
-  for (int i = 0; i < burst; ++i) {
-    const std::string seq = std::to_string(i) + "~";
-    text.replace(0, seq.size(), seq);
-    ASSERT_EQ(MSltSend(key, 1, text.c_str(), MSLT_MAX_TEXT, 0), 1) << "message " << i << " errno " << errno;
-  }
-  EXPECT_EQ(child.wait(), 0);
 }
 
 TEST_F(MSlot, InjectedFtokFailure) {

@@ -3,7 +3,6 @@
 // the watch on the parent and the queues, and hostile input.
 #include <gtest/gtest.h>
 #include <sys/msg.h>
-#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -313,99 +312,6 @@ TEST_F(Session, AnInputQueueRemovedByTheErpEndsTheLoopOnceRepliesCannotGo) {
   // output queue is full and the reply fails.
   EXPECT_EQ(peer.wait_exit(kExitWait), 0);
   EXPECT_EQ(peer.output_queue_id(), -1);
-}
-
-// A process (and its children) that is killed and reaped whatever happens.
-struct Reaped {
-  pid_t pid = -1;
-  ~Reaped() {
-    if (pid > 0) {
-      kill(pid, SIGKILL);
-      waitpid(pid, nullptr, 0);
-    }
-  }
-};
-
-struct SubreaperScope {
-  SubreaperScope() { ok = prctl(PR_SET_CHILD_SUBREAPER, 1) == 0; }
-  ~SubreaperScope() { prctl(PR_SET_CHILD_SUBREAPER, 0); }
-  bool ok = false;
-};
-
-TEST_F(Session, AnOrphanedProcessNoticesItsParentIsGone) {
-  SubreaperScope subreaper;
-  ASSERT_TRUE(subreaper.ok);
-  QueueGuard queues;
-  const std::string inq = dir_.touch("inq");
-  const std::string outq = dir_.touch("outq");
-  queues.watch(inq);
-  const int out_key = queues.create(outq);
-  ASSERT_NE(out_key, -1);
-
-  int to_sh[2];
-  int from_sh[2];
-  ASSERT_EQ(pipe(to_sh), 0);
-  ASSERT_EQ(pipe(from_sh), 0);
-  Reaped shell;
-  Reaped server;
-  std::fflush(stdout);
-  shell.pid = fork();
-  ASSERT_NE(shell.pid, -1);
-  if (shell.pid == 0) {
-    dup2(to_sh[0], 0);
-    dup2(from_sh[1], 1);
-    for (int fd : {to_sh[0], to_sh[1], from_sh[0], from_sh[1]}) close(fd);
-    for (const std::string& n : switches()) unsetenv(n.c_str());
-    setenv("QSE", dir_.path().c_str(), 1);
-    setenv("USER", "tax01", 1);
-    setenv("APILOG", "1", 1);
-    setenv("TARN_API_TIMEOUT", "10", 1);
-    // The server runs in the background; the shell reports its pid and
-    // stays until told to go, so the server records the shell as its parent.
-    execl("/bin/sh", "sh", "-c", "\"$0\" \"$@\" </dev/null >/dev/null 2>&1 & echo $!; read line", kBin.c_str(),
-          inq.c_str(), outq.c_str(), "1", "1", static_cast<char*>(nullptr));
-    _exit(127);
-  }
-  close(to_sh[0]);
-  close(from_sh[1]);
-  char line[32] = {};
-  ssize_t got = 0;
-  for (ssize_t n; got < static_cast<ssize_t>(sizeof line) - 1 && (n = read(from_sh[0], line + got, 1)) == 1;) {
-    if (line[got++] == '\n') break;
-  }
-  close(from_sh[0]);
-  server.pid = static_cast<pid_t>(std::atol(line));
-  ASSERT_GT(server.pid, 0) << line;
-
-  char reply[MSLT_MAX_TEXT + 1] = {};
-  int len = 0;
-  MSltRecv(out_key, 0, 10000, reply, &len, 0);
-  ASSERT_STREQ(reply, "10~0~1~1~0~~") << "the server has recorded its parent";
-
-  close(to_sh[1]);  // the shell reads end-of-file and exits
-  int status = 0;
-  ASSERT_EQ(waitpid(shell.pid, &status, 0), shell.pid);
-  shell.pid = -1;
-
-  // The orphan is now this process's child.
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kExitWait);
-  int exit_status = -1;
-  while (std::chrono::steady_clock::now() < deadline) {
-    const pid_t w = waitpid(server.pid, &status, WNOHANG);
-    if (w == server.pid) {
-      exit_status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-      server.pid = -1;
-      break;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  EXPECT_EQ(exit_status, 255);
-  EXPECT_EQ(qid_of(inq), -1);
-  EXPECT_EQ(qid_of(outq), -1);
-  const std::string log = api_log_text();
-  EXPECT_NE(log.find("Log mesg: Parent gone. Closing queues " + inq + " and " + outq + " and exiting.\n"),
-            std::string::npos)
-      << log;
 }
 
 TEST_F(Session, LongMessagesAreCutAndTheProcessGoesOn) {

@@ -43,10 +43,6 @@ TEST_F(Version, EntriesHaveTheirTagsKeysAndLayout) {
                              "@(#)(B6 ) Machine-id  : ", "@(#)(B7 ) OS-release  : ", "@(#)(B8 ) CFLAGS      : ",
                              "@(#)(B9 ) LOADFLAGS   : ", "@(#)(B10) DBMS ver.   : ", "@(#)(B12) Build-type  : "};
   for (std::size_t i = 0; i < 9; ++i) EXPECT_TRUE(std::string(port_ident[i]).starts_with(port_keys[i])) << i;
-  EXPECT_STREQ(port_ident[3], "@(#)(B6 ) Machine-id  : LINUX_INTEL");
-  EXPECT_STREQ(port_ident[6], "@(#)(B9 ) LOADFLAGS   : -lpthread");
-  EXPECT_STREQ(port_ident[7], "@(#)(B10) DBMS ver.   : -.-");
-  EXPECT_STREQ(port_ident[8], "@(#)(B12) Build-type  : 64-bit");
   EXPECT_TRUE(std::string(vers_ident[0]).starts_with("@(#)(B1 ) Prod. ver.  : "));
   EXPECT_TRUE(std::string(vers_ident[1]).starts_with("@(#)(B2 ) Target      : "));
   for (const char* const* e = cs_ident; *e != nullptr; ++e) EXPECT_TRUE(std::string(*e).starts_with("@(#)(B11) "));

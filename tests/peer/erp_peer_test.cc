@@ -6,33 +6,18 @@
 #include <sys/msg.h>
 #include <unistd.h>
 
-#include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <memory>
 #include <string>
 
 #include "gtest/gtest.h"
+#include "test_util.h"
 
 namespace {
 
 // A directory of its own, removed with its content.
-class ScratchDir {
- public:
-  ScratchDir() {
-    char tmpl[] = "/tmp/peer_test_XXXXXX";
-    if (mkdtemp(tmpl) != nullptr) path_ = tmpl;
-  }
-  ~ScratchDir() {
-    std::error_code ec;
-    if (!path_.empty()) std::filesystem::remove_all(path_, ec);
-  }
-  ScratchDir(const ScratchDir&) = delete;
-  ScratchDir& operator=(const ScratchDir&) = delete;
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
+struct ScratchDir : test_util::TempDir {
+  ScratchDir() : test_util::TempDir("peer_test_") {}
 };
 
 // The process's input queue, made by the test (the peer never makes it) and
