@@ -74,40 +74,32 @@ class LocEntry : public ::testing::Test {
   LocConnHdl conn = nullptr;
 };
 
-TEST_F(LocEntry, CityWithSeveralCandidates) {
-  std::vector<std::vector<Found>> b;
-  ASSERT_TRUE(lookup("BR", "Millbrook", "", &b));
-  ASSERT_EQ(b.size(), 1u);
-  ASSERT_EQ(b[0].size(), 3u);
-  EXPECT_EQ(b[0][0].city, "Millbrook");
-  EXPECT_EQ(b[0][0].state, "BR");
-  EXPECT_EQ(b[0][0].county, "Alder County");
-  EXPECT_EQ(b[0][0].geo, "110010100");
-  EXPECT_EQ(b[0][1].geo, "110010000");
-  EXPECT_EQ(b[0][2].county, "Harrow County");
-  EXPECT_EQ(b[0][2].geo, "110030200");
-}
-
-TEST_F(LocEntry, ByZipOnlyAndByStateAndCity) {
+TEST_F(LocEntry, CandidatesByStateCityAndZip) {
   struct Case {
     const char* state;
     const char* city;
     const char* zip;
     std::vector<std::string> geos;
   } cases[] = {
+      {"BR", "Millbrook", "", {"110010100", "110010000", "110030200"}},
+      {"BR", "Millbrook", "61020", {"110010100", "110010000"}},
       {"", "", "83120", {"230130200"}},
       {"hv", "halvern city", "", {"230110100"}},
-      {"TQ", "Millbrook", "47120", {"460230200"}},
-      {"BR", "Millbrook", "61020", {"110010100", "110010000"}},
-      {"TQ", "Wrenford", "", {"460230100", "460230000"}},
   };
   for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.state) + "/" + c.city + "/" + c.zip);
     std::vector<std::vector<Found>> b;
-    ASSERT_TRUE(lookup(c.state, c.city, c.zip, &b)) << c.city;
-    ASSERT_EQ(b.size(), 1u) << c.city;
+    ASSERT_TRUE(lookup(c.state, c.city, c.zip, &b));
+    ASSERT_EQ(b.size(), 1u);
     std::vector<std::string> geos;
     for (const Found& f : b[0]) geos.push_back(f.geo);
-    EXPECT_EQ(geos, c.geos) << c.state << "/" << c.city << "/" << c.zip;
+    EXPECT_EQ(geos, c.geos);
+    if (c.geos.size() == 3) {
+      EXPECT_EQ(b[0][0].city, "Millbrook");
+      EXPECT_EQ(b[0][0].state, "BR");
+      EXPECT_EQ(b[0][0].county, "Alder County");
+      EXPECT_EQ(b[0][2].county, "Harrow County");
+    }
   }
 }
 
@@ -173,31 +165,29 @@ TEST_F(LocEntry, NamesHonourFlagAndCapacity) {
 
 TEST_F(LocEntry, ForeignAndNullHandlesNeverCrash) {
   int local = 0;
-  void* foreign = &local;
   char buf[32] = {};
-  LocHdl arr[2] = {foreign, nullptr};
-  int more = 7;
-  EXPECT_EQ(e.LocOpenDb(foreign, sample("location.dat").c_str(), nullptr, "", "", 0), 112);
-  EXPECT_EQ(e.LocOpenDb(nullptr, sample("location.dat").c_str(), nullptr, "", "", 0), 112);
-  EXPECT_EQ(e.LocCloseDb(foreign), 112);
-  EXPECT_EQ(e.LocCloseDb(nullptr), 112);
-  EXPECT_EQ(e.LocReleaseConnHdl(foreign), 0);
-  EXPECT_EQ(e.LocReleaseConnHdl(nullptr), 0);
-  EXPECT_EQ(e.LocCreateFindContext(foreign), nullptr);
-  EXPECT_EQ(e.LocCreateFindContext(nullptr), nullptr);
-  EXPECT_EQ(e.LocSetNameCriteria(foreign, 2, 0, "BR", 0, 0, 0, 1, "", 0, ""), 0);
-  EXPECT_EQ(e.LocGetLocations(foreign, arr, 2, &more), 0);
-  EXPECT_EQ(more, 0);
+  for (void* h : {static_cast<void*>(&local), static_cast<void*>(nullptr)}) {
+    LocHdl arr[2] = {h, nullptr};
+    int more = 7;
+    EXPECT_EQ(e.LocOpenDb(h, sample("location.dat").c_str(), nullptr, "", "", 0), 112);
+    EXPECT_EQ(e.LocCloseDb(h), 112);
+    EXPECT_EQ(e.LocReleaseConnHdl(h), 0);
+    EXPECT_EQ(e.LocCreateFindContext(h), nullptr);
+    EXPECT_EQ(e.LocSetNameCriteria(h, 2, 0, "BR", 0, 0, 0, 1, "", 0, ""), 0);
+    EXPECT_EQ(e.LocGetLocations(h, arr, 2, &more), 0);
+    EXPECT_EQ(more, 0);
+    EXPECT_EQ(e.LocDestroyFindContext(h), 0);
+    EXPECT_EQ(e.LocRelease(arr, 2), 0);
+    EXPECT_EQ(e.LocGetName(h, 0, 0, buf, 2), 0);
+    EXPECT_EQ(e.LocGetGeoCodeString(h, buf, 0, 0, 0), 0);
+    e.LocGetGeoCode(h);
+  }
+  EXPECT_EQ(local, 0) << "nothing written through a foreign handle";
   EXPECT_EQ(e.LocGetLocations(nullptr, nullptr, 75, nullptr), 0);
-  EXPECT_EQ(e.LocDestroyFindContext(foreign), 0);
-  EXPECT_EQ(e.LocRelease(arr, 2), 0);
   EXPECT_EQ(e.LocRelease(nullptr, 3), 0);
   EXPECT_EQ(e.LocRelease(nullptr, 0), 1);
+  LocHdl arr[1] = {nullptr};
   EXPECT_EQ(e.LocRelease(arr, -1), 0);
-  EXPECT_EQ(e.LocGetName(foreign, 0, 0, buf, 2), 0);
-  EXPECT_EQ(e.LocGetGeoCodeString(nullptr, buf, 0, 0, 0), 0);
-  e.LocGetGeoCode(foreign);
-  e.LocGetGeoCode(nullptr);
 }
 
 TEST_F(LocEntry, ContextOutlivesTheClosedDatabase) {
@@ -223,37 +213,34 @@ TEST_F(LocEntry, ContextOutlivesTheClosedDatabase) {
 TEST(LocOpen, StatusOfEverySource) {
   const Engine& e = Engine::get();
   TempDir dir;
-  std::string good = vtx_test::read_file(sample("location.dat"));
   struct Case {
     const char* what;
     std::string source;
     const char* server;
-    const char* user;
-    const char* password;
-    int mode;
-    int status;
+    int mode, status;
+    const char* user = "";
+    const char* password = "";
   } cases[] = {
-      {"sample", sample("location.dat"), nullptr, "", "", 0, 0},
-      {"relative to server", "location.dat", VTX_SAMPLE_DATA_DIR, "", "", 0, 0},
-      {"default name in server", "", VTX_SAMPLE_DATA_DIR, "", "", 0, 0},
-      {"missing file", dir.at("missing.dat"), nullptr, "", "", 0, 1},
-      {"no source, no server", "", nullptr, "", "", 0, 1},
-      {"update mode", sample("location.dat"), nullptr, "", "", 1, 110},
-      {"rate file", sample("rate.dat"), nullptr, "", "", 0, 108},
-      {"version 2", dir.write("v2", "FORMAT|location|2\n"), nullptr, "", "", 0, 108},
-      {"malformed", dir.write("bad", "FORMAT|location|1\nPLACE|x\n"), nullptr, "", "", 0, 112},
-      {"auth ok", dir.write("auth", "FORMAT|location|1\nAUTH|amy|pw\n"), nullptr, "amy", "pw",
-       0, 0},
-      {"auth bad", dir.at("auth"), nullptr, "amy", "no", 0, 103},
-      {"binary junk", dir.write("junk", std::string("\0\xff\n|||\n", 7)), nullptr, "", "", 0,
-       108},
+      {"sample", sample("location.dat"), nullptr, 0, 0},
+      {"relative to server", "location.dat", VTX_SAMPLE_DATA_DIR, 0, 0},
+      {"default name in server", "", VTX_SAMPLE_DATA_DIR, 0, 0},
+      {"missing file", dir.at("missing.dat"), nullptr, 0, 1},
+      {"no source, no server", "", nullptr, 0, 1},
+      {"update mode", sample("location.dat"), nullptr, 1, 110},
+      {"rate file", sample("rate.dat"), nullptr, 0, 108},
+      {"version 2", dir.write("v2", "FORMAT|location|2\n"), nullptr, 0, 108},
+      {"malformed", dir.write("bad", "FORMAT|location|1\nPLACE|x\n"), nullptr, 0, 112},
+      {"auth ok", dir.write("auth", "FORMAT|location|1\nAUTH|amy|pw\n"), nullptr, 0, 0, "amy",
+       "pw"},
+      {"auth bad", dir.at("auth"), nullptr, 0, 103, "amy", "no"},
+      {"binary junk", dir.write("junk", std::string("\0\xff\n|||\n", 7)), nullptr, 0, 108},
   };
   for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
     LocConnHdl conn = e.LocCreateConnHdl();
     const char* source = c.source.empty() ? nullptr : c.source.c_str();
-    EXPECT_EQ(e.LocOpenDb(conn, source, c.server, c.user, c.password, c.mode), c.status)
-        << c.what;
-    EXPECT_EQ(e.LocCloseDb(conn), c.status == 0 ? 0 : 112) << c.what;
+    EXPECT_EQ(e.LocOpenDb(conn, source, c.server, c.user, c.password, c.mode), c.status);
+    EXPECT_EQ(e.LocCloseDb(conn), c.status == 0 ? 0 : 112);
     EXPECT_EQ(e.LocReleaseConnHdl(conn), 1);
   }
   LocConnHdl conn = e.LocCreateConnHdl();

@@ -37,26 +37,6 @@ class VtxCalc : public ::testing::Test {
   CalcHandle h;
 };
 
-TEST_F(VtxCalc, DestinationLevelsAndTotals) {
-  juris(0, 110010100);  // Millbrook city, Alder County, Brenmark
-  ASSERT_EQ(vtx::calculate(dbs, &h), vtx::kCalcOk);
-  const vtx::CalcResult& r = h.result;
-  EXPECT_EQ(r.addtl_type, 2);
-  struct {
-    double rate, tax;
-    int owner;
-  } want[4] = {{0.05, 10.0, 0}, {0.01, 2.0, 0}, {0.01, 2.0, 0}, {0.0025, 0.5, vtx::kOwnerCity}};
-  for (int l = 0; l < 4; ++l) {
-    SCOPED_TRACE(l);
-    EXPECT_EQ(r.level[l].status, 0);
-    EXPECT_DOUBLE_EQ(r.level[l].rate, want[l].rate);
-    EXPECT_DOUBLE_EQ(r.level[l].tax, want[l].tax);
-    EXPECT_EQ(r.level[l].owner, want[l].owner);
-  }
-  for (const auto& a : r.addtl) EXPECT_EQ(a.tax, 0.0);
-  EXPECT_DOUBLE_EQ(r.line_a, 0.0725);
-}
-
 TEST_F(VtxCalc, SourcingAndCityLimits) {
   struct Case {
     const char* what;

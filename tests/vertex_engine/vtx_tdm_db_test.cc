@@ -15,7 +15,7 @@ vtx::TdmDb sample_tdm() {
   return db;
 }
 
-TEST(VtxTdmDb, ProductPortions) {
+TEST(VtxTdmDb, ProductPortionsAndExemptCustomers) {
   vtx::TdmDb db = sample_tdm();
   struct Case {
     const char* code;
@@ -28,10 +28,6 @@ TEST(VtxTdmDb, ProductPortions) {
   };
   for (const Case& c : cases)
     EXPECT_DOUBLE_EQ(db.product_portion(c.code, c.state), c.portion) << c.code << c.state;
-}
-
-TEST(VtxTdmDb, ExemptCustomers) {
-  vtx::TdmDb db = sample_tdm();
   EXPECT_TRUE(db.customer_exempt("EXEMPT-ORG", "BR"));
   EXPECT_TRUE(db.customer_exempt("GOV-HV  ", "HV"));
   EXPECT_FALSE(db.customer_exempt("GOV-HV", "BR"));
