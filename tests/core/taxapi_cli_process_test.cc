@@ -89,9 +89,11 @@ TEST_F(Cli, ConfigSpecIsAddedForPrint) {
 
 TEST_F(Cli, WhatStringsAreInTheProgramFile) {
   const std::string program = slurp(kBin);
-  for (const char* entry : {"@(#)(B1 ) Prod. ver.  : ", "@(#)(B2 ) Target      : ", "@(#)(B3 ) Port no.    : ",
-                            "@(#)(B9 ) LOADFLAGS   : -lpthread", "@(#)(B10) DBMS ver.   : -.-",
-                            "@(#)(B12) Build-type  : 64-bit", "@(#)(B11) "}) {
+  for (const char* entry :
+       {"@(#)(B1 ) Prod. ver.  : ", "@(#)(B2 ) Target      : ", "@(#)(B3 ) Port no.    : ", "@(#)(B4 ) Date        : ",
+        "@(#)(B5 ) Uname       : ", "@(#)(B6 ) Machine-id  : LINUX_INTEL", "@(#)(B7 ) OS-release  : ",
+        "@(#)(B8 ) CFLAGS      : ", "@(#)(B9 ) LOADFLAGS   : -lpthread", "@(#)(B10) DBMS ver.   : -.-",
+        "@(#)(B12) Build-type  : 64-bit", "@(#)(B11) "}) {
     EXPECT_NE(program.find(entry), std::string::npos) << entry;
   }
 }

@@ -67,13 +67,9 @@ TEST_F(Client, AFailedEngineOpenStillShowsItsReply) {
   }
 }
 
-TEST_F(Client, AMissingExecutableGivesStatusTwo) {
-  const RunResult r = run({kClient, "--taxapi", dir_.at("none"), "--dir", dir_.at("q"), "--timeout", "3000", "raw",
-                           "8~1~1~1~1~"});
-  EXPECT_EQ(r.status, 2);
-}
-
-TEST_F(Client, UsageErrorsGiveStatusTwo) {
+TEST_F(Client, UsageErrorsAndAMissingExecutableGiveStatusTwo) {
+  EXPECT_EQ(run({kClient, "--taxapi", dir_.at("none"), "--dir", dir_.at("q"), "--timeout", "3000", "raw",
+                 "8~1~1~1~1~"}).status, 2);
   EXPECT_EQ(run({kClient}).status, 2);
   EXPECT_EQ(run({kClient, "--timeout", "0", "raw"}).status, 2);
   EXPECT_EQ(run({kClient, "--ptype"}).status, 2);

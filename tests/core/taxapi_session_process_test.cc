@@ -199,33 +199,6 @@ TEST_F(Session, TheRealProcessWithoutEnginesCannotOpenThem) {
   }
 }
 
-TEST_F(Session, OpenAndCloseMessagesEndTheLoop) {
-  for (const char* text : {"2~0~1~1~0~", "3~0~1~1~0~"}) {
-    SCOPED_TRACE(text);
-    ErpPeer peer(peer_options(kBin));
-    ASSERT_TRUE(peer.start());
-    ASSERT_TRUE(peer.send(text));
-    EXPECT_EQ(peer.wait_exit(kExitWait), 0);
-    EXPECT_EQ(peer.input_queue_id(), -1);
-    EXPECT_EQ(peer.output_queue_id(), -1);
-  }
-}
-
-TEST_F(Session, AnInitMessageSetsUpAnotherSubProvider) {
-  const std::string trace = dir_.at("trace");
-  erp::PeerOptions o = peer_options(kBin, 1);
-  o.env.push_back("TEST_ADAPTER_TRACE=" + trace);
-  ErpPeer peer(o);
-  ASSERT_TRUE(peer.start());
-  ASSERT_TRUE(peer.send("1~0~1~2~0~"));
-  EXPECT_EQ(peer.receive().value_or("(none)"), "10~0~1~2~0~~");
-  const erp::Exchange ex = peer.request(2, 2, "0~1~0~v~");
-  EXPECT_TRUE(ex.ok) << ex.problem;
-  EXPECT_EQ(ex.results, Texts {"7~2~1~2~1~std~v~"});
-  EXPECT_EQ(peer.terminate(), 0);
-  EXPECT_EQ(slurp(trace), "1 open\n2 open\n2 addr\n2 close\n");
-}
-
 // Received (R) and sent (S) texts of the message log, in order.
 Texts traffic(const std::string& log) {
   Texts t;

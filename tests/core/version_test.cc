@@ -29,37 +29,6 @@ class Version : public ::testing::Test {
   TempDir dir_;
 };
 
-std::size_t length(const char* const* list) {
-  std::size_t n = 0;
-  while (list[n] != nullptr) ++n;
-  return n;
-}
-
-TEST_F(Version, EntriesHaveTheirTagsKeysAndLayout) {
-  ASSERT_EQ(length(vers_ident), 2u);
-  ASSERT_EQ(length(port_ident), 9u);
-  ASSERT_GE(length(cs_ident), 2u);
-  const char* port_keys[] = {"@(#)(B3 ) Port no.    : ", "@(#)(B4 ) Date        : ", "@(#)(B5 ) Uname       : ",
-                             "@(#)(B6 ) Machine-id  : ", "@(#)(B7 ) OS-release  : ", "@(#)(B8 ) CFLAGS      : ",
-                             "@(#)(B9 ) LOADFLAGS   : ", "@(#)(B10) DBMS ver.   : ", "@(#)(B12) Build-type  : "};
-  for (std::size_t i = 0; i < 9; ++i) EXPECT_TRUE(std::string(port_ident[i]).starts_with(port_keys[i])) << i;
-  EXPECT_TRUE(std::string(vers_ident[0]).starts_with("@(#)(B1 ) Prod. ver.  : "));
-  EXPECT_TRUE(std::string(vers_ident[1]).starts_with("@(#)(B2 ) Target      : "));
-  for (const char* const* e = cs_ident; *e != nullptr; ++e) EXPECT_TRUE(std::string(*e).starts_with("@(#)(B11) "));
-  EXPECT_STREQ(cs_ident[length(cs_ident) - 1], "@(#)(B11) ") << "the last entry is empty";
-}
-
-TEST_F(Version, MainSelectionPrintsElevenLines) {
-  unsetenv("CONFIGSPEC");
-  const std::vector<std::string> l = printed([] { print_version(1); });
-  ASSERT_EQ(l.size(), 11u);
-  EXPECT_EQ(l[0], kDashes);
-  EXPECT_TRUE(l[1].starts_with("Product ver.: "));
-  for (std::size_t i = 0; i < 7; ++i) EXPECT_EQ(l[2 + i], port_ident[i] + 10);
-  EXPECT_EQ(l[9], "Build-type  : 64-bit");
-  EXPECT_EQ(l[10], kDashes);
-}
-
 TEST_F(Version, SelectionZeroAddsTheDatabaseLineAfterTheBuildType) {
   unsetenv("CONFIGSPEC");
   const std::vector<std::string> l = printed([] { print_version(0); });
@@ -111,16 +80,6 @@ TEST_F(Version, ConfigSpecOnlyForPrintExactly) {
   const char* const empty[] = {nullptr};
   EXPECT_TRUE(printed([&] { print_configspec(empty); }).empty());
   EXPECT_TRUE(printed([] { print_configspec(nullptr); }).empty());
-}
-
-TEST_F(Version, VersionExPrintsTheConfigSectionAfterTheRelease) {
-  setenv("CONFIGSPEC", "PRINT", 1);
-  const std::vector<std::string> l = printed([] { print_version_ex(VERSION_MAIN, nullptr); });
-  ASSERT_GT(l.size(), 14u);
-  EXPECT_EQ(l[10], kDashes);
-  EXPECT_EQ(l[11], kDashes);
-  EXPECT_EQ(l[13], "Config spec: ");
-  EXPECT_EQ(l.back(), kDashes);
 }
 
 }  // namespace
