@@ -30,21 +30,16 @@ TEST(DemoEnv, ExportsEveryVariableForTheSampleData) {
   EXPECT_EQ(env["VERTEXREG"], work.at("register.dat"));
   const vtx_test::Engine& e = vtx_test::Engine::get();
   VstConnHdl conn = e.VstCreateConnHdl();
-  struct {
-    int type;
-    const char* var;
-    int mode;
-  } dbs[] = {{eVstDbTypeLocation, "VERTEXGEO", 0},
-             {eVstDbTypeRate, "VERTEXRATE", 0},
-             {eVstDbTypeTDM, "VERTEXTDM", 0},
-             {eVstDbTypeRegister, "VERTEXREG", 2}};
-  for (const auto& db : dbs) {
-    EXPECT_EQ(e.VstOpenDb(conn, db.type, env[db.var].c_str(), env["VERTEXSERVER"].c_str(),
-                          env["VERTEXUSER"].c_str(), env["VERTEXPWD"].c_str(), db.mode, nullptr,
-                          nullptr),
+  const std::pair<int, const char*> dbs[] = {{eVstDbTypeLocation, "VERTEXGEO"},
+                                              {eVstDbTypeRate, "VERTEXRATE"},
+                                              {eVstDbTypeTDM, "VERTEXTDM"},
+                                              {eVstDbTypeRegister, "VERTEXREG"}};
+  for (const auto& [type, var] : dbs)
+    EXPECT_EQ(vtx_test::open_db(e, conn, type, env[var], type == eVstDbTypeRegister ? 2 : 0,
+                                env["VERTEXSERVER"].c_str(), env["VERTEXUSER"].c_str(),
+                                env["VERTEXPWD"].c_str()),
               0)
-        << db.var;
-  }
+        << var;
   EXPECT_EQ(e.VstReleaseConnHdl(conn), 1);
 }
 

@@ -303,17 +303,13 @@ TEST_F(LocEntry, ControlForcesMatchesBatchesAndTexts) {
   EXPECT_EQ(b[0][0].state, "HV");
   EXPECT_EQ(b[0][0].geo, "1234567890") << "ten characters and no terminator";
 
-  control.set("LocRelease = 0\n");
-  b.clear();
-  EXPECT_FALSE(lookup("HV", "Lisk", "", &b));
-  control.set("LocSetNameCriteria = 0\n");
-  EXPECT_FALSE(lookup("HV", "Lisk", "", &b));
-  control.set("LocCreateFindContext = null\n");
-  EXPECT_FALSE(lookup("HV", "Lisk", "", &b));
-  control.set("LocDestroyFindContext = 0\n");
-  b.clear();
-  EXPECT_FALSE(lookup("HV", "Lisk", "", &b));
-  EXPECT_EQ(b.size(), 1u);
+  for (const char* fail : {"LocRelease = 0\n", "LocSetNameCriteria = 0\n",
+                           "LocCreateFindContext = null\n", "LocDestroyFindContext = 0\n"}) {
+    control.set(fail);
+    b.clear();
+    EXPECT_FALSE(lookup("HV", "Lisk", "", &b)) << fail;
+  }
+  EXPECT_EQ(b.size(), 1u) << "found before the context failed to go";
 }
 
 }  // namespace

@@ -67,6 +67,10 @@ int set_local(const Engine& e, VstHdl hdl, int number, int level, int taxability
   return e.VstSetLineLocal(hdl, number, level, &taxability, &code, &zero, text, nullptr, nullptr,
                            amount, &b, nullptr, nullptr, &a, &owner);
 }
+template <class... Args>
+int set_local(TaxSession& s, Args... args) {
+  return set_local(s.e, s.hdl, args...);
+}
 
 // Ship-to Millbrook city, one line of `amount` with product WIDGET.
 void millbrook(TaxSession& s, const char* invoice, double amount, int write_register = 0) {
@@ -234,11 +238,11 @@ TEST(VstEntry, LevelSettingsAsTheProcessSendsThem) {
   millbrook(s, "INV-L", 200.0);
   // State non-taxable with the line amount; city taxable at its own rate.
   double amount = 200.0;
-  ASSERT_EQ(set_local(s.e, s.hdl, 1, eVstStLocTypeState, eVstTaxbltyNonTaxable, 0, 0, &amount), 1);
-  ASSERT_EQ(set_local(s.e, s.hdl, 1, eVstStLocTypeCity, eVstTaxbltyTaxable, 0.02, 0, nullptr, "L"), 1);
-  EXPECT_EQ(set_local(s.e, s.hdl, 2, eVstStLocTypeCity, eVstTaxbltyTaxable, 0, 0), 0) << "other line";
-  EXPECT_EQ(set_local(s.e, s.hdl, 1, 4, eVstTaxbltyTaxable, 0, 0), 0) << "no level 4";
-  EXPECT_EQ(set_local(s.e, s.hdl, 1, 0, 3, 0, 0), 0) << "no taxability 3";
+  ASSERT_EQ(set_local(s, 1, eVstStLocTypeState, eVstTaxbltyNonTaxable, 0, 0, &amount), 1);
+  ASSERT_EQ(set_local(s, 1, eVstStLocTypeCity, eVstTaxbltyTaxable, 0.02, 0, nullptr, "L"), 1);
+  EXPECT_EQ(set_local(s, 2, eVstStLocTypeCity, eVstTaxbltyTaxable, 0, 0), 0) << "other line";
+  EXPECT_EQ(set_local(s, 1, 4, eVstTaxbltyTaxable, 0, 0), 0) << "no level 4";
+  EXPECT_EQ(set_local(s, 1, 0, 3, 0, 0), 0) << "no taxability 3";
   ASSERT_EQ(s.calc(), 0);
   EXPECT_EQ(s.level(eVstStLocTypeState).b, 0.0);
   EXPECT_DOUBLE_EQ(s.level(eVstStLocTypeCity).b, 4.0);
@@ -422,8 +426,8 @@ TEST(VstControl, ForcedResults) {
   control.set("VstSetInvJuris(1) = 0\nVstSetLineLocal(3) = 0\nVstResetHdl = 0\n");
   EXPECT_EQ(s.juris(eVstJurisTypeShipFrom, 0), 0);
   EXPECT_EQ(s.juris(eVstJurisTypeShipTo, 110010100), 1);
-  EXPECT_EQ(set_local(s.e, s.hdl, 1, 2, eVstTaxbltyTaxable, 0, 0), 1);
-  EXPECT_EQ(set_local(s.e, s.hdl, 1, 3, eVstTaxbltyTaxable, 0, 0), 0);
+  EXPECT_EQ(set_local(s, 1, 2, eVstTaxbltyTaxable, 0, 0), 1);
+  EXPECT_EQ(set_local(s, 1, 3, eVstTaxbltyTaxable, 0, 0), 0);
   EXPECT_EQ(s.e.VstResetHdl(s.hdl), 0);
 }
 

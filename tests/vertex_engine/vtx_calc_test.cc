@@ -90,11 +90,6 @@ TEST_F(VtxCalc, AdditionalLocalitiesAndTheirSourcing) {
 }
 
 TEST_F(VtxCalc, RateMissingOrForeignGivesStatus22) {
-  juris(0, 460210200);  // Quarry Flats: city on file without a rate
-  ASSERT_EQ(vtx::calculate(dbs, &h), vtx::kCalcDoneWithUnknown);
-  EXPECT_EQ(h.result.level[0].status, 0);
-  EXPECT_EQ(h.result.level[2].status, vtx::kLevelUnknown);
-
   juris(0, 460230200);  // Millbrook, Tarquay: additional county without a rate
   ASSERT_EQ(vtx::calculate(dbs, &h), vtx::kCalcDoneWithUnknown);
   for (const auto& l : h.result.level) EXPECT_EQ(l.status, 0);
@@ -158,7 +153,7 @@ TEST_F(VtxCalc, LevelSettingsOverrideTheDatabase) {
   EXPECT_EQ(h.result.level[2].status, 0);
 }
 
-TEST_F(VtxCalc, RoundingCreditsAndGivenTotals) {
+TEST_F(VtxCalc, RoundingAndCredits) {
   juris(0, 110010100);
   h.line.amount = 0.1;  // 0.005 state tax rounds up to a cent
   ASSERT_EQ(vtx::calculate(dbs, &h), vtx::kCalcOk);
@@ -166,12 +161,6 @@ TEST_F(VtxCalc, RoundingCreditsAndGivenTotals) {
   h.line.amount = -200.0;
   ASSERT_EQ(vtx::calculate(dbs, &h), vtx::kCalcOk);
   EXPECT_DOUBLE_EQ(h.result.line_b, -14.5);
-  h.line.has_totals = true;
-  h.line.total_a = 0.07;
-  h.line.total_b = 9.99;
-  ASSERT_EQ(vtx::calculate(dbs, &h), vtx::kCalcOk);
-  EXPECT_DOUBLE_EQ(h.result.line_a, 0.07);
-  EXPECT_DOUBLE_EQ(h.result.line_b, 9.99);
 }
 
 TEST_F(VtxCalc, NoLocationDatabase) {
