@@ -190,7 +190,7 @@ TEST_F(SliTest, ErrorBufferOfAnySizeIsNeverOverrun) {
   EXPECT_EQ(one, '\0');
 }
 
-TEST_F(SliTest, MissingEntryPoint) {
+TEST_F(SliTest, EntryPointFailures) {
   const std::string d = tmp_.mkdir("m");
   tmp_.copy(kFixture, "m/libslifix.so");
   setenv("QSE_SHLIB", d.c_str(), 1);
@@ -207,22 +207,22 @@ TEST_F(SliTest, MissingEntryPoint) {
   EXPECT_EQ(small[5], '#');
   EXPECT_EQ(sli_fun_sym(l.h, "ZIP020", nullptr, 0), nullptr);
   EXPECT_NE(sli_fun_sym(l.h, "slifix_tag", nullptr, 0), nullptr);
-}
 
-TEST_F(SliTest, EntryPointWithoutHandleOrName) {
-  EXPECT_EQ(sli_fun_sym(nullptr, "malloc", err_, sizeof err_), nullptr);  // not the global scope
-  EXPECT_STREQ(err_, "Load of function symbol failed 'malloc'. no library handle");
-  const std::string d = tmp_.mkdir("n");
-  tmp_.copy(kFixture, "n/libslifix.so");
-  setenv("QSE_SHLIB", d.c_str(), 1);
-  Loaded l(sli_open("slifix", nullptr, err_, sizeof err_));
-  ASSERT_NE(l.h, nullptr) << err_;
   EXPECT_EQ(sli_fun_sym(l.h, nullptr, err_, sizeof err_), nullptr);
   EXPECT_EQ(std::string(err_).rfind("Load of function symbol failed 'NULL'. ", 0), 0u) << err_;
+  EXPECT_EQ(sli_fun_sym(nullptr, "malloc", err_, sizeof err_), nullptr);  // not the global scope
+  EXPECT_STREQ(err_, "Load of function symbol failed 'malloc'. no library handle");
   EXPECT_EQ(sli_close(nullptr), 0);
+
+  al_os_fail_nth(AL_OS_DLSYM, 1, ENOENT);
+  EXPECT_EQ(sli_fun_sym(l.h, "slifix_answer", err_, sizeof err_), nullptr);
+  EXPECT_EQ(std::string(err_), std::string("Load of function symbol failed 'slifix_answer'. "
+                                           "injected fault: ") +
+                                   std::strerror(ENOENT));
+  EXPECT_NE(sli_fun_sym(l.h, "slifix_answer", err_, sizeof err_), nullptr);
 }
 
-TEST_F(SliTest, InjectedDlopenFailureOfAFoundFile) {
+TEST_F(SliTest, InjectedDlopenFailures) {
   const std::string d = tmp_.mkdir("inj");
   const std::string lib = tmp_.copy(kFixture, "inj/libslifix.so");
   setenv("QSE_SHLIB", d.c_str(), 1);
@@ -234,9 +234,7 @@ TEST_F(SliTest, InjectedDlopenFailureOfAFoundFile) {
   al_os_reset();
   Loaded l(sli_open("slifix", nullptr, err_, sizeof err_));  // the next call works again
   EXPECT_NE(l.h, nullptr) << err_;
-}
-
-TEST_F(SliTest, InjectedFailureOfTheArchiveAttempt) {
+  // The failure of the archive attempt, after nothing was found.
   setenv("QSE_SHLIB", tmp_.mkdir("empty").c_str(), 1);
   al_os_fail_nth(AL_OS_DLOPEN, 2, EIO);
   EXPECT_EQ(sli_open("al1_nowhere_zz", nullptr, err_, sizeof err_), nullptr);
@@ -245,20 +243,6 @@ TEST_F(SliTest, InjectedFailureOfTheArchiveAttempt) {
                       std::string(std::strerror(EIO))),
             std::string::npos)
       << text;
-}
-
-TEST_F(SliTest, InjectedDlsymFailure) {
-  const std::string d = tmp_.mkdir("sym");
-  tmp_.copy(kFixture, "sym/libslifix.so");
-  setenv("QSE_SHLIB", d.c_str(), 1);
-  Loaded l(sli_open("slifix", nullptr, err_, sizeof err_));
-  ASSERT_NE(l.h, nullptr) << err_;
-  al_os_fail_nth(AL_OS_DLSYM, 1, ENOENT);
-  EXPECT_EQ(sli_fun_sym(l.h, "slifix_answer", err_, sizeof err_), nullptr);
-  EXPECT_EQ(std::string(err_), std::string("Load of function symbol failed 'slifix_answer'. "
-                                           "injected fault: ") +
-                                   std::strerror(ENOENT));
-  EXPECT_NE(sli_fun_sym(l.h, "slifix_answer", err_, sizeof err_), nullptr);
 }
 
 TEST_F(SliTest, DirectLoadOfAPath) {

@@ -229,25 +229,21 @@ TEST_F(ApiLog, LevelsFromApilog) {
   }
 }
 
-TEST_F(ApiLog, ALogThatCannotBeOpenedLeavesTheProcessWithoutIt) {
-  al_os_fail_nth(AL_OS_FOPEN, 1, EACCES);
-  open_in_qse("2");
-  EXPECT_EQ(log_file, nullptr);
-  EXPECT_NE(msg_file, nullptr) << "the message log is a file of its own";
-  api_log_write(username, "nowhere", API_SRC, __LINE__, log_file);
-  api_message_log("still logged", API_MSG_INFO);
-  close_logs();
-  EXPECT_NE(qse_log("api_msg.log").find(" I still logged\n"), std::string::npos);
-}
-
-TEST_F(ApiLog, AMessageLogThatCannotBeOpenedIsLeftOut) {
-  al_os_fail_nth(AL_OS_FOPEN, 2, EMFILE);
-  open_in_qse("2");
-  EXPECT_NE(log_file, nullptr);
-  EXPECT_EQ(msg_file, nullptr);
-  api_message_log("nowhere", API_MSG_INFO);
-  close_logs();
-  EXPECT_FALSE(qse_log("log.api").empty());
+TEST_F(ApiLog, ALogThatCannotBeOpenedIsLeftOutTheOtherStays) {
+  for (const int failing : {1, 2}) {  // the API log, then the message log
+    SCOPED_TRACE(failing);
+    std::filesystem::remove_all(dir_.at("log"));
+    al_os_reset();
+    al_os_fail_nth(AL_OS_FOPEN, failing, EACCES);
+    open_in_qse("2");
+    EXPECT_EQ(log_file != nullptr, failing != 1);
+    EXPECT_EQ(msg_file != nullptr, failing != 2);
+    api_log_write(username, "logged", API_SRC, __LINE__, log_file);
+    api_message_log("still logged", API_MSG_INFO);
+    close_logs();
+    EXPECT_EQ(qse_log("log.api").find("Log mesg: logged") != std::string::npos, failing != 1);
+    EXPECT_EQ(qse_log("api_msg.log").find(" I still logged\n") != std::string::npos, failing != 2);
+  }
 }
 
 TEST_F(ApiLog, ClosingTwiceIsHarmless) {
