@@ -309,17 +309,6 @@ TEST_F(Dispatch, TerminationWithoutQueuesOrLogs) {
   EXPECT_NE(qid_of(inq_), -1) << "nothing was removed";
 }
 
-TEST_F(Dispatch, SigtermIsHandledAtTheNextWaitAndEndsTheLoop) {
-  ASSERT_NO_FATAL_FAILURE(open_logs(1));
-  ASSERT_EQ(std::raise(SIGTERM), 0);
-  EXPECT_EQ(api_signal_pending, 1);
-  EXPECT_NE(qid_of(inq_), -1) << "the handler only records the signal";
-  EXPECT_EQ(process_input(), 1);
-  EXPECT_EQ(qid_of(inq_), -1);
-  EXPECT_EQ(qid_of(outq_), -1);
-  EXPECT_NE(api_log_text().find("Log mesg: Signal caught. Closing queues and exiting.\n"), std::string::npos);
-}
-
 TEST_F(Dispatch, SigabrtRemovesTheQueuesAtOnce) {
   ASSERT_EQ(std::raise(SIGABRT), 0);
   EXPECT_EQ(qid_of(inq_), -1);
