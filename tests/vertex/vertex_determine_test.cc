@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <string>
@@ -225,12 +226,6 @@ TEST_F(VertexDetermineTest, ReadBackChecksAndOutcomes) {
        "VstResetHdl passed."},
       {"EnhancedCountySpelling", [](VertexTaxRequest&) {}, 0,
        "VstGetLineeLocal(eVstStLocTypeCnty) passed.", true},
-      {"ResubmissionWithNothingToSubmit",
-       [](VertexTaxRequest& r) {
-         write_register_stop(r);
-         fake.level[eVstStLocTypeState].b = 0.0;
-       },
-       111, "VstResetHdl passed."},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -416,6 +411,15 @@ TEST_F(VertexDetermineTest, EnhancedResubmissionSumsEveryLevelAndKeepsItsSpellin
   EXPECT_DOUBLE_EQ(fake.line_details[1].sum_a, 0.003);
   EXPECT_EQ(fake.line_details[1].enh_code, "<null>");
   EXPECT_TRUE(has_message(r.log, "VstGetlineLocal(eVstStLocTypeState) unknown status."));
+}
+
+TEST_F(VertexDetermineTest, ResubmissionWithNothingToSubmitGives111WithoutRecalculating) {
+  VertexTaxRequest req = sample_request();
+  write_register_stop(req);
+  fake.level[eVstStLocTypeState].b = 0.0;
+  EXPECT_EQ(run(req).result, 111);
+  EXPECT_EQ(std::count(fake.calls.begin(), fake.calls.end(), "VstCalcTax"), 1);
+  EXPECT_EQ(fake.calls.back(), "VstResetHdl");
 }
 
 TEST_F(VertexDetermineTest, StandardLocalLevels) {
