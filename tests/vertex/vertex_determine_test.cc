@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstring>
 #include <functional>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -422,52 +423,58 @@ TEST_F(VertexDetermineTest, ResubmissionWithNothingToSubmitGives111WithoutRecalc
   EXPECT_EQ(fake.calls.back(), "VstResetHdl");
 }
 
+// The local-level calls as "level taxability code amount a b text", "-" for
+// no amount.
+std::vector<std::string> locals_sent() {
+  std::vector<std::string> out;
+  for (const FakeLocalCall& l : fake.locals) {
+    std::ostringstream o;
+    o << l.level << ' ' << l.taxability << ' ' << l.local_code << ' ';
+    if (l.amount_null) o << '-'; else o << l.amount;
+    o << ' ' << l.a << ' ' << l.b << ' ' << l.local_text;
+    out.push_back(o.str());
+  }
+  return out;
+}
+
+// Standard: state, city, county, district; a level with value A 0 is
+// non-taxable on the line amount; the district follows the city with zeros.
 TEST_F(VertexDetermineTest, StandardLocalLevels) {
-  struct {
+  const struct {
     int override_value, transaction_type;
-    std::size_t calls;
-    int local_code;
-  } cases[] = {{0, 2, 0, 0}, {2, 2, 0, 0}, {1, 2, 4, 9}, {1, 3, 4, 8}, {1, 1, 4, 6}, {1, 7, 4, 6}};
+    const char* code;  // null: no local call
+  } cases[] = {{0, 2, nullptr}, {2, 2, nullptr}, {1, 2, "9"}, {1, 3, "8"}, {1, 1, "6"}, {1, 7, "6"}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.override_value * 10 + c.transaction_type);
     install_fake_vertex();
     VertexTaxRequest req = sample_request();
     req.local_override = c.override_value;
     req.transaction_type = c.transaction_type;
-    req.state_a = 0.0;
     req.city_a = 0.01;
     req.county_a = 0.02;
     req.county_b = 3.0;
     Outcome r = run(req);
     EXPECT_EQ(r.result, 0);
-    ASSERT_EQ(fake.locals.size(), c.calls);
-    if (c.calls == 0) continue;
-    EXPECT_EQ(fake.locals[0].level, eVstStLocTypeState);
-    EXPECT_EQ(fake.locals[1].level, eVstStLocTypeCity);
-    EXPECT_EQ(fake.locals[2].level, eVstStLocTypeCnty);
-    EXPECT_EQ(fake.locals[3].level, eVstStLocTypeDist);
-    for (const FakeLocalCall& l : fake.locals) EXPECT_EQ(l.local_code, c.local_code);
-    // State value A 0.0: non-taxable with the line amount.
-    EXPECT_EQ(fake.locals[0].taxability, eVstTaxbltyNonTaxable);
-    EXPECT_FALSE(fake.locals[0].amount_null);
-    EXPECT_EQ(fake.locals[0].amount, 100.0);
-    EXPECT_EQ(fake.locals[1].taxability, eVstTaxbltyTaxable);
-    EXPECT_TRUE(fake.locals[1].amount_null);
-    EXPECT_EQ(fake.locals[2].b, 3.0);
-    // The district follows the city and gets two zero values.
-    EXPECT_EQ(fake.locals[3].taxability, eVstTaxbltyTaxable);
-    EXPECT_EQ(fake.locals[3].a, 0.0);
-    EXPECT_EQ(fake.locals[3].b, 0.0);
-    EXPECT_EQ(fake.locals[3].local_text, "<null>");
+    if (c.code == nullptr) {
+      EXPECT_TRUE(fake.locals.empty());
+      continue;
+    }
+    const std::string k = c.code;
+    EXPECT_EQ(locals_sent(), (std::vector<std::string>{"0 2 " + k + " 100 0 0 <null>", "2 1 " + k + " - 0.01 0 <null>",
+                                                       "1 1 " + k + " - 0.02 3 <null>", "3 1 " + k + " - 0 0 <null>"}));
     EXPECT_TRUE(has_message(r.log, "VstSetLineLocal(eVstStLocTypeState, eVstTaxbltyNonTaxable) passed."));
     EXPECT_TRUE(has_message(r.log, "VstSetLineLocal(eVstStLocTypeDist, eVstTaxbltyTaxable) passed."));
   }
 }
 
+// Enhanced: state, county, city, district, each on its own value A, with the
+// enhanced local text; no override, no call.
 TEST_F(VertexDetermineTest, EnhancedLocalLevels) {
-  struct {
-    int override_value, local_kind, local_code;
-  } cases[] = {{2, 5, 3}, {2, 6, 4}, {2, 7, 5}, {2, 1, 2}, {1, 5, 7}, {1, 6, 8}, {1, 7, 9}, {1, 0, 6}};
+  const struct {
+    int override_value, local_kind;
+    const char* code;
+  } cases[] = {{2, 5, "3"}, {2, 6, "4"}, {2, 7, "5"}, {2, 1, "2"}, {1, 5, "7"},
+               {1, 6, "8"}, {1, 7, "9"}, {1, 0, "6"}, {0, 5, nullptr}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.override_value * 10 + c.local_kind);
     install_fake_vertex();
@@ -475,25 +482,17 @@ TEST_F(VertexDetermineTest, EnhancedLocalLevels) {
     req.local_override = c.override_value;
     req.local_kind = c.local_kind;
     req.city_a = 0.01;
-    req.district_a = 0.0;
     put(req.enh_local_code, "L");
     Outcome r = run(req, true);
     EXPECT_EQ(r.result, 0);
-    ASSERT_EQ(fake.locals.size(), 4u);
-    EXPECT_EQ(fake.locals[1].level, eVstStLocTypeCnty);
-    EXPECT_EQ(fake.locals[2].level, eVstStLocTypeCity);
-    for (const FakeLocalCall& l : fake.locals) {
-      EXPECT_EQ(l.local_code, c.local_code);
-      EXPECT_EQ(l.local_text, "L");
+    if (c.code == nullptr) {
+      EXPECT_TRUE(fake.locals.empty());
+      continue;
     }
-    // The district follows its own value A, not the city's.
-    EXPECT_EQ(fake.locals[3].taxability, eVstTaxbltyNonTaxable);
-    EXPECT_EQ(fake.locals[3].amount, 100.0);
+    const std::string k = c.code;
+    EXPECT_EQ(locals_sent(), (std::vector<std::string>{"0 2 " + k + " 100 0 0 L", "1 2 " + k + " 100 0 0 L",
+                                                       "2 1 " + k + " - 0.01 0 L", "3 2 " + k + " 100 0 0 L"}));
   }
-  install_fake_vertex();
-  VertexTaxRequest req = sample_request();
-  Outcome r = run(req, true);
-  EXPECT_TRUE(fake.locals.empty());
 }
 
 TEST_F(VertexDetermineTest, LineDetailArguments) {
