@@ -6,6 +6,8 @@
 
 #include <cstdint>
 #include <cstring>
+#include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -38,96 +40,71 @@ std::vector<std::string> full_body(int last_field) {
   return body;
 }
 
+// A parsed request as text, one line per group of members in field order.
+std::vector<std::string> described(const VertexTaxRequest& r) {
+  auto line = [](auto... parts) {
+    std::ostringstream o;
+    ((o << parts << '|'), ...);
+    return o.str();
+  };
+  auto jur = [&line](const VertexJurisdiction& j) { return line(j.city, j.state, j.zip, j.geo_code, j.juris_flag); };
+  return {jur(r.ship_to), jur(r.ship_from), jur(r.order_accept),
+          line(r.line_kind, r.line_amount, r.transaction_type, r.prod_number),
+          line(r.product_code, r.customer_1, r.customer_2, r.invoice_number, r.invoice_text),
+          line(r.line_number, r.invoice_flag, r.write_register, r.company_code, r.user_area, r.local_override),
+          line(r.state_a, r.county_a, r.city_a, r.district_a),
+          line(r.state_b, r.county_b, r.city_b, r.district_b),
+          line(r.enh_code, r.enh_local_code, r.enh_line_text, r.local_kind)};
+}
+
+const std::vector<std::string> kStandard = {
+    "Providence|RI|02903|440610000|1|", "Boston|MA|02101|220250000|-1|", "Hartford|CT|06101|070030000|2|",
+    "3|100.5|2|77|",                    "PROD-1|CUST-1|CUST-2|INV-1  |TEXT|",  // leading blanks gone
+    "4|1|1|CO1|AREA|1|",                "0.06|0.01|0.02|0|",
+    "6|1|2|0|",                         "|||0|",
+};
+
 TEST(VertexParseTest, StandardFormFillsEveryFieldOfItsTable) {
   VertexTaxRequest r{};
   format_vertex_jur(message(full_body(47)).c_str(), &r, 6);
-  EXPECT_STREQ(r.ship_to.city, "Providence");
-  EXPECT_STREQ(r.ship_to.state, "RI");
-  EXPECT_STREQ(r.ship_to.zip, "02903");
-  EXPECT_STREQ(r.ship_to.geo_code, "440610000");
-  EXPECT_EQ(r.ship_to.juris_flag, 1);
-  EXPECT_STREQ(r.ship_from.city, "Boston");
-  EXPECT_STREQ(r.ship_from.geo_code, "220250000");
-  EXPECT_EQ(r.ship_from.juris_flag, -1);
-  EXPECT_STREQ(r.order_accept.zip, "06101");
-  EXPECT_EQ(r.order_accept.juris_flag, 2);
-  EXPECT_EQ(r.line_kind, 3);
-  EXPECT_EQ(r.line_amount, 100.50);
-  EXPECT_EQ(r.transaction_type, 2);
-  EXPECT_EQ(r.prod_number, 77);
-  EXPECT_STREQ(r.product_code, "PROD-1");
-  EXPECT_STREQ(r.customer_1, "CUST-1");
-  EXPECT_STREQ(r.customer_2, "CUST-2");
-  EXPECT_STREQ(r.invoice_number, "INV-1  ");  // leading blanks gone, trailing kept
-  EXPECT_STREQ(r.invoice_text, "TEXT");
-  EXPECT_EQ(r.line_number, 4);
-  EXPECT_EQ(r.invoice_flag, 1);
-  EXPECT_EQ(r.write_register, 1);
-  EXPECT_STREQ(r.company_code, "CO1");
-  EXPECT_STREQ(r.user_area, "AREA");
-  EXPECT_EQ(r.local_override, 1);
-  EXPECT_EQ(r.state_a, 0.06);
-  EXPECT_EQ(r.county_a, 0.01);
-  EXPECT_EQ(r.city_a, 0.02);
-  EXPECT_EQ(r.state_b, 6.0);
-  EXPECT_EQ(r.county_b, 1.0);
-  EXPECT_EQ(r.city_b, 2.0);
-  EXPECT_EQ(r.district_a, 0.0);
-  EXPECT_EQ(r.district_b, 0.0);
-  EXPECT_STREQ(r.enh_code, "");
-  EXPECT_EQ(r.local_kind, 0);
+  EXPECT_EQ(described(r), kStandard);
 }
 
 TEST(VertexParseTest, EnhancedFormTakesLevelValuesFromItsOwnFields) {
   VertexTaxRequest r{};
   format_vertex_jur_enh(message(full_body(55)).c_str(), &r, 6);
-  EXPECT_EQ(r.state_a, 0.06);
-  EXPECT_EQ(r.county_a, 0.01);
-  EXPECT_EQ(r.city_a, 0.02);
-  EXPECT_EQ(r.district_a, 0.03);
-  EXPECT_EQ(r.state_b, 2.0);
-  EXPECT_EQ(r.county_b, 3.0);
-  EXPECT_EQ(r.city_b, 4.0);
-  EXPECT_EQ(r.district_b, 5.0);
-  EXPECT_STREQ(r.enh_code, "ENH");
-  EXPECT_STREQ(r.enh_local_code, "L");
-  EXPECT_STREQ(r.enh_line_text, "LINE TEXT");
-  EXPECT_EQ(r.local_kind, 6);
-  EXPECT_STREQ(r.invoice_number, "INV-1  ");
+  std::vector<std::string> want = kStandard;
+  want[6] = "0.06|0.01|0.02|0.03|";
+  want[7] = "2|3|4|5|";
+  want[8] = "ENH|L|LINE TEXT|6|";
+  EXPECT_EQ(described(r), want);
 }
 
-TEST(VertexParseTest, TextEndingAfterField30StillTakesTheInvoice) {
-  std::vector<std::string> body = full_body(47);
-  body.resize(30 - 5);
-  VertexTaxRequest r{};
-  format_vertex_jur(message(body).c_str(), &r, 6);
-  EXPECT_STREQ(r.invoice_number, "INV-1  ");
-  EXPECT_STREQ(r.invoice_text, "");
-  EXPECT_EQ(r.line_number, 0);
-  EXPECT_EQ(r.state_a, 0.0);
-}
-
-TEST(VertexParseTest, EmptyFieldDoesNotShiftTheOthers) {
-  std::vector<std::string> body = full_body(47);
-  body[27 - 6] = "";
-  body[30 - 6] = "   ";  // a blank-only invoice stays empty
-  body[38 - 6] = "letters";
-  VertexTaxRequest r{};
-  format_vertex_jur(message(body).c_str(), &r, 6);
-  EXPECT_STREQ(r.product_code, "");
-  EXPECT_STREQ(r.invoice_number, "");
-  EXPECT_STREQ(r.customer_1, "CUST-1");
-  EXPECT_EQ(r.state_a, 0.0);
-  EXPECT_EQ(r.county_a, 0.01);
-}
-
-TEST(VertexParseTest, FieldsBelowTheFirstFieldNumberAreSkipped) {
-  VertexTaxRequest r{};
-  format_vertex_jur(message(full_body(47)).c_str(), &r, 30);
-  EXPECT_STREQ(r.ship_to.city, "");
-  EXPECT_STREQ(r.product_code, "");
-  EXPECT_STREQ(r.invoice_number, "INV-1  ");
-  EXPECT_EQ(r.line_number, 4);
+// A short text, an empty or unreadable field, or a later first field leave
+// the members concerned empty and shift nothing.
+TEST(VertexParseTest, MissingAndEmptyFields) {
+  std::vector<std::string> short_body = full_body(47), holes = full_body(47);
+  short_body.resize(30 - 5);
+  holes[27 - 6] = "";
+  holes[30 - 6] = "   ";  // a blank-only invoice stays empty
+  holes[38 - 6] = "letters";
+  const struct {
+    std::vector<std::string> body;
+    int first;
+    std::map<std::size_t, std::string> changed;  // lines of kStandard
+  } cases[] = {
+      {short_body, 6, {{4, "PROD-1|CUST-1|CUST-2|INV-1  ||"}, {5, "0|0|0|||0|"}, {6, "0|0|0|0|"}, {7, "0|0|0|0|"}}},
+      {holes, 6, {{4, "|CUST-1|CUST-2||TEXT|"}, {6, "0|0.01|0.02|0|"}}},
+      {full_body(47), 30,
+       {{0, "||||0|"}, {1, "||||0|"}, {2, "||||0|"}, {3, "0|0|0|0|"}, {4, "|||INV-1  |TEXT|"}}},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> want = kStandard;
+    for (const auto& [index, text] : c.changed) want[index] = text;
+    VertexTaxRequest r{};
+    format_vertex_jur(message(c.body).c_str(), &r, c.first);
+    EXPECT_EQ(described(r), want);
+  }
 }
 
 TEST(VertexParseTest, OverlongFieldsAreCutAndOverrunNothing) {
