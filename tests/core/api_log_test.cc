@@ -172,7 +172,7 @@ TEST_F(ApiLog, UnknownUserWhenUserIsUnsetAndEntriesAreAppendedAcrossStarts) {
   EXPECT_EQ(count_of(qse_log("log.api"), "Unknown: Log mesg: API process started for user "), 2u);
 }
 
-TEST_F(ApiLog, HomeItselfWhenQseIsUnset) {
+TEST_F(ApiLog, HomeItselfWhenQseIsUnsetOrNoLogsWithoutEither) {
   unsetenv("QSE");
   setenv("HOME", dir_.path().c_str(), 1);
   setenv("APILOG", "1", 1);
@@ -181,10 +181,7 @@ TEST_F(ApiLog, HomeItselfWhenQseIsUnset) {
   close_logs();
   EXPECT_NE(slurp(dir_.at("log.api")).find("Log mesg: API process started"), std::string::npos);
   EXPECT_TRUE(std::filesystem::exists(dir_.at("api_msg.log")));
-}
-
-TEST_F(ApiLog, NeitherQseNorHomeGoesOnWithoutLogs) {
-  unsetenv("QSE");
+  // Neither QSE nor HOME: the process goes on without logs.
   unsetenv("HOME");
   setenv("APILOG", "2", 1);
   api_log_open();

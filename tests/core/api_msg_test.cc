@@ -204,18 +204,13 @@ TEST_F(Replies, TheLargestCodeFitsTheBuffer) {
   EXPECT_EQ(got->size(), 10u + 309u + 8u);
 }
 
-TEST_F(Replies, AckIsExact) {
+TEST_F(Replies, AckIsExactAndClearsWhatALongerReplyLeftBehind) {
+  std::memset(msgout_raw.mtext, 'z', API_TEXT_SIZE);
   EXPECT_EQ(send_ack(1, 1), 0);
+  for (std::size_t i = 12; i < API_TEXT_SIZE; ++i) ASSERT_EQ(msgout_raw.mtext[i], '\0') << "byte " << i;
   EXPECT_EQ(send_ack(1, 2), 0);
   EXPECT_EQ(send_ack(2, 7), 0);
   EXPECT_EQ(replies(), (std::vector<std::string> {"10~0~1~1~0~~", "10~0~1~2~0~~", "10~0~2~7~0~~"}));
-}
-
-TEST_F(Replies, ABuiltReplyClearsWhatALongerOneLeftBehind) {
-  std::memset(msgout_raw.mtext, 'z', API_TEXT_SIZE);
-  ASSERT_EQ(send_ack(1, 1), 0);
-  EXPECT_EQ(*take(msq_out), "10~0~1~1~0~~");
-  for (std::size_t i = 12; i < API_TEXT_SIZE; ++i) ASSERT_EQ(msgout_raw.mtext[i], '\0') << "byte " << i;
 }
 
 TEST_F(Replies, ApiSendRequestSendsTheTextWithItsNulAndTheGivenType) {
@@ -228,9 +223,7 @@ TEST_F(Replies, ApiSendRequestSendsTheTextWithItsNulAndTheGivenType) {
   EXPECT_EQ(m.mtype, 3);
   EXPECT_STREQ(m.mtext, "7~1~1~2~1~x~");
   EXPECT_EQ(msgout_raw.mtype, 3);
-}
-
-TEST_F(Replies, AnUnterminatedOutputBufferIsCutToItsSize) {
+  // An unterminated output buffer is cut to its size.
   std::memset(msgout_raw.mtext, 'q', API_TEXT_SIZE);
   ASSERT_EQ(api_send_request(1), 0);
   const std::optional<std::string> got = take(msq_out);
