@@ -18,12 +18,6 @@ TEST(AvpText, FieldTextIsBoundedByWidthAndStopsAtNul) {
   EXPECT_EQ(field_text(full, 0), "");
 }
 
-TEST(AvpText, FoldUpperCasesAndFoldsBlanks) {
-  EXPECT_EQ(fold("  san   albero "), "SAN ALBERO");
-  EXPECT_EQ(fold("a\tb"), "A B");
-  EXPECT_EQ(fold(""), "");
-}
-
 TEST(AvpText, PutFieldCutsAndPads) {
   char f[6];
   put_field(f, 5, "abcdefg");
@@ -61,15 +55,6 @@ TEST(AvpText, ParseDoubleRejectsNonFiniteAndGarbage) {
   EXPECT_TRUE(parse_double("0.0625", &v));
   EXPECT_DOUBLE_EQ(v, 0.0625);
   for (const char* bad : {"", "nan", "inf", "-inf", "1e999", "1.5x", "abc"}) EXPECT_FALSE(parse_double(bad, &v)) << bad;
-}
-
-TEST(AvpText, DigitAndLetterChecksNeedTheExactLength) {
-  EXPECT_TRUE(all_digits("01234", 5));
-  EXPECT_FALSE(all_digits("0123", 5));
-  EXPECT_FALSE(all_digits("0123a", 5));
-  EXPECT_TRUE(all_letters("Ca", 2));
-  EXPECT_FALSE(all_letters("C1", 2));
-  EXPECT_FALSE(all_letters("CAL", 2));
 }
 
 }  // namespace
