@@ -265,41 +265,31 @@ TEST_F(SliTest, DirectLoadOfAPath) {
   EXPECT_EQ(al_os_calls(AL_OS_DLOPEN), 0);
 }
 
-TEST_F(SliTest, MemberPartAndNoPrefixFlag) {
+// Names with a member part, without the "lib" prefix, or given by a variable.
+TEST_F(SliTest, NameForms) {
   const std::string d = tmp_.mkdir("mem");
   const std::string lib = tmp_.copy(kFixture, "mem/libslifix.so");
   const std::string plain = tmp_.copy(kFixture, "mem/slifix.so");
   setenv("QSE_SHLIB", d.c_str(), 1);
-  {
-    Loaded l(sli_open("slifix!member.o", nullptr, err_, sizeof err_));
+  constexpr int kOpen = SLI_SEARCH | SLI_SET_LDPATH;  // as sli_open
+  const struct {
+    const char* name;
+    const char* var;  // the value of AL1_LIBVAR, or null for no variable
+    int flags;
+    std::string loaded;
+  } cases[] = {
+      {"slifix!member.o", nullptr, kOpen, lib},
+      {"slifix", nullptr, SLI_SEARCH | SLI_NO_LIB_PREFIX, plain},
+      {"other", "slifix!m", kOpen, lib},
+      {"other", lib.c_str(), kOpen, lib},  // a path is searched as it stands
+      {"slifix", "", kOpen, lib},               // empty: the logical name counts
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.name) + " " + (c.var ? c.var : "-"));
+    if (c.var) setenv("AL1_LIBVAR", c.var, 1);
+    Loaded l(sli_load(c.name, c.var ? "AL1_LIBVAR" : nullptr, c.flags, err_, sizeof err_));
     ASSERT_NE(l.h, nullptr) << err_;
-    EXPECT_EQ(loaded_path(l.h), lib);
-  }
-  Loaded l(sli_load("slifix", nullptr, SLI_SEARCH | SLI_NO_LIB_PREFIX, err_, sizeof err_));
-  ASSERT_NE(l.h, nullptr) << err_;
-  EXPECT_EQ(loaded_path(l.h), plain);
-}
-
-TEST_F(SliTest, VariableNamesTheLibraryInstead) {
-  const std::string d = tmp_.mkdir("var");
-  const std::string lib = tmp_.copy(kFixture, "var/libslifix.so");
-  setenv("QSE_SHLIB", d.c_str(), 1);
-  {
-    setenv("AL1_LIBVAR", "slifix!m", 1);
-    Loaded l(sli_open("other", "AL1_LIBVAR", err_, sizeof err_));
-    ASSERT_NE(l.h, nullptr) << err_;
-    EXPECT_EQ(loaded_path(l.h), lib);
-  }
-  {
-    setenv("AL1_LIBVAR", lib.c_str(), 1);  // a path is searched as it stands
-    Loaded l(sli_open("other", "AL1_LIBVAR", err_, sizeof err_));
-    ASSERT_NE(l.h, nullptr) << err_;
-    EXPECT_EQ(loaded_path(l.h), lib);
-  }
-  {
-    setenv("AL1_LIBVAR", "", 1);  // empty: the logical name counts
-    Loaded l(sli_open("slifix", "AL1_LIBVAR", err_, sizeof err_));
-    ASSERT_NE(l.h, nullptr) << err_;
+    EXPECT_EQ(loaded_path(l.h), c.loaded);
   }
   setenv("AL1_LIBVAR", "al1_nowhere_zz", 1);
   EXPECT_EQ(sli_open("slifix", "AL1_LIBVAR", err_, sizeof err_), nullptr);

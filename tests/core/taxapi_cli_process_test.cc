@@ -142,22 +142,22 @@ TEST_F(Cli, NoArgumentsAtAll) {
   EXPECT_NE(log.find("tax01: Log mesg: FATAL ERROR - API process passed invalid init. message\n"), std::string::npos);
 }
 
-TEST_F(Cli, TwoOptionsAreTakenAsQueuePaths) {
-  const RunResult r = run({kBin, "-v", "-u"}, {"APILOG=1"});
-  EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.out, "");
-  EXPECT_EQ(r.err, "MSltOpen() failed, errno: 2\nMSltOpen() failed, errno: 2\n");
-  EXPECT_NE(api_log_text().find("Log mesg: FATAL ERROR - API process failed to open queues.\n"), std::string::npos);
-}
-
-TEST_F(Cli, ASinglePathHasNoOutputQueue) {
+TEST_F(Cli, TwoOptionsOrASinglePathAreQueuesThatCannotBeOpened) {
   QueueGuard queues;
   const std::string inq = dir_.touch("inq");
   queues.watch(inq);
-  const RunResult r = run({kBin, inq}, {"APILOG=1"});
-  EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err, "MSltOpen() failed, errno: 2\n");
-  EXPECT_NE(api_log_text().find("FATAL ERROR - API process failed to open queues."), std::string::npos);
+  const std::string err = "MSltOpen() failed, errno: 2\n";
+  for (const auto& [args, want] : {std::pair {std::vector<std::string> {"-v", "-u"}, err + err},
+                                   std::pair {std::vector<std::string> {inq}, err}}) {
+    SCOPED_TRACE(args[0]);
+    std::vector<std::string> argv = {kBin};
+    argv.insert(argv.end(), args.begin(), args.end());
+    const RunResult r = run(argv, {"APILOG=1"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, want);
+  }
+  EXPECT_EQ(count_of(api_log_text(), "Log mesg: FATAL ERROR - API process failed to open queues.\n"), 2u);
 }
 
 TEST_F(Cli, QueuePathsThatCannotBeOpenedGiveCode13OnTheOutputQueue) {
