@@ -22,45 +22,43 @@ const std::vector<std::string>& all_entries() {
 
 bool in_loc(const std::string& entry) { return entry.rfind("Loc", 0) == 0; }
 
-TEST(VtxVariants, TheMainLibrariesExportAll32) {
-  ASSERT_EQ(all_entries().size(), 32u);
-  void* vst = dlopen(VTX_SHLIB_DIR "/libvst.so", RTLD_NOW | RTLD_LOCAL);
-  void* loc = dlopen(VTX_SHLIB_DIR "/libloc.so", RTLD_NOW | RTLD_LOCAL);
-  ASSERT_NE(vst, nullptr) << dlerror();
-  ASSERT_NE(loc, nullptr) << dlerror();
-  int in_vst = 0;
-  for (const std::string& entry : all_entries()) {
-    EXPECT_NE(dlsym(in_loc(entry) ? loc : vst, entry.c_str()), nullptr) << entry;
-    // Each entry point lives in one library only.
-    EXPECT_EQ(dlsym(in_loc(entry) ? vst : loc, entry.c_str()), nullptr) << entry;
-    in_vst += in_loc(entry) ? 0 : 1;
+// Both libraries of `dir`, loaded privately, closed at scope end.
+struct Pair {
+  void* vst;
+  void* loc;
+  explicit Pair(const std::string& dir)
+      : vst(dlopen((dir + "/libvst.so").c_str(), RTLD_NOW | RTLD_LOCAL)),
+        loc(dlopen((dir + "/libloc.so").c_str(), RTLD_NOW | RTLD_LOCAL)) {}
+  ~Pair() {
+    if (vst != nullptr) dlclose(vst);
+    if (loc != nullptr) dlclose(loc);
   }
-  EXPECT_EQ(in_vst, 20);
+  void* sym(const std::string& entry, bool own_library = true) const {
+    return dlsym(in_loc(entry) == own_library ? loc : vst, entry.c_str());
+  }
+};
+
+TEST(VtxVariants, TheMainLibrariesExportAll32) {
+  Pair p(VTX_SHLIB_DIR);
+  ASSERT_NE(p.vst, nullptr) << dlerror();
+  ASSERT_NE(p.loc, nullptr) << dlerror();
+  for (const std::string& entry : all_entries()) {
+    EXPECT_NE(p.sym(entry), nullptr) << entry;
+    EXPECT_EQ(p.sym(entry, false), nullptr) << entry << " lives in one library only";
+  }
   // The helpers inside stay hidden.
-  EXPECT_EQ(dlsym(vst, "_ZN3vtx9calculateERKNS_12VstDatabasesEPNS_10CalcHandleE"), nullptr);
-  dlclose(vst);
-  dlclose(loc);
+  EXPECT_EQ(dlsym(p.vst, "_ZN3vtx9calculateERKNS_12VstDatabasesEPNS_10CalcHandleE"), nullptr);
 }
 
 class VtxVariant : public ::testing::TestWithParam<std::string> {};
 
 TEST_P(VtxVariant, LacksExactlyItsEntryPoint) {
   const std::string& missing = GetParam();
-  std::string dir = std::string(VTX_VARIANTS_DIR) + "/no_" + missing;
-  void* vst = dlopen((dir + "/libvst.so").c_str(), RTLD_NOW | RTLD_LOCAL);
-  void* loc = dlopen((dir + "/libloc.so").c_str(), RTLD_NOW | RTLD_LOCAL);
-  ASSERT_NE(vst, nullptr) << dlerror();
-  ASSERT_NE(loc, nullptr) << dlerror();
-  for (const std::string& entry : all_entries()) {
-    void* sym = dlsym(in_loc(entry) ? loc : vst, entry.c_str());
-    if (entry == missing) {
-      EXPECT_EQ(sym, nullptr) << entry;
-    } else {
-      EXPECT_NE(sym, nullptr) << entry;
-    }
-  }
-  dlclose(vst);
-  dlclose(loc);
+  Pair p(std::string(VTX_VARIANTS_DIR) + "/no_" + missing);
+  ASSERT_NE(p.vst, nullptr) << dlerror();
+  ASSERT_NE(p.loc, nullptr) << dlerror();
+  for (const std::string& entry : all_entries())
+    EXPECT_EQ(p.sym(entry) == nullptr, entry == missing) << entry;
 }
 
 INSTANTIATE_TEST_SUITE_P(Each, VtxVariant, ::testing::ValuesIn(all_entries()),
