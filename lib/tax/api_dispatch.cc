@@ -125,9 +125,8 @@ int process_init_message(void) {
   const int ptype = msgin.ptype;
   const int stype = msgin.stype;
   if (init_provider_type(ptype, stype) != 0) {
-    const int result = send_error(ptype, stype, 14);
+    send_error(ptype, stype, 14);
     log_api("FATAL ERROR - API process passed invalid init. message", __LINE__);
-    (void)result;
     return 1;
   }
   const int opened = init_apis(ptype);
