@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "al_os.h"
+#include "api_number.h"
 
 char username[256] = "Unknown";
 char log_dir[API_PATH_SIZE] = "";
@@ -26,16 +27,6 @@ FILE* open_log(const char* name) {
   char path[API_PATH_SIZE];
   std::snprintf(path, sizeof path, "%s/%s", log_dir, name);
   return al_os_fopen(path, "a+");
-}
-
-// Decimal in the manner of strtol base 10; no digits gives 0 and values
-// beyond int are clamped rather than wrapped.
-int env_level(const char* text) {
-  if (text == nullptr) return 0;
-  const long value = std::strtol(text, nullptr, 10);
-  if (value > 0x7fffffffL) return 0x7fffffff;
-  if (value < -0x7fffffffL - 1) return -0x7fffffff - 1;
-  return static_cast<int>(value);
 }
 
 }  // namespace
@@ -63,7 +54,7 @@ void api_log_open(void) {
   }
 
   log_file = open_log("log.api");
-  api_log = env_level(std::getenv("APILOG"));
+  api_log = api_decimal(std::getenv("APILOG"));
   api_log_write(username, "API process started for user ", API_SRC, __LINE__, log_file);
   if (api_log > 0) msg_file = open_log("api_msg.log");
 }

@@ -8,6 +8,7 @@
 #include "api_dispatch.h"
 #include "api_log.h"
 #include "api_msg.h"
+#include "api_number.h"
 #include "api_tarn.h"
 #include "version.h"
 
@@ -28,13 +29,6 @@ Option parse_option(int argc, char** argv) {
   return Option::kUsage;
 }
 
-// strtol base 10 with the result kept inside int.
-int to_int(const char* text) {
-  const long value = std::strtol(text, nullptr, 10);
-  if (value > 0x7fffffffL) return 0x7fffffff;
-  if (value < -0x7fffffffL - 1) return -0x7fffffff - 1;
-  return static_cast<int>(value);
-}
 
 void log_fatal(const char* text, int line) { api_log_write(username, text, API_SRC, line, log_file); }
 
@@ -101,8 +95,8 @@ int api_main(int argc, char** argv) {
 
   std::snprintf(nmsq_in, sizeof nmsq_in, "%s", argv[1]);
   std::snprintf(nmsq_out, sizeof nmsq_out, "%s", argc > 2 ? argv[2] : "");
-  const int ptype = argc > 3 ? to_int(argv[3]) : 0;
-  const int stype = argc > 4 ? to_int(argv[4]) : 0;
+  const int ptype = argc > 3 ? api_decimal(argv[3]) : 0;
+  const int stype = argc > 4 ? api_decimal(argv[4]) : 0;
   if (setup_passed_queues(nmsq_in, nmsq_out) != 0) {
     send_error(ptype, stype, 13);
     log_fatal("FATAL ERROR - API process failed to open queues.", __LINE__);

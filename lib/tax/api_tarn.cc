@@ -10,6 +10,7 @@
 
 #include "al_mslot.h"
 #include "api_log.h"
+#include "api_number.h"
 
 char nmsq_in[1024] = "";
 char nmsq_out[1024] = "";
@@ -53,8 +54,8 @@ void watch_parent_and_queues(void) {
 int api_receive_timeout(void) {
   const char* text = std::getenv("TARN_API_TIMEOUT");
   if (text == nullptr || text[0] == '\0') return kDefaultTimeout;
-  const long value = std::strtol(text, nullptr, 10);
-  return value >= 10 && value <= 100000 ? static_cast<int>(value) : kDefaultTimeout;
+  const int value = api_decimal(text);
+  return value >= 10 && value <= 100000 ? value : kDefaultTimeout;
 }
 
 int initialize_queue(const char* path, int create) {
