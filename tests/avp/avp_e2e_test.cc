@@ -93,8 +93,9 @@ struct Scene {
   }
 };
 
-const Fields kSanAlbero = {
-    {"addr1_slot1", "CA"}, {"addr1_slot2", "SAN ALBERO"}, {"addr1_slot3", "90411"}, {"tax144", "100.00"}};
+// Ship-to San Albero 90411; the ship-from place is found by its city (field 6) alone.
+const Fields kSanAlbero = {{"addr1_slot1", "CA"},          {"addr1_slot2", "SAN ALBERO"}, {"addr1_slot3", "90411"},
+                           {"addr2_slot2", "PORTO CALMA"}, {"addr2_slot1", "CA"},         {"tax144", "100.00"}};
 Fields with(Fields f, const std::string& name, const std::string& value) {
   f.emplace_back(name, value);
   return f;

@@ -96,6 +96,7 @@ std::vector<ParseRow> parse_rows() {
   std::vector<ParseRow> rows = {
       {"no fields at all", STD, {}, {}, 6, 5},
       {"no fields at all, enhanced", ENH, {}, {}, 6, 5},
+      {"no field read: the cleared records", STD, {}, {{'t', 904, raw(int32_t{1})}, {'j', 225, "  "}}, 48},
       {"a short text keeps the rest of its fill", STD, {{29, "AB"}}, {{'t', 268, "AB"}}},
       {"35 is copied to 763", STD, {{35, pattern(24)}}, {{'t', 783, pattern(20)}, {'t', 763, pattern(20)}}},
       {"55, 56 and 57 with their copies", ENH, {{55, "ABC"}, {56, pattern(30)}, {57, "Nx"}},
@@ -112,6 +113,7 @@ std::vector<ParseRow> parse_rows() {
         {'t', 432, raw(-std::numeric_limits<float>::infinity())}}},
       {"fields before the first are not read", STD, {{6, "CITY"}, {24, "9"}, {27, "5"}},
        {{'j', 225, " "}, {'j', 226, " "}, {'t', 260, raw(int32_t{5})}}, 25},
+      {"address: a short city", ADDR, {{6, "Boston"}}, {{'z', 15, "Boston"}}},
       {"address: every field cut to its room", ADDR, {{6, std::string(40, 'c')}, {7, "MAX"}, {8, "0211012345678"}},
        {{'z', 15, std::string(29, 'c')}, {'z', 4, "MA"}, {'z', 6, "021101234"}}},
   };

@@ -1,6 +1,8 @@
 // The Taxware session in-process over the stand-in libraries (real dlopen):
 // every failing OS call of an open, and the stand-in's handling of its data
 // and control files.
+#include <fcntl.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -127,6 +129,12 @@ TEST_F(AvpSession, EveryFailingCallStopsTheOpenAndTheCloseCopes) {
     EXPECT_EQ(err.text(), row.call == AL_OS_FOPEN ? "Failed to open logfile '" + log_path() + "'" : "");
     EXPECT_EQ(messages(), row.call == AL_OS_FOPEN ? Texts{} : row.log + closed(row.zip_close, row.tax_close));
   }
+  // A second open replaces the log stream of the first rather than leak it.
+  reset();
+  ASSERT_EQ(open_avp(), 0);
+  const int fd = fileno(avp_session.avp_log_file);
+  ASSERT_EQ(open_avp(), 0);
+  EXPECT_TRUE(fileno(avp_session.avp_log_file) == fd || fcntl(fd, F_GETFD) == -1);
 }
 
 // The stand-in's data files and control file as an open and a lookup meet them.
@@ -180,6 +188,7 @@ TEST_F(AvpSession, StandInDataAndControlFiles) {
     }
     test_util::FdCapture err(2, dir_.at("stderr"));
     EXPECT_EQ(open_avp(), row.open);
+    EXPECT_EQ(avp_ready() != 0, row.open == 0);
     std::string want_err = row.err;
     if (const std::size_t at = want_err.find('@'); at != std::string::npos) want_err.replace(at, 1, path);
     const std::string got_err = err.text();
