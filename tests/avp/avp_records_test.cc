@@ -9,6 +9,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "al_os.h"
@@ -95,7 +96,6 @@ Bytes empty_jur() {
 std::vector<ParseRow> parse_rows() {
   std::vector<ParseRow> rows = {
       {"no fields at all", STD, {}, {}, 6, 5},
-      {"no fields at all, enhanced", ENH, {}, {}, 6, 5},
       {"no field read: the cleared records", STD, {}, {{'t', 904, raw(int32_t{1})}, {'j', 225, "  "}}, 48},
       {"a short text keeps the rest of its fill", STD, {{29, "AB"}}, {{'t', 268, "AB"}}},
       {"35 is copied to 763", STD, {{35, pattern(24)}}, {{'t', 783, pattern(20)}, {'t', 763, pattern(20)}}},
@@ -128,14 +128,17 @@ std::vector<ParseRow> parse_rows() {
     std::size_t room = 0;
   };
   std::vector<Place> places = {
-      {STD, 6, 'j', 53, 's', 26},   {STD, 7, 'j', 48, 's', 5},    {STD, 8, 'j', 79, 's', 5},    {STD, 9, 'j', 84, 's', 9},
-      {STD, 10, 'j', 8, 's', 26},   {STD, 11, 'j', 3, 's', 5},    {STD, 12, 'j', 34, 's', 5},   {STD, 13, 'j', 39, 's', 9},
-      {STD, 14, 'j', 143, 's', 26}, {STD, 15, 'j', 138, 's', 5},  {STD, 16, 'j', 169, 's', 5},  {STD, 17, 'j', 174, 's', 9},
-      {STD, 18, 'j', 98, 's', 26},  {STD, 19, 'j', 93, 's', 5},   {STD, 20, 'j', 124, 's', 5},  {STD, 21, 'j', 129, 's', 9},
-      {STD, 29, 't', 268, 's', 28}, {STD, 30, 't', 526, 's', 66}, {STD, 31, 't', 803, 's', 50}, {STD, 32, 't', 592, 's', 20},
-      {STD, 33, 't', 516, 's', 10}, {STD, 37, 't', 853, 's', 51}, {STD, 22, 'j', 225, 'c'},     {STD, 23, 'j', 226, 'c'},
-      {STD, 24, 't', 144, 'd'},     {STD, 25, 't', 168, 'd'},     {STD, 26, 't', 240, 'd'},     {STD, 27, 't', 260, 'i'},
-      {STD, 28, 't', 264, 'i'},     {STD, 34, 't', 904, 'i'},     {STD, 36, 't', 352, 'i'},     {ENH, 54, 't', 1138, 'c'}};
+      {STD, 6, 'j', 53, 's', 26},   {STD, 7, 'j', 48, 's', 5},    {STD, 8, 'j', 79, 's', 5},
+      {STD, 9, 'j', 84, 's', 9},    {STD, 10, 'j', 8, 's', 26},   {STD, 11, 'j', 3, 's', 5},
+      {STD, 12, 'j', 34, 's', 5},   {STD, 13, 'j', 39, 's', 9},   {STD, 14, 'j', 143, 's', 26},
+      {STD, 15, 'j', 138, 's', 5},  {STD, 16, 'j', 169, 's', 5},  {STD, 17, 'j', 174, 's', 9},
+      {STD, 18, 'j', 98, 's', 26},  {STD, 19, 'j', 93, 's', 5},   {STD, 20, 'j', 124, 's', 5},
+      {STD, 21, 'j', 129, 's', 9},  {STD, 29, 't', 268, 's', 28}, {STD, 30, 't', 526, 's', 66},
+      {STD, 31, 't', 803, 's', 50}, {STD, 32, 't', 592, 's', 20}, {STD, 33, 't', 516, 's', 10},
+      {STD, 37, 't', 853, 's', 51}, {STD, 22, 'j', 225, 'c'},     {STD, 23, 'j', 226, 'c'},
+      {STD, 24, 't', 144, 'd'},     {STD, 25, 't', 168, 'd'},     {STD, 26, 't', 240, 'd'},
+      {STD, 27, 't', 260, 'i'},     {STD, 28, 't', 264, 'i'},     {STD, 34, 't', 904, 'i'},
+      {STD, 36, 't', 352, 'i'},     {ENH, 54, 't', 1138, 'c'}};
   for (std::size_t i = 0; i < 5; ++i) {  // standard: levels 1 to 5, doubles then floats
     places.push_back({STD, static_cast<int>(38 + i), 't', 392 + 16 * (i + 1), 'd'});
     places.push_back({STD, static_cast<int>(43 + i), 't', 400 + 16 * (i + 1), 'f'});
@@ -146,7 +149,10 @@ std::vector<ParseRow> parse_rows() {
     places.push_back({ENH, static_cast<int>(46 + i), 't', 400 + 16 * travel[i], 'f'});
   }
   for (const Place& p : places) {
-    const std::string value = p.kind == 's' ? pattern(p.room + 3) : p.kind == 'c' ? "Qx" : p.kind == 'i' ? "-42" : "12.625";
+    const std::string value = p.kind == 's'   ? pattern(p.room + 3)
+                              : p.kind == 'c' ? "Qx"
+                              : p.kind == 'i' ? "-42"
+                                              : "12.625";
     const std::string stored = p.kind == 's'   ? pattern(p.room)
                                : p.kind == 'c' ? "Q"
                                : p.kind == 'i' ? raw(int32_t{-42})
@@ -169,7 +175,9 @@ TEST(AvpParse, EveryFieldLandsInItsRoomAndNothingElse) {
 
     Bytes want_jur = empty_jur(), want_tax = empty_tax(row.form), want_zip(sizeof(Zip_Str), 0);
     std::memset(want_zip.data(), ' ', 8);
-    for (const Patch& p : row.patches) put(p.rec == 'j' ? want_jur : p.rec == 't' ? want_tax : want_zip, p.off, p.bytes);
+    for (const Patch& p : row.patches) {
+      put(p.rec == 'j' ? want_jur : p.rec == 't' ? want_tax : want_zip, p.off, p.bytes);
+    }
 
     if (row.form == ADDR) {
       auto zip = std::make_unique<Zip_Str>();  // zero-filled, as every caller allocates it
@@ -184,11 +192,7 @@ TEST(AvpParse, EveryFieldLandsInItsRoomAndNothingElse) {
     std::memset(&tax, 0x55, sizeof tax);
     Clear_Jur_Str(&jur);
     Clear_Tax_Str(&tax);
-    if (row.form == ENH) {
-      format_avp_jur_enh(text.c_str(), &jur, &tax, row.first);
-    } else {
-      format_avp_jur(text.c_str(), &jur, &tax, row.first);
-    }
+    (row.form == ENH ? format_avp_jur_enh : format_avp_jur)(text.c_str(), &jur, &tax, row.first);
     EXPECT_EQ(first_difference(bytes_of(jur), want_jur), "") << "Jur_Str";
     EXPECT_EQ(first_difference(bytes_of(tax), want_tax), "") << "Tax_Str";
   }
@@ -288,7 +292,9 @@ std::vector<ReplyRow> reply_rows() {
        },
        0, {"6~2~1~1~300~29~"}},
   };
-  for (int i = 1; i <= AVP_ZIP_ENTRIES; ++i) rows.back().replies.push_back("7~2~1~1~" + std::to_string(i) + "~~M~~~~~~");
+  for (int i = 1; i <= AVP_ZIP_ENTRIES; ++i) {
+    rows.back().replies.push_back("7~2~1~1~" + std::to_string(i) + "~~M~~~~~~");
+  }
   return rows;
 }
 
@@ -326,7 +332,8 @@ TEST(AvpReplies, EveryReplyByItsRecordsAndEachFailingSend) {
   }
 }
 
-TEST(AvpCodes, TaxOutcomes) {
+// Which outcomes carry a result, the error number of the others, and the text of each.
+TEST(AvpCodes, TaxAndAddressOutcomes) {
   struct Row {
     int gen, jur, poo, poa, shpto, shpfr;
     double number;     // 0: the outcome carries a result
@@ -357,22 +364,16 @@ TEST(AvpCodes, TaxOutcomes) {
     Tax_Str t{};
     Jur_Str j{};
     t.GenCmplCd = c.gen;
-    j.JurCmplCd = c.jur;
-    j.POOJurRC = c.poo;
-    j.POAJurRC = c.poa;
-    j.ShpToJurRC = c.shpto;
-    j.ShpFrJurRC = c.shpfr;
+    std::tie(j.JurCmplCd, j.POOJurRC, j.POAJurRC, j.ShpToJurRC, j.ShpFrJurRC) =
+        std::tie(c.jur, c.poo, c.poa, c.shpto, c.shpfr);
     EXPECT_EQ(avp_tax_has_result(&t, &j) != 0, c.number == 0);
     if (c.number != 0) {
       EXPECT_NEAR(avp_tax_error_number(&t, &j), c.number, 1e-9);
     }
     EXPECT_EQ(GetAvpErrorMess(&t, &j), c.text);
   }
-}
-
-TEST(AvpCodes, ZipOutcomes) {
   const std::string verify = "An error occurred while validating input string in Verify_Zip or ZipQuery";
-  const std::pair<int, std::string> rows[] = {
+  const std::pair<int, std::string> zip_rows[] = {
       {0, "Successful completion"}, {1, "Invalid link action"}, {2, "Indexed ZIP Master file not found"},
       {3, "Indexed County file not found"}, {4, "Sequential ZIP Exeception file not found"},
       {5, "More than one needed file not found"}, {12, "Invalid State code passed"},
@@ -386,7 +387,7 @@ TEST(AvpCodes, ZipOutcomes) {
       {42, "Multiple ZIP codes possible for State and City combination; Retured all possible ZIP codes"},
       {43, verify}, {80, verify}, {6, "Unknown completion code: 6"}, {-1, "Unknown completion code: -1"},
   };
-  for (const auto& [code, text] : rows) {
+  for (const auto& [code, text] : zip_rows) {
     SCOPED_TRACE(code);
     Zip_Str z{};
     z.ZipCmplCd = code;

@@ -37,7 +37,8 @@ const char* const kPassed = "passed";
 const char* const kFailed = "failed: Unknown";
 Texts closed(const char* zip, const char* tax) {
   return {"Initialize Zip Structure.", std::string("ZipClose/ZIP020 ") + zip, "Initialize Tax Structure.",
-          "Initialize Jurisdiction Structure.", std::string("AvpTaxClose/TAX010 ") + (tax == kPassed ? "passed." : tax)};
+          "Initialize Jurisdiction Structure.",
+          std::string("AvpTaxClose/TAX010 ") + (tax == kPassed ? "passed." : tax)};
 }
 
 // A log directory, logging on, the engine variables over the sample data
@@ -144,7 +145,7 @@ TEST_F(AvpSession, StandInDataAndControlFiles) {
     const char* var;      // variable naming the file (AVP_STANDIN_CONTROL: the control file), or nullptr
     const char* content;  // its text; "<missing>", "<dir>" or "<file>" (a regular file)
     int open;
-    std::string err;  // what the failed tax open reports ("@": the file's path)
+    std::string err;  // standard error, or its start when not ending in a newline ("@": the file's path)
     int ret = 0, code = 0, count = 0;  // of a lookup of CA 90412 after a successful open
   };
   const Row rows[] = {
@@ -192,7 +193,7 @@ TEST_F(AvpSession, StandInDataAndControlFiles) {
     std::string want_err = row.err;
     if (const std::size_t at = want_err.find('@'); at != std::string::npos) want_err.replace(at, 1, path);
     const std::string got_err = err.text();
-    EXPECT_EQ(got_err.substr(0, want_err.size()), want_err);
+    EXPECT_EQ(want_err.empty() || want_err.back() == '\n' ? got_err : got_err.substr(0, want_err.size()), want_err);
     const Texts log = messages();  // a refused open says which engine refused
     EXPECT_EQ(log.empty() ? "" : log.back(), row.open == 0     ? "ZipOpenStr succeeded"
                           : row.err.empty() ? "ZipOpenStr failed: Unknown"
