@@ -6,6 +6,7 @@
 
 #include "api_msg.h"
 #include "avp_codes.h"
+#include "avp_log.h"
 #include "avp_parse.h"
 #include "avp_session.h"
 

@@ -10,7 +10,7 @@
 #include <limits>
 
 #include "api_msg.h"
-#include "avp_session.h"
+#include "avp_log.h"
 
 const int avp_enh_level_order[AVP_LEVELS] = {0, 1, 2, 3, 7, 6, 4, 5};
 

@@ -7,9 +7,13 @@
 
 #include "al_os.h"
 #include "al_sli.h"
+#include "api_log.h"
+#include "avp_log.h"
 #include "avp_parse.h"
 
 TaxwareSession avp_session;
+
+FILE* avp_log_stream(void) { return avp_session.avp_log_file; }
 
 const char* const avp_env_vars[10] = {"AVPAUDIT", "AVPIN",   "AVPOUT",  "AVPTEMP", "ZIPIN",
                                       "ZIPOUT",   "ZIPTEMP", "STEPIN",  "STEPOUT", "STEPTEMP"};

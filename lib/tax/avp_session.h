@@ -9,9 +9,7 @@
 
 #include <cstdio>
 
-#include "api_log.h"
 #include "avp_he.h"
-#include "avp_log.h"
 
 struct TaxwareSession {
   FILE* avp_log_file = nullptr;  // "avp.log" in log_dir; owned here
@@ -29,9 +27,6 @@ struct TaxwareSession {
 };
 
 extern TaxwareSession avp_session;
-
-// Writes one message to the Taxware log with this call's line number.
-#define AVP_LOG(...) avp_log_write(avp_session.avp_log_file, AVP_SRC, __LINE__, username, __VA_ARGS__)
 
 // The ten variables that must be set and non-empty before the engine opens.
 extern const char* const avp_env_vars[10];

@@ -1,14 +1,14 @@
-// The Taxware adapter end to end: the real taxapi process started by the ERP
-// peer on real queues, with the stand-in engine libraries. Outcomes the data
-// cannot produce are forced through the stand-in's control file.
-#include <stdlib.h>
+// The Taxware adapter end to end: the real taxapi started by the ERP peer on
+// real queues, with the stand-in engine libraries. One row per reply path;
+// outcomes the sample data cannot produce are forced through the stand-in's
+// control file.
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cctype>
 #include <chrono>
-#include <fstream>
-#include <sstream>
+#include <cstdio>
+#include <map>
+#include <regex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -21,266 +21,242 @@
 namespace {
 
 using Texts = std::vector<std::string>;
+using Fields = std::vector<std::pair<std::string, std::string>>;
 
-// One test's directory: queue files, logs (as HOME), the engine's work
-// directories and its control file. Removed with everything in it.
-class TestDir {
- public:
-  TestDir() {
-    for (const char* sub : {"work", "work/avpout", "work/avptemp", "work/zipout", "work/ziptemp", "work/stepout",
-                            "work/steptemp"}) {
-      if (dir_.ok()) mkdir(dir_.at(sub).c_str(), 0700);
-    }
-  }
-
-  const std::string& path() const { return dir_.path(); }
-  void control(const std::string& text) const { std::ofstream(dir_.at("control")) << text; }
-  std::string read(const std::string& name) const { return test_util::slurp(dir_.at(name)); }
-
- private:
-  test_util::TempDir dir_{"avp_e2e."};
-};
-
-erp::PeerOptions options(const TestDir& dir, const std::string& shlib = SHLIB_DIR) {
-  erp::PeerOptions o;
-  o.taxapi = TAXAPI_BIN;
-  o.dir = dir.path();
-  o.ptype = 1;
-  o.stype = 1;
-  const std::string data = AVP_DATA_DIR;
-  const std::string work = dir.path() + "/work";
-  o.env = {"HOME=" + dir.path(),         "QSE_SHLIB=" + shlib,           "AVPDEBUG=",
-           "ZIPIN=" + data + "/zipmaster.txt", "AVPIN=" + data + "/rates.txt", "STEPIN=" + data + "/exempt.txt",
-           "AVPAUDIT=" + work + "/audit.log",  "AVP_STANDIN_CONTROL=" + dir.path() + "/control"};
-  for (const char* v : {"AVPOUT", "AVPTEMP", "ZIPOUT", "ZIPTEMP", "STEPOUT", "STEPTEMP"}) {
-    std::string sub = v;
-    for (char& ch : sub) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
-    o.env.push_back(std::string(v) + "=" + work + "/" + sub);
-  }
-  o.unset = {"QSE", "QSE_BIN", "APILOG"};
-  o.timeout_ms = 10000;
-  return o;
-}
-
-// Leaves `name` out of the child's environment.
-void without(erp::PeerOptions* o, const std::string& name) {
-  std::erase_if(o->env, [&](const std::string& e) { return e.rfind(name + "=", 0) == 0; });
-  o->unset.push_back(name);
-}
-
-std::string body(const char* kind, const std::vector<std::pair<std::string, std::string>>& fields) {
-  std::string out, err;
-  EXPECT_TRUE(erp::build_avp_body(kind, fields, &out, &err)) << err;
-  return out;
-}
+const char* const kVars[] = {"AVPAUDIT", "AVPIN",   "AVPOUT",  "AVPTEMP", "ZIPIN",
+                             "ZIPOUT",   "ZIPTEMP", "STEPIN",  "STEPOUT", "STEPTEMP"};
+const std::string kAck = "10~0~1~1~0~~";
 
 std::string pad(std::string s, std::size_t width) {
   s.resize(width, ' ');
   return s;
 }
 
-const std::vector<std::pair<std::string, std::string>> kSanAlbero = {
-    {"addr1_slot1", "CA"}, {"addr1_slot2", "SAN ALBERO"}, {"addr1_slot3", "90411"}, {"tax144", "100.00"}};
-
-class AvpEndToEnd : public ::testing::Test {
- protected:
-  TestDir dir;
+// How a row's process is started.
+struct Setup {
+  std::string shlib = SHLIB_DIR;  // the libraries' directory; "none": an empty one
+  const char* drop = "";          // a variable left out ("NAME") or empty ("NAME=")
+  const char* control = "";       // the stand-in's control file
+  int stype = 1;                  // the sub-provider the process serves
+  char mode = ' ';                // 's' the replies read slowly, 'd' taxapi -dt
 };
 
-TEST_F(AvpEndToEnd, StandardTaxRequest) {
-  erp::ErpPeer peer(options(dir));
-  std::string first;
-  ASSERT_TRUE(peer.start(&first)) << first;
-  EXPECT_EQ(first, "10~0~1~1~0~~");
-  const erp::Exchange ex = peer.request(1, 1, body("tax", kSanAlbero));
-  ASSERT_TRUE(ex.ok) << ex.problem;
-  EXPECT_EQ(ex.replies, (Texts{"10~0~1~1~0~~", "6~1~1~1~1~0~",
-                               "7~1~1~1~1~6.000000~0.250000~1.000000~0.250000~0.000000~"
-                               "0.060000~0.002500~0.010000~0.002500~0.000000~D~" +
-                                   pad("CA 90411 00 SAN ALBERO", 25) + "~"}));
-  EXPECT_EQ(peer.terminate(), 0);
-  EXPECT_NE(dir.read("avp.log").find("Log mesg: Return from AvpTaxCmn/TAX010: 0\n"), std::string::npos);
-}
+// One process's directory: queue files, logs (as HOME), the engine's files
+// and its control file; removed with everything in it.
+struct Scene {
+  test_util::TempDir dir{"avp_e2e."};
+  std::map<std::string, std::string> vars;  // the engine variables given to the process
 
-TEST_F(AvpEndToEnd, FortyEightDelimitersAreStandardFortyNineEnhanced) {
-  erp::ErpPeer peer(options(dir));
-  ASSERT_TRUE(peer.start());
-  for (int extra : {0, 1, 2}) {
-    SCOPED_TRACE(extra);
-    // The standard body has 42 fields; with the header 47 delimiters.
-    const std::string text = body("tax", kSanAlbero) + std::string(static_cast<std::size_t>(extra), '~');
-    const erp::Exchange ex = peer.request(1, 1, text);
-    ASSERT_EQ(ex.results.size(), 1u) << ex.problem;
-    std::size_t fields = 0;
-    for (char c : ex.results[0]) fields += c == '~';
-    EXPECT_EQ(fields, 47 + extra <= 48 ? 17u : 23u);
+  erp::PeerOptions options(const Setup& setup) {
+    const std::string data = AVP_DATA_DIR, vertex = VERTEX_DATA_DIR;
+    vars = {{"AVPIN", data + "/rates.txt"}, {"ZIPIN", data + "/zipmaster.txt"}, {"STEPIN", data + "/exempt.txt"},
+            {"AVPAUDIT", dir.at("audit.log")}};
+    for (const char* v : {"AVPOUT", "AVPTEMP", "ZIPOUT", "ZIPTEMP", "STEPOUT", "STEPTEMP"}) vars[v] = dir.mkdir(v);
+    erp::PeerOptions o;
+    o.taxapi = TAXAPI_BIN;
+    o.dir = dir.path();
+    o.stype = setup.stype;
+    o.unset = {"QSE", "QSE_BIN", "APILOG", "LD_LIBRARY_PATH", "AVPDEBUG"};
+    o.env = {"HOME=" + dir.path(), "QSE_SHLIB=" + (setup.shlib == "none" ? dir.mkdir("none") : setup.shlib),
+             "AVP_STANDIN_CONTROL=" + dir.write("control", setup.control), "VERTEXSERVER=" + vertex,
+             "VERTEXUSER=demo", "VERTEXPWD=demo", "VERTEXGEO=" + vertex + "/location.dat",
+             "VERTEXRATE=" + vertex + "/rate.dat", "VERTEXTDM=" + vertex + "/tdm.dat",
+             "VERTEXREG=" + dir.at("register.dat")};
+    if (setup.mode == 'd') {
+      o.args = Texts{"-dt"};  // no log, but every message on standard error
+    } else {
+      o.env.push_back("AVPDEBUG=");
+    }
+    for (auto& [name, value] : vars) {
+      if (setup.drop == name) {
+        o.unset.push_back(name);
+        continue;
+      }
+      if (setup.drop == name + "=") value = "";
+      o.env.push_back(name + "=" + value);
+    }
+    return o;
   }
+  Texts log() const { return test_util::log_messages(test_util::slurp(dir.at("avp.log"))); }
+
+  // Expands the tokens below, "@envN" (the check and the first N variables)
+  // and "@close <zip> <tax>" (each "passed" or "failed").
+  Texts expand(const Texts& lines) {
+    static const std::map<std::string, Texts> tokens = {
+        {"@tax", {"Loading AVPTAX.DLL.", "Loading AVPTAX.DLL succeeded."}},
+        {"@loaded", {"@tax", "Loading AVPZIP.DLL.", "Loading AVPZIP.DLL succeeded."}},
+        {"@open", {"@loaded", "@env10", "Initialize Tax Structure.", "Initialize Jurisdiction Structure.",
+                   "TaxOpenStr succeeded", "Initialize Zip Structure.", "ZipOpenStr succeeded"}},
+        {"@tax-call", {"Initialize Jurisdiction Structure.", "Initialize Tax Structure.",
+                       "Call AvpTaxCmn/TAX010 to determine tax."}},
+        {"@addr-call",
+         {"Initialize Zip Structure.", "Format Address.", "Call ZIP020Add/ZIP020 to determine Geo Code."}}};
+    Texts out;
+    for (const std::string& l : lines) {
+      Texts more = {l};
+      if (tokens.count(l) != 0) {
+        more = expand(tokens.at(l));
+      } else if (l.rfind("@env", 0) == 0) {
+        more = {"Checking environment variables"};
+        for (int i = 0; i < std::stoi(l.substr(4)); ++i) {
+          more.push_back(std::string(kVars[i]) + " - <" + vars[kVars[i]] + ">");
+        }
+      } else if (l.rfind("@close ", 0) == 0) {
+        const bool zip = l.substr(7, 6) == "passed", tax = l.substr(14) == "passed";
+        more = {"Initialize Zip Structure.", zip ? "ZipClose/ZIP020 passed" : "ZipClose/ZIP020 failed: Unknown",
+                "Initialize Tax Structure.", "Initialize Jurisdiction Structure.",
+                tax ? "AvpTaxClose/TAX010 passed." : "AvpTaxClose/TAX010 failed: Unknown"};
+      }
+      out.insert(out.end(), more.begin(), more.end());
+    }
+    return out;
+  }
+};
+
+// Ship-to San Albero 90411; the ship-from place is found by its city (field 6) alone.
+const Fields kSanAlbero = {{"addr1_slot1", "CA"},          {"addr1_slot2", "SAN ALBERO"}, {"addr1_slot3", "90411"},
+                           {"addr2_slot2", "PORTO CALMA"}, {"addr2_slot1", "CA"},         {"tax144", "100.00"}};
+Fields with(Fields f, const std::string& name, const std::string& value) {
+  f.emplace_back(name, value);
+  return f;
+}
+std::string place(int i, const char* city, const char* state, const char* zip, const char* geo, const char* county,
+                  const char* name, char ind) {
+  return "7~2~1~1~" + std::to_string(i) + "~" + pad(city, 26) + "~" + state + "~" + zip + "~" + geo + "~" + county +
+         "~" + pad(name, 26) + "~" + ind + "~";
 }
 
-TEST_F(AvpEndToEnd, AddressRequests) {
-  erp::ErpPeer peer(options(dir));
-  ASSERT_TRUE(peer.start());
-  erp::Exchange ex = peer.request(2, 1, body("addr", {{"state", "NY"}, {"zip", "12810"}}));
-  ASSERT_TRUE(ex.ok) << ex.problem;
-  EXPECT_EQ(ex.replies, (Texts{"10~0~1~1~0~~", "6~2~1~1~1~0~",
-                               "7~2~1~1~1~" + pad("FAIRHAVEN", 26) + "~NY~12810~00~001~" + pad("KESTREL", 26) +
-                                   "~I~"}));
-
-  ex = peer.request(2, 1, body("addr", {{"state", "CA"}, {"zip", "90412"}}));
-  ASSERT_TRUE(ex.ok) << ex.problem;
-  EXPECT_EQ(ex.replies[1], "6~2~1~1~2~29~");
-  ASSERT_EQ(ex.results.size(), 2u);
-  EXPECT_EQ(ex.results[1].rfind("7~2~1~1~2~" + pad("SAN ALBERO", 26) + "~CA~90412~", 0), 0u) << ex.results[1];
-}
-
-struct Forced {
+struct Row {
   const char* name;
-  int action;
-  const char* control;
-  const char* reply;  // the error reply, or the status message of a result
+  int action;  // 1 tax, 2 address; 0: no request (the process stops at start-up)
+  const char* kind;
+  Fields body;
+  Texts replies;  // every reply in order, the start-up one first; -dt: exit status and standard output
+  Texts log;      // every avp.log message (see Scene::expand), unchecked when empty; -dt: standard error
+  Setup with = {};
 };
 
-// One outcome per reply path; which codes take which path: avp_codes_test.
-TEST_F(AvpEndToEnd, EveryOutcomeGetsItsReply) {
-  const Forced cases[] = {
-      {"general code with a result", 1, "GenCmplCd = 4\n", "6~1~1~1~1~4~"},
-      {"general failure", 1, "GenCmplCd = 5\n", "5~0~1~1~0~1205.000000~"},
-      {"jurisdiction failure", 1, "JurCmplCd = 7\n", "5~0~1~1~0~1307.000000~"},
-      {"failed places", 1, "JurCmplCd = 99\nPOOJurRC = 3\nShpToJurRC = 4\n", "5~0~1~1~0~1399.100100~"},
-      {"code 99 without failed places", 1, "JurCmplCd = 99\nPOOJurRC = 1\n", "5~0~1~1~0~1399.000000~"},
-      {"address failure", 2, "ZipCmplCd = 13\n", "5~0~1~1~0~1113.000000~"},
-  };
-  erp::ErpPeer peer(options(dir));
-  ASSERT_TRUE(peer.start());
-  for (const Forced& c : cases) {
-    SCOPED_TRACE(c.name);
-    dir.control(c.control);
-    const erp::Exchange ex = peer.request(
-        c.action, 1, c.action == 1 ? body("tax", kSanAlbero) : body("addr", {{"state", "NY"}, {"zip", "12810"}}));
-    ASSERT_GE(ex.replies.size(), 2u) << ex.problem;
-    EXPECT_EQ(ex.replies[1], c.reply);
-    EXPECT_EQ(ex.error, c.reply[0] == '5');
+TEST(AvpEndToEnd, EveryReplyPath) {
+  const std::string error4 = "5~0~1~1~0~4.000000~";
+  const std::string not_open[] = {"10~0~1~2~0~~", kAck, "5~0~1~1~0~1.000000~"};
+  Texts many = {kAck, kAck, "6~2~1~1~300~29~", place(1, "FAIRHAVEN", "NY", "12810", "00", "001", "KESTREL", 'I')};
+  for (int i = 2; i <= 300; ++i) {
+    char city[16], geo[3], county[4];
+    std::snprintf(city, sizeof city, "CANDIDATE %03d", i);
+    std::snprintf(geo, sizeof geo, "%02d", (i - 1) % 100);
+    std::snprintf(county, sizeof county, "%03d", i);
+    many.push_back(place(i, city, "NY", "12810", geo, county, "GENERATED COUNTY", 'I'));
   }
-  dir.control("");
-  EXPECT_EQ(peer.terminate(), 0);
-}
-
-TEST_F(AvpEndToEnd, ThreeHundredCandidatesReachASlowReader) {
-  dir.control("ZipCandidates = 300\n");
-  erp::ErpPeer peer(options(dir));
-  ASSERT_TRUE(peer.start());
-  ASSERT_TRUE(peer.send("8~2~1~1~1~"));
-  ASSERT_EQ(peer.receive(), std::optional<std::string>("10~0~1~1~0~~"));
-  ASSERT_TRUE(peer.send("9~2~1~1~1~" + body("addr", {{"state", "NY"}, {"zip", "12810"}})));
-  const std::optional<std::string> status = peer.receive();
-  ASSERT_EQ(status, std::optional<std::string>("6~2~1~1~300~29~"));
-  // Read slowly so the process meets a full queue and has to wait for room.
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));
-  for (int i = 1; i <= 300; ++i) {
-    const std::optional<std::string> r = peer.receive();
-    ASSERT_TRUE(r.has_value()) << "record " << i << " lost";
-    EXPECT_EQ(r->rfind("7~2~1~1~" + std::to_string(i) + "~", 0), 0u) << *r;
-    if (i % 50 == 0) std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
-  EXPECT_EQ(peer.receive(200), std::nullopt);
-  EXPECT_EQ(peer.terminate(), 0);
-}
-
-TEST_F(AvpEndToEnd, EngineOpenFailuresAtStart) {
-  struct Case {
-    const char* name;
-    const char* control;
-    const char* unset;
-    const char* variant;  // a library directory whose engine lacks this entry point
-    const char* reply;
-    const char* log_line;
+  const Row rows[] = {
+      {"standard", 1, "tax", kSanAlbero,
+       {kAck, kAck, "6~1~1~1~1~0~",
+        "7~1~1~1~1~6.000000~0.250000~1.000000~0.250000~0.000000~0.060000~0.002500~0.010000~0.002500~0.000000~D~"
+        "CA 90411 00 SAN ALBERO   ~"},
+       {"@open", "@tax-call", "Return from AvpTaxCmn/TAX010: 0", "Send Tax.", "@close passed passed"}},
+      {"enhanced, level 7's rate given", 1, "tax-enh", with(kSanAlbero, "level7_flt", "0.05"),
+       {kAck, kAck, "6~1~1~1~1~18~",
+        "7~1~1~1~1~0.000000~6.000000~0.250000~1.000000~5.000000~0.000000~0.250000~0.000000~0.000000~0.060000~"
+        "0.002500~0.010000~0.050000~0.000000~0.002500~0.000000~D~CA 90411 00 SAN ALBERO   ~"},
+       {"@open", "@tax-call", "Return from AvpTaxCmn/TAX010: 18", "Send Tax Enhanced.", "@close passed passed"}},
+      {"address, one place", 2, "addr", {{"state", "NY"}, {"zip", "12810"}},
+       {kAck, kAck, "6~2~1~1~1~0~", place(1, "FAIRHAVEN", "NY", "12810", "00", "001", "KESTREL", 'I')},
+       {"@open", "@addr-call", "Return from ZIP020Add/ZIP020: 0", "Send Address.", "@close passed passed"}},
+      {"address, several places", 2, "addr", {{"state", "CA"}, {"zip", "90412"}},
+       {kAck, kAck, "6~2~1~1~2~29~", place(1, "SAN ALBERO", "CA", "90412", "00", "037", "LORENA", 'I'),
+        place(2, "SAN ALBERO", "CA", "90412", "01", "059", "MARISOL", 'I')},
+       {}},
+      {"address, 300 places to a slow reader", 2, "addr", {{"state", "NY"}, {"zip", "12810"}}, many, {},
+       {.control = "ZipCandidates = 300\n", .mode = 's'}},
+      {"general failure", 1, "tax", with(kSanAlbero, "tax168", "2e11"), {kAck, kAck, "5~0~1~1~0~1221.000000~"},
+       {"@open", "@tax-call", "Return from AvpTaxCmn/TAX010: 21", "@close passed passed"}},
+      {"jurisdiction failure", 1, "tax-enh", with(kSanAlbero, "jur225", "X"),
+       {kAck, kAck, "5~0~1~1~0~1301.000000~"}, {}},
+      {"failed places", 1, "tax", {{"addr1_slot1", "ZZ"}, {"addr4_slot1", "ZZ"}, {"tax144", "1"}},
+       {kAck, kAck, "5~0~1~1~0~1399.100100~"}, {}},
+      {"address failure", 2, "addr", {{"state", "CA"}}, {kAck, kAck, "5~0~1~1~0~1113.000000~"},
+       {"@open", "@addr-call", "Return from ZIP020Add/ZIP020: 13", "@close passed passed"}},
+      {"tax, engine not open", 1, "tax", kSanAlbero, Texts(std::begin(not_open), std::end(not_open)), {}, {.stype = 2}},
+      {"address, engine not open", 2, "addr", {}, Texts(std::begin(not_open), std::end(not_open)), {}, {.stype = 2}},
+      {"no library", 0, "", {}, {error4},
+       {"Loading AVPTAX.DLL.",
+        "Loading AVPTAX.DLL failed: Load of shared library 'libavptax.so' failed. libavptax.so: cannot open shared "
+        "object file: No such file or directory",
+        "@close passed failed"},
+       {.shlib = "none"}},
+      {"tax entry point missing", 0, "", {}, {error4},
+       {"@tax", "Missing function 'AVPTAXCLOSE' in DLL", "@close passed failed"},
+       {.shlib = AVP_VARIANTS_DIR "/no_AVPTAXCLOSE"}},
+      {"ZIP entry point missing", 0, "", {}, {error4},
+       {"@loaded", "Missing function 'ZIP020' in DLL", "@close failed failed"},
+       {.shlib = AVP_VARIANTS_DIR "/no_ZIP020"}},
+      {"variable empty", 0, "", {}, {"5~0~1~1~0~3.000000~"},
+       {"@loaded", "@env1", "AVPIN not set.", "@close failed failed"}, {.drop = "AVPIN="}},
+      {"-dt, the engine opens", 0, "", {}, {"0", ""}, {"@open", "@close passed passed"},
+       {.mode = 'd'}},
+      {"-dt, an entry point missing", 0, "", {}, {"1", "init_apis() failed: API failed to open\n"},
+       {"@loaded", "Missing function 'ZIP020' in DLL"}, {.shlib = AVP_VARIANTS_DIR "/no_ZIP020", .mode = 'd'}},
   };
-  const Case cases[] = {
-      {"tax engine refuses", "AVPTAXOPEN = 0\n", nullptr, nullptr, "5~0~1~1~0~4.000000~", "TaxOpenStr failed: Unknown\n"},
-      {"ZIP engine refuses", "ZIPOPEN = 2\n", nullptr, nullptr, "5~0~1~1~0~4.000000~", "ZipOpenStr failed: Unknown\n"},
-      {"variable missing", "", "STEPTEMP", nullptr, "5~0~1~1~0~3.000000~", "STEPTEMP not set.\n"},
-      {"tax entry point missing", "", nullptr, "AVPTAXCMN", "5~0~1~1~0~4.000000~", "Missing function 'AVPTAXCMN' in DLL\n"},
-      {"ZIP entry point missing", "", nullptr, "ZIP020", "5~0~1~1~0~4.000000~", "Missing function 'ZIP020' in DLL\n"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    TestDir d;
-    d.control(c.control);
-    erp::PeerOptions o = options(d, c.variant ? std::string(AVP_VARIANTS_DIR) + "/no_" + c.variant : SHLIB_DIR);
-    if (c.unset != nullptr) without(&o, c.unset);
-    erp::ErpPeer peer(o);
-    std::string first;
-    EXPECT_FALSE(peer.start(&first));
-    EXPECT_EQ(first, c.reply);
-    EXPECT_EQ(peer.wait_exit(10000), 0);
-    EXPECT_NE(d.read("avp.log").find(std::string("Log mesg: ") + c.log_line), std::string::npos);
-    // Termination closed whatever was open.
-    EXPECT_NE(d.read("avp.log").find("Log mesg: ZipClose/ZIP020 "), std::string::npos);
-  }
-}
-
-TEST_F(AvpEndToEnd, InitMessageOpensTheEngineAgain) {
-  erp::ErpPeer peer(options(dir));
-  ASSERT_TRUE(peer.start());
-  ASSERT_TRUE(peer.send("1~0~1~1~0~"));
-  EXPECT_EQ(peer.receive(), std::optional<std::string>("10~0~1~1~0~~"));
-  EXPECT_TRUE(peer.request(1, 1, body("tax", kSanAlbero)).ok);
-
-  dir.control("AVPTAXOPEN = 0\n");
-  ASSERT_TRUE(peer.send("1~0~1~1~0~"));
-  EXPECT_EQ(peer.receive(), std::optional<std::string>("5~0~1~1~0~1.000000~"));
-  EXPECT_EQ(peer.wait_exit(10000), 0);
-}
-
-TEST_F(AvpEndToEnd, DiagnosticMode) {
-  struct Case {
-    const char* name;
-    std::string shlib;
-    const char* unset;
-    int status;
-  };
-  const Case cases[] = {
-      {"engine opens", SHLIB_DIR, nullptr, 0},
-      {"upper case option", SHLIB_DIR, nullptr, 0},
-      {"entry point missing", std::string(AVP_VARIANTS_DIR) + "/no_ZIP020", nullptr, 1},
-      {"variable missing", SHLIB_DIR, "AVPAUDIT", 1},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    TestDir d;
-    erp::PeerOptions o = options(d, c.shlib);
-    o.args = std::vector<std::string>{std::string(c.name) == "upper case option" ? "-DT" : "-dt"};
-    if (c.unset != nullptr) without(&o, c.unset);
-    erp::ErpPeer peer(o);
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    Scene run;
+    erp::ErpPeer peer(run.options(row.with));
+    if (row.with.mode == 'd') {
+      test_util::FdCapture out(1, run.dir.at("stdout")), err(2, run.dir.at("stderr"));
+      const bool spawned = peer.spawn();
+      const int status = peer.wait_exit(10000);
+      const Texts got = {std::to_string(status), out.text()};
+      const std::string err_text = err.text();
+      ASSERT_TRUE(spawned);
+      EXPECT_EQ(got, row.replies);
+      std::string want;
+      for (const std::string& m : run.expand(row.log)) want += m + "\n";
+      EXPECT_EQ(err_text, want);
+      struct stat st;
+      EXPECT_EQ(stat(run.dir.at("avp.log").c_str(), &st), 0);  // opened all the same
+      EXPECT_EQ(st.st_size, 0);
+      continue;
+    }
     ASSERT_TRUE(peer.spawn());
-    EXPECT_EQ(peer.wait_exit(10000), c.status);
+    const pid_t pid = peer.pid();
+    Texts got;
+    if (std::optional<std::string> first = peer.receive()) got.push_back(*first);
+    if (row.action != 0) {
+      std::string body, err;
+      ASSERT_TRUE(erp::build_avp_body(row.kind, row.body, &body, &err)) << err;
+      const std::string head = std::to_string(row.action) + "~1~1~1~";
+      ASSERT_TRUE(peer.send("8~" + head));
+      if (std::optional<std::string> ack = peer.receive()) got.push_back(*ack);
+      ASSERT_TRUE(peer.send("9~" + head + body));
+      // Slowly, so the process meets a full queue and has to wait for room.
+      if (row.with.mode == 's') std::this_thread::sleep_for(std::chrono::milliseconds(300));
+      while (got.size() < row.replies.size()) {
+        std::optional<std::string> reply = peer.receive(3000);
+        if (!reply) break;
+        got.push_back(*reply);
+      }
+      EXPECT_EQ(peer.terminate(), 0);
+    } else {
+      EXPECT_EQ(peer.wait_exit(10000), 0);
+    }
+    EXPECT_EQ(got, row.replies);
+    if (!row.log.empty()) {
+      EXPECT_EQ(run.log(), run.expand(row.log));
+    }
+    if (&row != &rows[0]) continue;
+    // Once: the log's frame, and the stand-in's own records of the session.
+    const std::regex frame(R"(^(\d\d-\d\d-\d\d\[\d\d:\d\d:\d\d\])([^:\n]+):
+\1\2: Avp Log Start \*{29}
+\1\2: Pid )" + std::to_string(pid) + " Uid " + std::to_string(getuid()) + R"(
+\1\2: Log mesg: Loading AVPTAX\.DLL\.
+\1\2: File: lib/tax/avp:\d+
+\1\2: Avp Log End   \*{29}
+)");
+    const std::string text = test_util::slurp(run.dir.at("avp.log"));
+    EXPECT_TRUE(std::regex_search(text, frame)) << text;
+    EXPECT_EQ(test_util::slurp(run.vars["AVPOUT"] + "/avptax.sum"), "calculations 1\nfailures 0\n");
+    EXPECT_EQ(test_util::slurp(run.vars["ZIPOUT"] + "/avpzip.sum"), "lookups 0\n");
+    EXPECT_EQ(test_util::lines_of(test_util::slurp(run.vars["AVPAUDIT"])).size(), 1u);
   }
 }
-
-#ifdef VERTEX_DATA_DIR
-TEST_F(AvpEndToEnd, TaxwareActionsWhileOnlyVertexIsOpenFailInOrder) {
-  erp::PeerOptions o = options(dir);
-  o.stype = 2;
-  const std::string data = VERTEX_DATA_DIR;
-  for (const std::string& v :
-       {"VERTEXSERVER=" + data, std::string("VERTEXUSER=demo"), std::string("VERTEXPWD=demo"),
-        "VERTEXGEO=" + data + "/location.dat", "VERTEXRATE=" + data + "/rate.dat", "VERTEXTDM=" + data + "/tdm.dat",
-        "VERTEXREG=" + dir.path() + "/register.dat"}) {
-    o.env.push_back(v);
-  }
-  erp::ErpPeer peer(o);
-  std::string first;
-  ASSERT_TRUE(peer.start(&first)) << first;
-  for (int action : {1, 2}) {
-    const erp::Exchange ex =
-        peer.request(action, 1, action == 1 ? body("tax", kSanAlbero) : body("addr", {{"state", "NY"}}));
-    EXPECT_EQ(ex.replies, (Texts{"10~0~1~1~0~~", "5~0~1~1~0~1.000000~"}));
-  }
-  EXPECT_TRUE(peer.running());
-  EXPECT_EQ(peer.terminate(), 0);
-  // The Taxware engine was never reached.
-  EXPECT_EQ(dir.read("avp.log"), "");
-}
-#endif
 
 }  // namespace

@@ -1,274 +1,215 @@
-// The Taxware session: every step of the open with its log lines and result,
-// through real fixture libraries loaded by the process's loader and faults
-// injected at the OS seam; the close over whatever an open resolved.
-#include "avp_session.h"
-
-#include <dirent.h>
-#include <dlfcn.h>
-#include <limits.h>
+// The Taxware session in-process over the stand-in libraries (real dlopen):
+// every failing OS call of an open, and the stand-in's handling of its data
+// and control files.
+#include <fcntl.h>
 
 #include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
-#include "avp_test_util.h"
-#include "fixtures/avp_fixture.h"
+#include "al_os.h"
+#include "api_log.h"
+#include "avp_calls.h"
+#include "avp_parse.h"
+#include "avp_session.h"
+#include "gtest/gtest.h"
+#include "test_util.h"
 
 namespace {
 
-using Lines = std::vector<std::string>;
+using Texts = std::vector<std::string>;
 
-Lines env_lines(std::size_t count) {
-  Lines out;
-  for (std::size_t i = 0; i < count; ++i) {
-    out.push_back(std::string(avp_env_vars[i]) + " - </data/" + avp_env_vars[i] + ">\n");
-  }
-  return out;
-}
-Lines operator+(Lines a, const Lines& b) {
+Texts operator+(Texts a, const Texts& b) {
   a.insert(a.end(), b.begin(), b.end());
   return a;
 }
 
-const Lines kLoaded = {"Loading AVPTAX.DLL.\n", "Loading AVPTAX.DLL succeeded.\n", "Loading AVPZIP.DLL.\n",
-                       "Loading AVPZIP.DLL succeeded.\n", "Checking environment variables\n"};
-const Lines kPrepared = {"Initialize Tax Structure.\n", "Initialize Jurisdiction Structure.\n"};
+const char* const kVars[] = {"AVPAUDIT", "AVPIN",   "AVPOUT",  "AVPTEMP", "ZIPIN",
+                             "ZIPOUT",   "ZIPTEMP", "STEPIN",  "STEPOUT", "STEPTEMP"};
+const Texts kTaxLoaded = {"Loading AVPTAX.DLL.", "Loading AVPTAX.DLL succeeded."};
+const Texts kZipLoaded = {"Loading AVPZIP.DLL.", "Loading AVPZIP.DLL succeeded."};
+const Texts kOpened = {"Initialize Tax Structure.", "Initialize Jurisdiction Structure.", "TaxOpenStr succeeded",
+                       "Initialize Zip Structure.", "ZipOpenStr succeeded"};
+const char* const kPassed = "passed";
+const char* const kFailed = "failed: Unknown";
+Texts closed(const char* zip, const char* tax) {
+  return {"Initialize Zip Structure.", std::string("ZipClose/ZIP020 ") + zip, "Initialize Tax Structure.",
+          "Initialize Jurisdiction Structure.",
+          std::string("AvpTaxClose/TAX010 ") + (tax == kPassed ? "passed." : tax)};
+}
 
-class SessionTest : public ::testing::Test {
+// A log directory, logging on, the engine variables over the sample data
+// and the libraries from the build; everything put back at the end.
+class AvpSession : public ::testing::Test {
  protected:
   void SetUp() override {
-    setenv("QSE_SHLIB", AVPFIX_DIR, 1);
-    unsetenv("QSE");
-    unsetenv("QSE_BIN");
-    // The fixtures stay loaded for the whole run: reach their state directly
-    // and reset it, then check that the loader finds these very libraries.
-    tax_lib_ = dlopen(AVPFIX_DIR "/libavptax.so", RTLD_NOW);
-    zip_lib_ = dlopen(AVPFIX_DIR "/libavpzip.so", RTLD_NOW);
-    ASSERT_NE(tax_lib_, nullptr) << dlerror();
-    ASSERT_NE(zip_lib_, nullptr) << dlerror();
-    tax_ = static_cast<AvpFixTax*>(dlsym(tax_lib_, "avpfix_tax"));
-    zip_ = static_cast<AvpFixZip*>(dlsym(zip_lib_, "avpfix_zip"));
-    ASSERT_NE(tax_, nullptr);
-    ASSERT_NE(zip_, nullptr);
-    *tax_ = AvpFixTax{1, 1, 0, 0, 0, 0, -1};
-    *zip_ = AvpFixZip{0, 0, 0, 0, 0, -1};
-    ASSERT_EQ(open_avp(), 0) << "fixture engines not opened from " AVPFIX_DIR << ": " << scene.log();
-    ASSERT_EQ(avp_session.AvpTaxhinst, tax_lib_);
-    ASSERT_EQ(avp_session.AvpZiphinst, zip_lib_);
-    *tax_ = AvpFixTax{1, 1, 0, 0, 0, 0, -1};
-    *zip_ = AvpFixZip{0, 0, 0, 0, 0, -1};
-    // Start from a session that never opened, with an empty log.
-    std::fclose(avp_session.avp_log_file);
-    avp_session = TaxwareSession{};
-    if (FILE* f = std::fopen(scene.log_path().c_str(), "w")) std::fclose(f);
-    avp_session.avp_log_file = std::fopen(scene.log_path().c_str(), "a+");
+    ASSERT_TRUE(dir_.ok());
+    std::snprintf(log_dir, sizeof log_dir, "%s", dir_.path().c_str());
+    std::snprintf(username, sizeof username, "%s", "tester");
+    diag_mode = 0;
+    env_.set("AVPDEBUG", "");
+    env_.set("QSE_SHLIB", SHLIB_DIR);
+    env_.save("LD_LIBRARY_PATH");  // the loader sets it
+    env_.unset("AVP_STANDIN_CONTROL");
+    const std::string data = AVP_DATA_DIR;
+    env_.set("AVPIN", data + "/rates.txt");
+    env_.set("ZIPIN", data + "/zipmaster.txt");
+    env_.set("STEPIN", data + "/exempt.txt");
+    env_.set("AVPAUDIT", dir_.at("audit.log"));
+    for (const char* v : {"AVPOUT", "AVPTEMP", "ZIPOUT", "ZIPTEMP", "STEPOUT", "STEPTEMP"}) env_.set(v, dir_.mkdir(v));
+    reset();
   }
-
   void TearDown() override {
-    if (tax_lib_ != nullptr) dlclose(tax_lib_);
-    if (zip_lib_ != nullptr) dlclose(zip_lib_);
+    close_avp();  // whatever a failed test left open
+    reset();
   }
 
-  avptest::Scene scene;
-  void* tax_lib_ = nullptr;
-  void* zip_lib_ = nullptr;
-  AvpFixTax* tax_ = nullptr;
-  AvpFixZip* zip_ = nullptr;
+  // A session that never opened and an empty log.
+  void reset() {
+    if (avp_session.avp_log_file != nullptr) std::fclose(avp_session.avp_log_file);
+    avp_session = TaxwareSession{};
+    al_os_reset();
+    std::remove(log_path().c_str());
+  }
+  std::string log_path() const { return dir_.at("avp.log"); }
+  Texts messages() const { return test_util::log_messages(test_util::slurp(log_path())); }
+  // "Checking environment variables" and the ten variables' lines.
+  static Texts env_lines() {
+    Texts out = {"Checking environment variables"};
+    for (const char* v : kVars) out.push_back(std::string(v) + " - <" + getenv(v) + ">");
+    return out;
+  }
+
+  test_util::TempDir dir_{"avp_session."};
+  test_util::EnvGuard env_;
 };
 
-TEST_F(SessionTest, OpenRunsEveryStepAndReportsEachEngineOpen) {
-  struct Case {
-    int tax_open, zip_open, result;
-    Lines tail;
-    int io_err_calls, zip_open_calls;
+TEST_F(AvpSession, EveryFailingCallStopsTheOpenAndTheCloseCopes) {
+  struct Row {
+    al_os_call call;
+    int nth;
+    int result;
+    Texts log;  // the open's lines; the close's follow
+    const char* zip_close;
+    const char* tax_close;
   };
-  const Case cases[] = {
-      {1, 0, 0, {"TaxOpenStr succeeded\n", "Initialize Zip Structure.\n", "ZipOpenStr succeeded\n"}, 0, 1},
-      {0, 0, 1, {"TaxOpenStr failed: Unknown\n"}, 1, 0},  // the ZIP engine is never opened
-      {1, 5, 1, {"TaxOpenStr succeeded\n", "Initialize Zip Structure.\n", "ZipOpenStr failed: Unknown\n"}, 0, 1},
+  const std::string injected = "injected fault: No such file or directory";
+  auto missing = [](const char* name) { return Texts{std::string("Missing function '") + name + "' in DLL"}; };
+  const Row rows[] = {
+      {AL_OS_FOPEN, 1, 1, {}, kPassed, kFailed},  // no log at all: the close writes to none
+      {AL_OS_DLOPEN, 1, 1,
+       {"Loading AVPTAX.DLL.",
+        "Loading AVPTAX.DLL failed: Load of shared library '" SHLIB_DIR "/libavptax.so' failed. " + injected},
+       kPassed, kFailed},
+      {AL_OS_DLOPEN, 2, 1,
+       kTaxLoaded + Texts{"Loading AVPZIP.DLL.",
+                          "Loading AVPZIP.DLL failed: Load of shared library '" SHLIB_DIR "/libavpzip.so' failed. " +
+                              injected},
+       kPassed, kFailed},
+      {AL_OS_DLSYM, 1, 1, kTaxLoaded + missing("AVPTAXOPEN"), kPassed, kFailed},
+      {AL_OS_DLSYM, 2, 1, kTaxLoaded + missing("AVPTAXCLOSE"), kPassed, kFailed},
+      {AL_OS_DLSYM, 3, 1, kTaxLoaded + missing("AVPTAXCMN"), kPassed, kFailed},
+      {AL_OS_DLSYM, 4, 1, kTaxLoaded + missing("AVPTAX_IO_ERR"), kPassed, kFailed},
+      {AL_OS_DLSYM, 5, 1, kTaxLoaded + kZipLoaded + missing("ZIPOPEN"), kPassed, kFailed},
+      {AL_OS_DLSYM, 6, 1, kTaxLoaded + kZipLoaded + missing("ZIPCLOSE"), kPassed, kFailed},
+      {AL_OS_DLSYM, 7, 1, kTaxLoaded + kZipLoaded + missing("ZIP020"), kFailed, kFailed},
+      {AL_OS_DLSYM, 8, 0, kTaxLoaded + kZipLoaded + env_lines() + kOpened, kPassed, kPassed},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(std::to_string(c.tax_open) + "/" + std::to_string(c.zip_open));
-    *tax_ = AvpFixTax{1, 1, 0, 0, 0, 0, -1};
-    *zip_ = AvpFixZip{0, 0, 0, 0, 0, -1};
-    tax_->open_result = c.tax_open;
-    zip_->open_result = c.zip_open;
-    ASSERT_EQ(ftruncate(fileno(avp_session.avp_log_file), 0), 0);
-    EXPECT_EQ(open_avp(), c.result);
-    EXPECT_EQ(scene.messages(), kLoaded + env_lines(10) + kPrepared + c.tail);
-    EXPECT_EQ(tax_->open_calls, 1);
-    EXPECT_EQ(tax_->io_err_calls, c.io_err_calls);
-    if (c.io_err_calls != 0) {
-      EXPECT_EQ(tax_->io_err_arg, 0);
-    }
-    EXPECT_EQ(zip_->open_calls, c.zip_open_calls);
-    if (c.zip_open_calls != 0) {
-      EXPECT_EQ(zip_->open_arg, 3);
-    }
-    EXPECT_EQ(tax_->cmn_calls + zip_->lookup_calls, 0);
-    EXPECT_EQ(avp_ready() != 0, c.result == 0);
-  }
-}
-
-TEST_F(SessionTest, EachMissingVariableStopsTheOpenWithTwo) {
-  for (std::size_t i = 0; i < 10; ++i) {
-    for (bool empty : {false, true}) {
-      SCOPED_TRACE(std::string(avp_env_vars[i]) + (empty ? " empty" : " unset"));
-      avptest::Scene::set_engine_vars();
-      if (empty) {
-        setenv(avp_env_vars[i], "", 1);
-      } else {
-        unsetenv(avp_env_vars[i]);
-      }
-      ASSERT_EQ(ftruncate(fileno(avp_session.avp_log_file), 0), 0);
-      EXPECT_EQ(open_avp(), 2);
-      EXPECT_EQ(scene.messages(), kLoaded + env_lines(i) + Lines{std::string(avp_env_vars[i]) + " not set.\n"});
-      EXPECT_EQ(tax_->open_calls + zip_->open_calls, 0);
-      EXPECT_EQ(avp_ready(), 0);
-    }
-  }
-}
-
-TEST_F(SessionTest, EachMissingEntryPointStopsTheOpenWithOne) {
-  const char* names[] = {"AVPTAXOPEN", "AVPTAXCLOSE", "AVPTAXCMN", "AVPTAX_IO_ERR", "ZIPOPEN", "ZIPCLOSE", "ZIP020"};
-  for (int n = 1; n <= 7; ++n) {
-    SCOPED_TRACE(names[n - 1]);
-    avp_session = TaxwareSession{.avp_log_file = avp_session.avp_log_file};
-    ASSERT_EQ(ftruncate(fileno(avp_session.avp_log_file), 0), 0);
-    al_os_reset();
-    al_os_fail_nth(AL_OS_DLSYM, n, ENOENT);
-    EXPECT_EQ(open_avp(), 1);
-    Lines expected = {"Loading AVPTAX.DLL.\n", "Loading AVPTAX.DLL succeeded.\n"};
-    if (n > 4) expected = expected + Lines{"Loading AVPZIP.DLL.\n", "Loading AVPZIP.DLL succeeded.\n"};
-    expected.push_back(std::string("Missing function '") + names[n - 1] + "' in DLL\n");
-    EXPECT_EQ(scene.messages(), expected);
-    EXPECT_EQ(tax_->open_calls + zip_->open_calls, 0);
-    // Entries after the missing one were never resolved in this session.
-    void* const resolved[] = {
-        reinterpret_cast<void*>(avp_session.AvpTaxOpenAdd), reinterpret_cast<void*>(avp_session.AvpTaxCloseAdd),
-        reinterpret_cast<void*>(avp_session.AvpTaxCmnAdd),  reinterpret_cast<void*>(avp_session.AvpTaxIOErrAdd),
-        reinterpret_cast<void*>(avp_session.ZipOpenAdd),    reinterpret_cast<void*>(avp_session.ZipCloseAdd),
-        reinterpret_cast<void*>(avp_session.ZIP020Add)};
-    for (int i = 0; i < 7; ++i) EXPECT_EQ(resolved[i] != nullptr, i < n - 1) << names[i];
-    EXPECT_EQ(avp_session.AvpZiphinst != nullptr, n > 4);
-    EXPECT_EQ(avp_ready(), 0);
-  }
-}
-
-TEST_F(SessionTest, LibraryLoadFailuresCarryTheLoadersText) {
-  for (int n : {1, 2}) {
-    SCOPED_TRACE(n);
-    avp_session = TaxwareSession{.avp_log_file = avp_session.avp_log_file};
-    ASSERT_EQ(ftruncate(fileno(avp_session.avp_log_file), 0), 0);
-    al_os_reset();
-    al_os_fail_nth(AL_OS_DLOPEN, n, ENOENT, 1);
-    EXPECT_EQ(open_avp(), 1);
-    const Lines got = scene.messages();
-    ASSERT_FALSE(got.empty());
-    const std::string dll = n == 1 ? "AVPTAX.DLL" : "AVPZIP.DLL";
-    EXPECT_EQ(got.back().rfind("Loading " + dll + " failed: ", 0), 0u) << got.back();
-    EXPECT_NE(got.back().find("injected fault"), std::string::npos) << got.back();
-    EXPECT_EQ(got.size(), n == 1 ? 2u : 4u);
-    EXPECT_EQ(tax_->open_calls, 0);
-  }
-}
-
-TEST_F(SessionTest, UnopenableLogIsReportedOnStandardError) {
-  al_os_fail_nth(AL_OS_FOPEN, 1, EACCES);
-  ::testing::internal::CaptureStderr();
-  EXPECT_EQ(open_avp(), 1);
-  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "Failed to open logfile '" + scene.log_path() + "'");
-  EXPECT_EQ(avp_session.avp_log_file, nullptr);
-  EXPECT_EQ(avp_session.AvpTaxhinst, nullptr);
-  EXPECT_EQ(avp_ready(), 0);
-}
-
-int streams_on(const std::string& path) {
-  int count = 0;
-  DIR* d = opendir("/proc/self/fd");
-  while (dirent* e = readdir(d)) {
-    char target[PATH_MAX] = {};
-    const std::string link = std::string("/proc/self/fd/") + e->d_name;
-    if (readlink(link.c_str(), target, sizeof target - 1) > 0 && path == target) ++count;
-  }
-  closedir(d);
-  return count;
-}
-
-TEST_F(SessionTest, ASecondOpenReplacesTheLogStream) {
-  EXPECT_EQ(open_avp(), 0);
-  EXPECT_EQ(open_avp(), 0);
-  EXPECT_EQ(open_avp(), 0);
-  EXPECT_EQ(streams_on(scene.log_path()), 1);
-  EXPECT_EQ(tax_->open_calls, 3);
-}
-
-TEST_F(SessionTest, AFailedReopenKeepsLaterMembersButIsNotReady) {
-  ASSERT_EQ(open_avp(), 0);
-  al_os_fail_nth(AL_OS_DLSYM, 3, ENOENT);  // AVPTAXCMN
-  EXPECT_EQ(open_avp(), 1);
-  EXPECT_EQ(avp_session.AvpTaxCmnAdd, nullptr);
-  EXPECT_NE(avp_session.AvpTaxIOErrAdd, nullptr);
-  EXPECT_NE(avp_session.ZIP020Add, nullptr);
-  EXPECT_EQ(avp_ready(), 0);
-}
-
-TEST_F(SessionTest, CloseRunsBothStepsAndLogsEachOutcome) {
-  struct Case {
-    int zip_result, tax_result;
-    const char* zip_line;
-    const char* tax_line;
-  };
-  const Case cases[] = {
-      {0, 1, "ZipClose/ZIP020 passed\n", "AvpTaxClose/TAX010 passed.\n"},
-      {5, 1, "ZipClose/ZIP020 failed: Unknown\n", "AvpTaxClose/TAX010 passed.\n"},
-      {0, 0, "ZipClose/ZIP020 passed\n", "AvpTaxClose/TAX010 failed: Unknown\n"},
-      {-1, 0, "ZipClose/ZIP020 failed: Unknown\n", "AvpTaxClose/TAX010 failed: Unknown\n"},
-  };
-  ASSERT_EQ(open_avp(), 0);
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.zip_result);
-    zip_->close_result = c.zip_result;
-    tax_->close_result = c.tax_result;
-    tax_->close_calls = zip_->close_calls = 0;
-    ASSERT_EQ(ftruncate(fileno(avp_session.avp_log_file), 0), 0);
+  for (const Row& row : rows) {
+    SCOPED_TRACE(std::to_string(row.call) + " #" + std::to_string(row.nth));
+    reset();
+    al_os_fail_nth(row.call, row.nth, ENOENT);
+    test_util::FdCapture err(2, dir_.at("stderr"));
+    EXPECT_EQ(open_avp(), row.result);
+    EXPECT_EQ(avp_ready() != 0, row.result == 0);
     close_avp();
-    EXPECT_EQ(scene.messages(), (Lines{"Initialize Zip Structure.\n", c.zip_line} + kPrepared + Lines{c.tax_line}));
-    EXPECT_EQ(tax_->close_calls, 1);
-    EXPECT_EQ(zip_->close_calls, 1);
     EXPECT_EQ(avp_ready(), 0);
+    EXPECT_EQ(err.text(), row.call == AL_OS_FOPEN ? "Failed to open logfile '" + log_path() + "'" : "");
+    EXPECT_EQ(messages(), row.call == AL_OS_FOPEN ? Texts{} : row.log + closed(row.zip_close, row.tax_close));
   }
+  // A second open replaces the log stream of the first rather than leak it.
+  reset();
+  ASSERT_EQ(open_avp(), 0);
+  const int fd = fileno(avp_session.avp_log_file);
+  ASSERT_EQ(open_avp(), 0);
+  EXPECT_TRUE(fileno(avp_session.avp_log_file) == fd || fcntl(fd, F_GETFD) == -1);
 }
 
-TEST_F(SessionTest, CloseAfterAnOpenThatStoppedAtAMissingClose) {
-  al_os_fail_nth(AL_OS_DLSYM, 2, ENOENT);  // AVPTAXCLOSE
-  ASSERT_EQ(open_avp(), 1);
-  ASSERT_EQ(ftruncate(fileno(avp_session.avp_log_file), 0), 0);
-  close_avp();
-  const Lines got = scene.messages();
-  ASSERT_EQ(got.size(), 5u);
-  EXPECT_EQ(got[1], "ZipClose/ZIP020 passed\n");
-  EXPECT_EQ(got[4], "AvpTaxClose/TAX010 failed: Unknown\n");
-  EXPECT_EQ(tax_->close_calls + zip_->close_calls, 0);
-}
-
-TEST_F(SessionTest, DiagnosticModeShowsTheOpenOnStandardError) {
-  diag_mode = 1;
-  unsetenv("AVPIN");
-  ::testing::internal::CaptureStderr();
-  EXPECT_EQ(open_avp(), 2);
-  const std::string err = ::testing::internal::GetCapturedStderr();
-  EXPECT_EQ(err, "Loading AVPTAX.DLL.\nLoading AVPTAX.DLL succeeded.\nLoading AVPZIP.DLL.\n"
-                 "Loading AVPZIP.DLL succeeded.\nChecking environment variables\n"
-                 "AVPAUDIT - </data/AVPAUDIT>\nAVPIN not set.\n");
-}
-
-TEST_F(SessionTest, WithoutDebugTheLogIsCreatedButStaysEmpty) {
-  unsetenv("AVPDEBUG");
-  std::remove(scene.log_path().c_str());
-  EXPECT_EQ(open_avp(), 0);
-  EXPECT_EQ(access(scene.log_path().c_str(), F_OK), 0);
-  EXPECT_EQ(scene.log(), "");
+// The stand-in's data files and control file as an open and a lookup meet them.
+TEST_F(AvpSession, StandInDataAndControlFiles) {
+  struct Row {
+    const char* name;
+    const char* var;      // variable naming the file (AVP_STANDIN_CONTROL: the control file), or nullptr
+    const char* content;  // its text; "<missing>", "<dir>" or "<file>" (a regular file)
+    int open;
+    std::string err;  // standard error, or its start when not ending in a newline ("@": the file's path)
+    int ret = 0, code = 0, count = 0;  // of a lookup of CA 90412 after a successful open
+  };
+  const Row rows[] = {
+      {"sample data", nullptr, nullptr, 0, "", 29, 29, 2},
+      {"blanks, comments and case", "ZIPIN", "# places\n\n  ca | 90412 | san  albero | 037 | lorena | 00 | i \n",
+       0, "", 0, 0, 1},
+      {"a rate of 1", "AVPIN", "1|CA|*|*|*|1|state\n", 1, "avptax: open failed: @: line 1: "},
+      {"a malformed ZIP master line", "ZIPIN", "# places\nCA|9041|X|037|Y|00|I\n", 1,
+       "avptax: open failed: @: line 2: "},
+      {"an exemption without product", "STEPIN", "CA\n", 1, "avptax: open failed: @: line 1: "},
+      {"no exemptions at all", "STEPIN", "# none\n", 0, "", 29, 29, 2},
+      {"a missing file", "AVPIN", "<missing>", 1, "avptax: open failed: @: No such file or directory\n"},
+      {"a directory for a file", "ZIPIN", "<dir>", 1, "avptax: open failed: @: not a regular file\n"},
+      {"a file for a directory", "ZIPOUT", "<file>", 1, ""},  // the ZIP open fails, silently
+      {"a journal in no directory", "AVPAUDIT", "<missing>/audit.log", 1,
+       "avptax: open failed: AVPAUDIT @: cannot be opened for appending\n"},
+      {"forced lookup code and result", "AVP_STANDIN_CONTROL", "ZipCmplCd = 41\nZIP020 = 12345\n", 0, "", 12345, 41, 2},
+      {"candidates capped at 300", "AVP_STANDIN_CONTROL", "ZipCandidates = 100000\n", 0, "", 29, 29, 300},
+      {"no candidates though places match", "AVP_STANDIN_CONTROL", "ZipCandidates = 0\n", 0, "", 16, 16, 0},
+      {"comments, blanks, bad lines; the last value wins", "AVP_STANDIN_CONTROL",
+       "# x\n  ZipCmplCd =  7 \nZipCmplCd=8\nZipCmplCd=9x\nzipcmplcd=5\nZipCmplCd\n=4\nZipCandidates=-1\n", 0, "", 8,
+       8, 2},
+      {"a control file that cannot be read", "AVP_STANDIN_CONTROL", "<dir>", 0, "", 29, 29, 2},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    reset();
+    test_util::EnvGuard env;
+    std::string path = dir_.at("file");
+    std::remove(path.c_str());
+    if (row.var != nullptr) {
+      const std::string content = row.content;
+      if (content == "<dir>") {
+        path = dir_.mkdir("dir");
+      } else if (content.rfind("<missing>", 0) == 0) {
+        path = dir_.at("missing") + content.substr(9);
+      } else {
+        test_util::write_file(path, content == "<file>" ? "x" : content);
+      }
+      env.set(row.var, path);
+    }
+    test_util::FdCapture err(2, dir_.at("stderr"));
+    EXPECT_EQ(open_avp(), row.open);
+    EXPECT_EQ(avp_ready() != 0, row.open == 0);
+    std::string want_err = row.err;
+    if (const std::size_t at = want_err.find('@'); at != std::string::npos) want_err.replace(at, 1, path);
+    const std::string got_err = err.text();
+    EXPECT_EQ(want_err.empty() || want_err.back() == '\n' ? got_err : got_err.substr(0, want_err.size()), want_err);
+    const Texts log = messages();  // a refused open says which engine refused
+    EXPECT_EQ(log.empty() ? "" : log.back(), row.open == 0     ? "ZipOpenStr succeeded"
+                          : row.err.empty() ? "ZipOpenStr failed: Unknown"
+                                            : "TaxOpenStr failed: Unknown");
+    if (row.open == 0) {
+      auto zip = std::make_unique<Zip_Str>();
+      std::memcpy(zip->state, "CA", 2);
+      std::memcpy(zip->zip, "90412", 5);
+      EXPECT_EQ(determine_addr_avp(zip.get()), row.ret);
+      EXPECT_EQ(zip->ZipCmplCd, row.code);
+      int count = 0;
+      while (count < AVP_ZIP_ENTRIES && std::memcmp(zip->entry[count].state, "  ", 2) != 0) ++count;
+      EXPECT_EQ(count, row.count);
+    }
+    close_avp();
+  }
 }
 
 }  // namespace
