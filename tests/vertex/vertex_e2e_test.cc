@@ -2,11 +2,10 @@
 // Vertex libraries (loaded with dlopen) and their sample data, and
 // erp::ErpPeer as the ERP. One row per reply path; the stand-in's control
 // file and its copies without an entry point force the failures.
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <filesystem>
 #include <regex>
 #include <sstream>
@@ -55,12 +54,11 @@ struct Row {
 // Rows are named by their names in test output.
 void PrintTo(const Row& row, std::ostream* os) { *os << row.name; }
 
-std::string error(const char* code) { return std::string("5~0~1~2~0~") + code + "~"; }
-Lines tax_error(const char* code) { return {error(code)}; }
+Lines error_reply(const char* code) { return {std::string("5~0~1~2~0~") + code + "~"}; }
+const Lines kNotOpen = error_reply("1.000000");
+const Lines kStartFailed = error_reply("4.000000");
 // A step's failure line and the reset that follows it.
 Lines failed(const char* line) { return {line, "VstResetHdl passed."}; }
-const Lines kNotOpen = {error("1.000000")};
-const Lines kStartFailed = {error("4.000000")};
 
 // The address replies of candidates `first` to `last` (numbered from 1) of
 // a search for Millbrook, BR that the stand-in repeats in order.
@@ -175,37 +173,37 @@ const Row kRows[] = {
     // gives the result; levels after the stop are not read.
     {.name = "state stop at the ship-to",
      .control = "VstGetLineLocal(0).status = 22\nVstGetLineLocal(1) = 0\nVstGetLineLocal(2) = 0\nVstGetLineLocal(3) = 0",
-     .replies = tax_error("1600.000100"),
+     .replies = error_reply("1600.000100"),
      .log = {"VstGetLineLocal(eVstStLocTypeState) passed.", "VstGetLineLocal(eVstStLocTypeCity) passed.",
              "VstGetLineLocal(eVstStLocTypeCnty) passed.", "VstGetLineLocal(eVstStLocTypeDist) passed.",
              "VstResetHdl passed."}},
     {.name = "state stop at the ship-from", .control = "VstGetLineLocal(0).status = 22\nVstGetLineDetail.juris = 3",
-     .replies = tax_error("1600.001000")},
+     .replies = error_reply("1600.001000")},
     {.name = "county stop at the order acceptance",
      .control = "VstGetLineLocal(1).status = 22\nVstGetLineDetail.juris = 4\nVstGetLineLocal(3) = 0",
-     .replies = tax_error("1600.010000")},
+     .replies = error_reply("1600.010000")},
     {.name = "district stop elsewhere",
      .control = "VstGetLineLocal(3).status = 22\nVstGetLineDetail.juris = 7\nVstGetLineLocalAddtl = 0",
-     .replies = tax_error("1600.011100")},
-    {.name = "city without a rate", .fields = {{"ship_to_geo", "460210200"}}, .replies = tax_error("1600.000100")},
+     .replies = error_reply("1600.011100")},
+    {.name = "city without a rate", .fields = {{"ship_to_geo", "460210200"}}, .replies = error_reply("1600.000100")},
     {.name = "additional county without a rate",
      .control = "VstGetLineLocalAddtl(2) = 0\nVstGetLineLocalAddtl(2).owner = 1",
-     .fields = {{"ship_to_geo", "460230200"}}, .replies = tax_error("1600.000100"),
+     .fields = {{"ship_to_geo", "460230200"}}, .replies = error_reply("1600.000100"),
      .log = {"VstGetLineLocalAddtl(eVstLocAddtlTypeCnty) passed.",
              "VstGetLineLocalAddtl(eVstLocAddtlTypeDist) passed.", "VstResetHdl passed."}},
     {.name = "additional city stop",
      .control = "VstGetLineLocalAddtl(1).status = 22\nVstGetLineLocalAddtl(1).juris = 4\nVstGetLineLocalAddtl(0) = 0",
-     .replies = tax_error("1600.010000")},
+     .replies = error_reply("1600.010000")},
     {.name = "additional district stop",
      .control = "VstGetLineLocalAddtl(2).status = 22\nVstGetLineLocalAddtl(2).juris = 3",
-     .replies = tax_error("1600.001000")},
+     .replies = error_reply("1600.001000")},
     // After an additional stop an invoice for the register goes back with
     // its level sums.
     {.name = "register", .fields = {{"write_register", "1"}}, .replies = {kStdStatus, kStdResult},
      .reg = {"INVOICE|INV-1|T|CO1|C1|C2|1|GEN|2|110010100|100.00|0.072500|7.25|0"}},
     {.name = "re-submission",
      .control = "VstGetLineLocalAddtl(1).a = 0.002\nVstGetLineLocalAddtl(1).b = 0.2",
-     .fields = {{"ship_to_geo", "460230200"}, {"write_register", "1"}}, .replies = tax_error("1600.000100"),
+     .fields = {{"ship_to_geo", "460230200"}, {"write_register", "1"}}, .replies = error_reply("1600.000100"),
      .log = {"VstGetLineLocalAddtl(eVstLocAddtlTypeDist) passed.", "VstSetLineDetail passed.",
              "VstCalcTax unknown status.", "VstGetLineLocal(eVstStLocTypeCnty) unknown status.",
              "VstGetLineLocal(eVstStLocTypeCity) unknown status.", "VstGetLineLocal(eVstStLocTypeState) unknown status.",
@@ -213,102 +211,103 @@ const Row kRows[] = {
      .reg = {"INVOICE|INV-1|T|CO1|C1|C2|1|GEN|2|460230200|100.00|0.047500|4.75|1"}},
     {.name = "enhanced re-submission",
      .control = "VstGetLineLocalAddtl(1).a = 0.002\nVstGetLineLocalAddtl(1).b = 0.2", .kind = "tax-enh",
-     .fields = {{"ship_to_geo", "460230200"}, {"write_register", "1"}}, .replies = tax_error("1600.000100"),
+     .fields = {{"ship_to_geo", "460230200"}, {"write_register", "1"}}, .replies = error_reply("1600.000100"),
      .log = {"VstGetlineLocal(eVstStLocTypeState) unknown status."},
      .reg = {"INVOICE|INV-1|T|CO1|C1|C2|1|GEN|2|460230200|100.00|0.049500|4.95|1"}},
     {.name = "nothing to re-submit",
      .fields = {{"ship_to_geo", "460230200"}, {"write_register", "1"}, {"product_code", "MED-07"}},
-     .replies = tax_error("1600.011100")},
+     .replies = error_reply("1600.011100")},
     {.name = "re-submission refused", .control = "VstSetLineDetail@2 = 0",
-     .fields = {{"ship_to_geo", "460230200"}, {"write_register", "1"}}, .replies = tax_error("1520.000000"),
+     .fields = {{"ship_to_geo", "460230200"}, {"write_register", "1"}}, .replies = error_reply("1520.000000"),
      .log = failed("VstSetLineDetail failed, returned FALSE.")},
     // An engine call answering FALSE, a read-back that differs, a status.
-    {.name = "jurisdiction refused", .control = "VstSetInvJuris(2) = 0", .replies = tax_error("1520.000000"),
+    {.name = "jurisdiction refused", .control = "VstSetInvJuris(2) = 0", .replies = error_reply("1520.000000"),
      .log = {"VstSetInvJuris(eVstJurisTypeShipFrom) passed.", "VstSetInvJuris(eVstJurisTypeShipTo) passed.",
              "VstSetInvJuris(eVstJurisTypeOrderAccept) failed, returned FALSE.", "VstResetHdl passed."}},
-    {.name = "invoice refused", .control = "VstSetInvDetail = 0", .replies = tax_error("1520.000000"),
+    {.name = "invoice refused", .control = "VstSetInvDetail = 0", .replies = error_reply("1520.000000"),
      .log = failed("VstSetInvDetail() failed, returned FALSE.")},
-    {.name = "line refused", .control = "VstSetLineDetail = 0", .replies = tax_error("1520.000000"),
+    {.name = "line refused", .control = "VstSetLineDetail = 0", .replies = error_reply("1520.000000"),
      .log = failed("VstSetLineDetail failed, returned FALSE.")},
-    {.name = "product refused", .control = "VstSetLineProd = 0", .replies = tax_error("1520.000000"),
+    {.name = "product refused", .control = "VstSetLineProd = 0", .replies = error_reply("1520.000000"),
      .log = failed("VstSetLineProd failed, returned FALSE.")},
     {.name = "level setting refused", .control = "VstSetLineLocal(2) = 0",
-     .fields = {{"local_override", "1"}, {"city_a", "0.02"}}, .replies = tax_error("1520.000000"),
+     .fields = {{"local_override", "1"}, {"city_a", "0.02"}}, .replies = error_reply("1520.000000"),
      .log = failed("VstSetLineLocal(eVstStLocTypeCity, eVstTaxbltyTaxable) failed, returned FALSE.")},
-    {.name = "invoice unreadable", .control = "VstGetInvDetail = 0", .replies = tax_error("1520.000000"),
+    {.name = "invoice unreadable", .control = "VstGetInvDetail = 0", .replies = error_reply("1520.000000"),
      .log = failed("VstGetInvDetail failed, returned FALSE.")},
-    {.name = "line unreadable", .control = "VstGetLineDetail = 0", .replies = tax_error("1520.000000"),
+    {.name = "line unreadable", .control = "VstGetLineDetail = 0", .replies = error_reply("1520.000000"),
      .log = failed("VstGetLineDetail failed, returned FALSE")},
-    {.name = "product unreadable", .control = "VstGetLineProd = 0", .replies = tax_error("1520.000000"),
+    {.name = "product unreadable", .control = "VstGetLineProd = 0", .replies = error_reply("1520.000000"),
      .log = failed("VstGetLineProd failed, returned FALSE.")},
-    {.name = "invoice differs", .control = "VstGetInvDetail.invoice = \"inv-1\"", .replies = tax_error("1521.000000"),
+    {.name = "invoice differs", .control = "VstGetInvDetail.invoice = \"inv-1\"", .replies = error_reply("1521.000000"),
      .log = failed("Invoice check failed.")},
     {.name = "write register differs", .control = "VstGetInvDetail.write_register = 1",
-     .replies = tax_error("1523.000000"), .log = failed("Write register check failed")},
+     .replies = error_reply("1523.000000"), .log = failed("Write register check failed")},
     {.name = "user area differs", .control = "VstGetLineDetail.user_area = \"UB\"",
-     .replies = tax_error("1524.000000"), .log = failed("User area check failed")},
+     .replies = error_reply("1524.000000"), .log = failed("User area check failed")},
     {.name = "amount differs", .control = "VstGetLineDetail.amount = 100.000001",
-     .replies = tax_error("1524.000000")},
+     .replies = error_reply("1524.000000")},
     {.name = "product differs", .control = "VstGetLineProd.product = \"OTHER\"",
-     .replies = tax_error("1525.000000"), .log = failed("Product check failed.")},
-    {.name = "calculation fails", .control = "VstCalcTax = 9", .replies = tax_error("1526.000000"),
+     .replies = error_reply("1525.000000"), .log = failed("Product check failed.")},
+    {.name = "calculation fails", .control = "VstCalcTax = 9", .replies = error_reply("1526.000000"),
      .log = failed("VstCalcTax failed, returned eVstCalcRetCdTdmDbConnError.")},
-    {.name = "calculation fails unnamed", .control = "VstCalcTax = 14", .replies = tax_error("1526.000000"),
+    {.name = "calculation fails unnamed", .control = "VstCalcTax = 14", .replies = error_reply("1526.000000"),
      .log = failed("VstCalcTax failed, returned ")},
-    {.name = "company differs", .control = "VstGetInvDetail.company = \"ZZ\"", .replies = tax_error("1527.000000"),
+    {.name = "company differs", .control = "VstGetInvDetail.company = \"ZZ\"", .replies = error_reply("1527.000000"),
      .log = failed("Company code check failed")},
-    {.name = "state unreadable", .control = "VstGetLineLocal(0) = 0", .replies = tax_error("1528.000000"),
+    {.name = "state unreadable", .control = "VstGetLineLocal(0) = 0", .replies = error_reply("1528.000000"),
      .log = failed("VstGetLineLocal(eVstStLocTypeState) failed, returned FALSE.")},
-    {.name = "city unreadable", .control = "VstGetLineLocal(2) = 0", .replies = tax_error("1529.000000"),
+    {.name = "city unreadable", .control = "VstGetLineLocal(2) = 0", .replies = error_reply("1529.000000"),
      .log = failed("VstGetLineLocal(eVstStLocTypeCity) failed, returned FALSE.")},
-    {.name = "county unreadable", .control = "VstGetLineLocal(1) = 0", .replies = tax_error("1530.000000"),
+    {.name = "county unreadable", .control = "VstGetLineLocal(1) = 0", .replies = error_reply("1530.000000"),
      .log = failed("VstGetLineLocal(eVstStLocTypeCnty) failed, returned FALSE.")},
-    {.name = "district unreadable", .control = "VstGetLineLocal(3) = 0", .replies = tax_error("1531.000000"),
+    {.name = "district unreadable", .control = "VstGetLineLocal(3) = 0", .replies = error_reply("1531.000000"),
      .log = failed("VstGetLineLocal(eVstStLocTypeDist) failed, returned FALSE.")},
     {.name = "additional county unreadable", .control = "VstGetLineLocalAddtl(0) = 0",
-     .replies = tax_error("1532.000000"),
+     .replies = error_reply("1532.000000"),
      .log = failed("VstGetLineLocalAddtl(eVstLocAddtlTypeCnty) failed, returned FALSE.")},
     {.name = "additional city unreadable", .control = "VstGetLineLocalAddtl(1) = 0",
-     .replies = tax_error("1533.000000"),
+     .replies = error_reply("1533.000000"),
      .log = failed("VstGetLineLocalAddtl(eVstLocAddtlTypeCity) failed, returned FALSE.")},
     {.name = "additional district unreadable",
-     .control = "VstGetLineLocalAddtl(2) = 0\nVstGetLineLocalAddtl(2).owner = 1", .replies = tax_error("1534.000000"),
+     .control = "VstGetLineLocalAddtl(2) = 0\nVstGetLineLocalAddtl(2).owner = 1", .replies = error_reply("1534.000000"),
      .log = failed("VstGetLineLocalAddtl(eVstLocAddtlTypeDist) failed, returned FALSE.")},
-    {.name = "customer differs", .control = "VstGetInvDetail.customer_2 = \"X\"", .replies = tax_error("1535.000000"),
+    {.name = "customer differs", .control = "VstGetInvDetail.customer_2 = \"X\"", .replies = error_reply("1535.000000"),
      .log = failed("Customer check failed.")},
-    {.name = "reset refused", .control = "VstResetHdl = 0", .replies = tax_error("1536.000000"),
+    {.name = "reset refused", .control = "VstResetHdl = 0", .replies = error_reply("1536.000000"),
      .log = {"VstGetLineLocalAddtl(eVstLocAddtlTypeDist) passed.", "VstResetHdl failed, returned FALSE."}},
     // Address searches.
     {.name = "address candidates", .kind = "addr", .fields = {{"city", "Millbrook"}, {"state", "BR"}},
      .replies = millbrook_candidates(1, 3),
      .log = {"LocCreateFindContext passed.", "LocSetNameCriteria passed.", "LocGetLocations passed.",
              "LocDestroyFindContext passed."}},
-    // The reply keeps the last batch of 75.
+    // More than one batch of 75: the reply keeps the last batch, candidates 76 to 85.
     {.name = "address batches", .control = "LocGetLocations.matches = 85", .kind = "addr",
      .fields = {{"city", "Millbrook"}, {"state", "BR"}}, .replies = millbrook_candidates(76, 85)},
     {.name = "address texts cut",
      .control = "LocGetLocations.matches = 1\nLocGetName(2).text = \"ABCDEFGHIJKLMNOPQRSTUVWXYZ0123\"\n"
-                "LocGetName(1).text = \"abcdefghijklmnopqrstuvwxyz\"\nLocGetGeoCodeString.text = \"123456789012\"",
+                "LocGetName(1).text = \"abcdefghijklmnopqrstuvwxyz\"\nLocGetName(0).text = \"BRX\"\n"
+                "LocGetGeoCodeString.text = \"123456789012\"",
      .kind = "addr", .fields = {{"city", "Nowhere"}, {"zip", "1234567"}},
      .replies = {"6~2~1~2~1~0~", "7~2~1~2~1~ABCDEFGHIJKLMNOPQRSTUVWXY~BR~1234567~1234567890~abcdefghijklmnopqrst~"}},
     {.name = "address without match", .kind = "addr", .fields = {{"city", "Nowhere"}},
-     .replies = tax_error("1402.000000"), .log = {"LocSetNameCriteria passed.", "LocGetLocations failed, returned 0."}},
+     .replies = error_reply("1402.000000"), .log = {"LocSetNameCriteria passed.", "LocGetLocations failed, returned 0."}},
     {.name = "address criteria refused", .control = "LocSetNameCriteria = 0", .kind = "addr",
-     .fields = {{"city", "Millbrook"}}, .replies = tax_error("1402.000000"),
+     .fields = {{"city", "Millbrook"}}, .replies = error_reply("1402.000000"),
      .log = {"LocCreateFindContext passed.", "LocSetNameCriteria failed, returned FALSE."}},
     {.name = "address context refused", .control = "LocCreateFindContext = null", .kind = "addr",
-     .fields = {{"city", "Millbrook"}}, .replies = tax_error("1401.000000"),
+     .fields = {{"city", "Millbrook"}}, .replies = error_reply("1401.000000"),
      .log = {"LocCreateFindContext failed, returned NULL."}},
     {.name = "address release refused", .control = "LocRelease = 0", .kind = "addr",
-     .fields = {{"city", "Millbrook"}}, .replies = tax_error("1401.000000")},
+     .fields = {{"city", "Millbrook"}}, .replies = error_reply("1401.000000")},
     {.name = "address destroy refused", .control = "LocDestroyFindContext = 0", .kind = "addr",
-     .fields = {{"city", "Millbrook"}}, .replies = tax_error("1401.000000"),
+     .fields = {{"city", "Millbrook"}}, .replies = error_reply("1401.000000"),
      .log = {"LocGetLocations passed.", "LocDestroyFindContext failed, returned FALSE."}},
     {.name = "address overfull batch", .control = "LocGetLocations = 80", .kind = "addr",
-     .fields = {{"city", "Millbrook"}}, .replies = tax_error("1401.000000"),
+     .fields = {{"city", "Millbrook"}}, .replies = error_reply("1401.000000"),
      .log = {"LocGetLocations failed, returned 80."}},
     {.name = "address negative batch", .control = "LocGetLocations = -2", .kind = "addr",
-     .fields = {{"city", "Millbrook"}}, .replies = tax_error("1401.000000")},
+     .fields = {{"city", "Millbrook"}}, .replies = error_reply("1401.000000")},
     // An engine that did not open answers every request with an error.
     {.name = "rate database refused", .control = "VstOpenDb(1) = 4", .replies = kNotOpen,
      .log = {"VstOpenDb(eVstDbTypeRate) failed, returned eVstDbRetCdInvalidPassword.", "VstCreateHdl passed."}},
@@ -319,15 +318,11 @@ const Row kRows[] = {
     {.name = "location database refused", .control = "LocOpenDb = 106", .kind = "",
      .log = {"LocOpenDb() failed, returned eLocDbRetIndexReIndexFailed.", "LocCloseDb skipped, no connection.",
              "LocReleaseConnHdl skipped, no connection."}},
-    {.name = "location database refused unnamed", .control = "LocOpenDb = 55", .kind = "",
-     .log = {"LocOpenDb() failed, returned unknown status 55."}},
     {.name = "taxability database refused", .control = "VstOpenDb(3) = 2", .kind = "",
      .log = {"VstOpenDb(eVstDbTypeTDM) failed, returned eVstDbRetCdInvalidDataSourcei.",
              "VstCloseDb(eVstDbTypeRate) skipped, no connection.", "VstCloseDb(eVstDbTypeLocation) skipped, no connection.",
              "VstCloseDb(eVstDbTypeTDM) skipped, no connection.", "VstCloseDb(eVstDbTypeRegister) skipped, no connection.",
              "VstReleaseConnHdl skipped, no connection."}},
-    {.name = "register database refused unnamed", .control = "VstOpenDb(2) = 9", .kind = "",
-     .log = {"VstOpenDb(eVstDbTypeRegister) failed, returned "}},
     {.name = "tax connection refused", .control = "VstCreateConnHdl = null", .kind = "",
      .log = {"VstCreateConnHdl failed, returned NULL.", "VstCreateHdl passed."}},
     {.name = "handle refused", .control = "VstCreateHdl = null", .kind = "",
@@ -365,15 +360,10 @@ const Row kRows[] = {
      .setup = "-dv shlib=no_VstCalcTax", .exit = 1},
 };
 
-Fields merged(const Fields& base, const Fields& changes) {
-  Fields out = base;
-  for (const auto& [name, value] : changes) {
-    auto it = std::find_if(out.begin(), out.end(), [&](const auto& f) { return f.first == name; });
-    if (it != out.end()) {
-      it->second = value;
-    } else {
-      out.emplace_back(name, value);
-    }
+Fields merged(Fields out, const Fields& changes) {
+  for (const auto& change : changes) {
+    auto it = std::find_if(out.begin(), out.end(), [&](const auto& f) { return f.first == change.first; });
+    if (it != out.end()) *it = change; else out.push_back(change);
   }
   return out;
 }

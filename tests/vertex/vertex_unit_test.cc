@@ -162,9 +162,7 @@ VertexAddrRec sample_addr() {
 
 TEST(VertexReply, WholeTextsOverARealQueue) {
   const VertexTaxResult tax = sample_result();
-  VertexTaxResult blank{};
-  VertexTaxResult spaced = blank;
-  spaced.taxing_juris = ' ';
+  const VertexTaxResult blank{};
   const VertexAddrRec addr = sample_addr();
   VertexAddrRec none = addr;
   none.count = 0;
@@ -182,8 +180,6 @@ TEST(VertexReply, WholeTextsOverARealQueue) {
                         "2.000000~0.100000~0.200000~0.101000~10.100000~T~F~"}},
       {"standard, no jurisdictions", [&](char* out) { return send_vertex_tax(&blank, out); }, 0, 0,
        {"6~1~1~2~1~0~", "7~1~1~2~1~" + zeros12 + "~~"}},
-      {"standard, blank jurisdiction", [&](char* out) { return send_vertex_tax(&spaced, out); }, 0, 0,
-       {"6~1~1~2~1~0~", "7~1~1~2~1~" + zeros12 + " ~~"}},
       {"enhanced", [&](char* out) { return send_vertex_tax_enh(&tax, out); }, 0, 0,
        {"6~1~1~2~1~0~", "7~1~1~2~1~0.060000~0.010000~0.020000~0.005000~0.001000~0.002000~0.003000~"
                         "6.000000~1.000000~2.000000~0.500000~0.100000~0.200000~0.300000~0.101000~"
