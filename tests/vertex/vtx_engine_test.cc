@@ -73,7 +73,8 @@ TEST(VtxEngine, DataFiles) {
 // The value the control text gives entry(selector).field, as text.
 std::string control_value(const std::string& text, const char* entry, long long selector,
                           const char* field) {
-  const vtx::ControlValue* v = vtx::Control::parse(text).find(entry, selector, field);
+  const vtx::Control control = vtx::Control::parse(text);
+  const vtx::ControlValue* v = control.find(entry, selector, field);
   if (v == nullptr) return "none";
   switch (v->kind) {
     case vtx::ControlValue::kInt: return "int " + std::to_string(v->i);
