@@ -256,7 +256,6 @@ TEST(VertexCodes, ErpSideNamesTheErrors) {
     const char* meaning;
   } rows[] = {
       {"tax", "1600.000100", "jurisdiction stop, result 1 (taxing jurisdiction: ship-to)"},
-      {"tax", "1600.001000", "jurisdiction stop, result 10 (taxing jurisdiction: ship-from)"},
       {"tax-enh", "1600.010000", "result 100 (taxing jurisdiction: order acceptance)"},
       {"tax", "1600.011100", "result 111 (taxing jurisdiction: other)"},
       {"tax", "1521.000000", "tax determination failed, result 21 (invoice check failed)"},

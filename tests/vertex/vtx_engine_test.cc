@@ -18,17 +18,11 @@ namespace {
 // database.
 std::string outcome(const std::string& path, const std::string& kind, const char* user,
                     const char* password) {
+  const char* const kStatus[] = {"", "no source", "unreadable", "wrong kind", "bad version",
+                                 "malformed", "bad user", "bad password"};
   std::vector<vtx::Record> records;
-  switch (vtx::read_data_file(path, kind, user, password, &records)) {
-    case vtx::DataStatus::kOk: break;
-    case vtx::DataStatus::kNoSource: return "no source";
-    case vtx::DataStatus::kUnreadable: return "unreadable";
-    case vtx::DataStatus::kWrongKind: return "wrong kind";
-    case vtx::DataStatus::kBadVersion: return "bad version";
-    case vtx::DataStatus::kMalformed: return "malformed";
-    case vtx::DataStatus::kBadUser: return "bad user";
-    case vtx::DataStatus::kBadPassword: return "bad password";
-  }
+  const vtx::DataStatus status = vtx::read_data_file(path, kind, user, password, &records);
+  if (status != vtx::DataStatus::kOk) return kStatus[static_cast<int>(status)];
   const bool loaded = kind == "location" ? vtx::GeoDb().load(records)
                       : kind == "rate"   ? vtx::RateDb().load(records)
                                          : vtx::TdmDb().load(records);
