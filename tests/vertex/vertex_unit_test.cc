@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
-#include <climits>
+#include <cstdio>
 #include <cstring>
 #include <functional>
 #include <limits>
