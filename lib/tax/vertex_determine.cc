@@ -60,6 +60,90 @@ void add_district(VertexTaxResult* res, bool enh, int owner, double a, double b,
 
 bool same_trimmed(char* a, char* b) { return std::strcmp(strip_ascii(a), strip_ascii(b)) == 0; }
 
+void* const null = nullptr;
+
+// A determination under way: its records and what one step hands the next.
+struct Determination {
+  VertexTaxResult* res;
+  VertexTaxRequest* req;
+  bool enh;
+  VstHdl hdl;
+  int ln;                  // the request's line number
+  int write_flag = 0;      // set with the invoice, read back by the engine
+  int district_owner = 0;  // handed to the level settings, read with the district
+  int taxing_type = 0;     // the taxing jurisdiction the engine reports
+  bool domestic = false;   // not foreign: a status 22 stops the reads
+  int addtl_type = 0;      // the jurisdiction of the additional localities
+  bool addtl_stopped = false;
+};
+
+// Each step answers kGoOn, or the request's result after resetting the handle.
+constexpr int kGoOn = -1;
+
+int set_jurisdictions(Determination& d) {
+  struct Juris {
+    const VertexJurisdiction* juris;
+    int type;
+    const char* x;
+  };
+  const Juris jurisdictions[] = {
+      {&d.req->ship_from, eVstJurisTypeShipFrom, "VstSetInvJuris(eVstJurisTypeShipFrom)"},
+      {&d.req->ship_to, eVstJurisTypeShipTo, "VstSetInvJuris(eVstJurisTypeShipTo)"},
+      {&d.req->order_accept, eVstJurisTypeOrderAccept, "VstSetInvJuris(eVstJurisTypeOrderAccept)"},
+  };
+  for (const Juris& j : jurisdictions) {
+    std::int64_t geo = vertex_geo_of(j.juris->geo_code);
+    int flag = j.juris->juris_flag;
+    if (s.VstSetInvJurisAdd(d.hdl, j.type, 1, &geo, null, null, null, null, &flag) == 0) {
+      VTX_FAIL(VTX_TAX_CALL_FAILED, "%s failed, returned FALSE.\n", j.x);
+    }
+    VTX_LOG("%s passed.\n", j.x);
+  }
+  return kGoOn;
+}
+
+int set_invoice(Determination& d) {
+  VertexTaxRequest* req = d.req;
+  int invoice_mode = req->invoice_flag == 1 ? 3 : 0;
+  d.write_flag = req->write_register == 1 ? 1 : 0;
+  std::int64_t zero64 = 0;
+  if (s.VstSetInvDetailAdd(d.hdl, req->invoice_text, null, req->invoice_number, null, &zero64,
+                           req->customer_1, req->customer_2, &invoice_mode, req->company_code,
+                           d.enh ? req->enh_code : nullptr, null, null, &d.write_flag) == 0) {
+    VTX_FAIL(VTX_TAX_CALL_FAILED, "VstSetInvDetail() failed, returned FALSE.\n");
+  }
+  VTX_LOG("VstSetInvDetail() passed.\n");
+  return kGoOn;
+}
+
+int set_line(Determination& d) {
+  VertexTaxRequest* req = d.req;
+  const int tt = req->transaction_type;
+  const int transaction_type = (tt >= 1 && tt <= 3) ? tt : 0;
+  const int line_kind = (req->line_kind >= 2 && req->line_kind <= 6) ? req->line_kind - 1 : 0;
+  int one = 1;
+  if (s.VstSetLineDetailAdd(d.hdl, d.ln, transaction_type, 0, line_kind, 0, &one,
+                            &req->line_amount, nullptr, nullptr, req->user_area, null,
+                            d.enh ? req->enh_line_text : nullptr, d.enh ? req->enh_code : nullptr,
+                            null, null) == 0) {
+    VTX_FAIL(VTX_TAX_CALL_FAILED, "VstSetLineDetail failed, returned FALSE.\n");
+  }
+  VTX_LOG("VstSetLineDetail passed.\n");
+  return kGoOn;
+}
+
+int set_product(Determination& d) {
+  double product = static_cast<double>(d.req->prod_number);
+  double product_copy = product;
+  int zero_ref = 0;
+  if (s.VstSetLineProdAdd(d.hdl, d.ln, 0, &product, d.req->product_code, null, &zero_ref, null,
+                          &product_copy, null, null) == 0) {
+    VTX_FAIL(VTX_TAX_CALL_FAILED, "VstSetLineProd failed, returned FALSE.\n");
+  }
+  VTX_LOG("VstSetLineProd passed.\n");
+  return kGoOn;
+}
+
 struct SetLevel {
   int level;
   double a, b;
@@ -67,116 +151,60 @@ struct SetLevel {
   const char* name;
 };
 
-int determine(VertexTaxResult* res, VertexTaxRequest* req, bool enh) {
-  if (res == nullptr || req == nullptr) return VTX_TAX_CALL_FAILED;
-  if (!vertex_tax_ready()) {
-    // Never hand the engine a null handle or call an unresolved entry point.
-    VTX_LOG("Vertex engine not open.\n");
-    return VTX_TAX_CALL_FAILED;
+// The local code of the level settings: by the enhanced request's local kind
+// (4 more when it overrides), by the standard request's transaction type.
+int local_code_of(const VertexTaxRequest* req, bool enh) {
+  if (!enh) {
+    const int tt = req->transaction_type;
+    return tt == 2 ? 9 : tt == 3 ? 8 : 6;
   }
-  VstHdl hdl = s.pVstHdl;
-  const int ln = req->line_number;
-  void* const null = nullptr;
+  const int kind = req->local_kind;
+  const int code = kind == 5 ? 3 : kind == 6 ? 4 : kind == 7 ? 5 : 2;
+  return req->local_override == 1 ? code + 4 : code;
+}
 
-  // 1. Jurisdictions.
-  struct Juris {
-    const VertexJurisdiction* juris;
-    int type;
-    const char* x;
-  };
-  const Juris jurisdictions[] = {
-      {&req->ship_from, eVstJurisTypeShipFrom, "VstSetInvJuris(eVstJurisTypeShipFrom)"},
-      {&req->ship_to, eVstJurisTypeShipTo, "VstSetInvJuris(eVstJurisTypeShipTo)"},
-      {&req->order_accept, eVstJurisTypeOrderAccept, "VstSetInvJuris(eVstJurisTypeOrderAccept)"},
-  };
-  for (const Juris& j : jurisdictions) {
-    std::int64_t geo = vertex_geo_of(j.juris->geo_code);
-    int flag = j.juris->juris_flag;
-    if (s.VstSetInvJurisAdd(hdl, j.type, 1, &geo, null, null, null, null, &flag) == 0) {
-      VTX_FAIL(VTX_TAX_CALL_FAILED, "%s failed, returned FALSE.\n", j.x);
-    }
-    VTX_LOG("%s passed.\n", j.x);
+// The request's own level values, when it asks for them to be set.
+int set_levels(Determination& d) {
+  VertexTaxRequest* req = d.req;
+  const bool set_locals = d.enh ? req->local_override != 0 : req->local_override == 1;
+  if (!set_locals) return kGoOn;
+  int local_code = local_code_of(req, d.enh);
+  SetLevel levels[4];
+  if (d.enh) {
+    levels[0] = {eVstStLocTypeState, req->state_a, req->state_b, req->state_a, "eVstStLocTypeState"};
+    levels[1] = {eVstStLocTypeCnty, req->county_a, req->county_b, req->county_a, "eVstStLocTypeCnty"};
+    levels[2] = {eVstStLocTypeCity, req->city_a, req->city_b, req->city_a, "eVstStLocTypeCity"};
+    levels[3] = {eVstStLocTypeDist, req->district_a, req->district_b, req->district_a,
+                 "eVstStLocTypeDist"};
+  } else {
+    levels[0] = {eVstStLocTypeState, req->state_a, req->state_b, req->state_a, "eVstStLocTypeState"};
+    levels[1] = {eVstStLocTypeCity, req->city_a, req->city_b, req->city_a, "eVstStLocTypeCity"};
+    levels[2] = {eVstStLocTypeCnty, req->county_a, req->county_b, req->county_a, "eVstStLocTypeCnty"};
+    // The standard request has no district values; the city decides.
+    levels[3] = {eVstStLocTypeDist, 0.0, 0.0, req->city_a, "eVstStLocTypeDist"};
   }
+  for (SetLevel& level : levels) {
+    const bool taxable = level.decides != 0.0;
+    int taxability = taxable ? eVstTaxbltyTaxable : eVstTaxbltyNonTaxable;
+    int zero = 0;
+    char x[96];
+    std::snprintf(x, sizeof x, "VstSetLineLocal(%s, %s)", level.name,
+                  taxable ? "eVstTaxbltyTaxable" : "eVstTaxbltyNonTaxable");
+    const int ok = s.VstSetLineLocalAdd(d.hdl, d.ln, level.level, &taxability, &local_code, &zero,
+                                        d.enh ? req->enh_local_code : nullptr, null, null,
+                                        taxable ? nullptr : &req->line_amount, &level.b, null,
+                                        null, &level.a, &d.district_owner);
+    std::snprintf(s.vtx_msg, sizeof s.vtx_msg, "%s %s", x, ok ? "passed." : "failed, returned FALSE.");
+    if (ok == 0) VTX_FAIL(VTX_TAX_CALL_FAILED, "%s\n", s.vtx_msg);
+    VTX_LOG("%s\n", s.vtx_msg);
+  }
+  return kGoOn;
+}
 
-  // 2. Invoice.
-  int invoice_mode = req->invoice_flag == 1 ? 3 : 0;
-  int write_flag = req->write_register == 1 ? 1 : 0;
-  std::int64_t zero64 = 0;
-  if (s.VstSetInvDetailAdd(hdl, req->invoice_text, null, req->invoice_number, null, &zero64,
-                           req->customer_1, req->customer_2, &invoice_mode, req->company_code,
-                           enh ? req->enh_code : nullptr, null, null, &write_flag) == 0) {
-    VTX_FAIL(VTX_TAX_CALL_FAILED, "VstSetInvDetail() failed, returned FALSE.\n");
-  }
-  VTX_LOG("VstSetInvDetail() passed.\n");
-
-  // 3. Line.
-  const int tt = req->transaction_type;
-  const int transaction_type = (tt >= 1 && tt <= 3) ? tt : 0;
-  const int line_kind = (req->line_kind >= 2 && req->line_kind <= 6) ? req->line_kind - 1 : 0;
-  int local_code = 0;
-  if (enh) {
-    const int kind = req->local_kind;
-    local_code = kind == 5 ? 3 : kind == 6 ? 4 : kind == 7 ? 5 : 2;
-    if (req->local_override == 1) local_code += 4;
-  }
-  int one = 1;
-  if (s.VstSetLineDetailAdd(hdl, ln, transaction_type, 0, line_kind, 0, &one, &req->line_amount,
-                            nullptr, nullptr, req->user_area, null,
-                            enh ? req->enh_line_text : nullptr, enh ? req->enh_code : nullptr,
-                            null, null) == 0) {
-    VTX_FAIL(VTX_TAX_CALL_FAILED, "VstSetLineDetail failed, returned FALSE.\n");
-  }
-  VTX_LOG("VstSetLineDetail passed.\n");
-
-  // 4. Product.
-  double product = static_cast<double>(req->prod_number);
-  double product_copy = product;
-  int zero_ref = 0;
-  if (s.VstSetLineProdAdd(hdl, ln, 0, &product, req->product_code, null, &zero_ref, null,
-                          &product_copy, null, null) == 0) {
-    VTX_FAIL(VTX_TAX_CALL_FAILED, "VstSetLineProd failed, returned FALSE.\n");
-  }
-  VTX_LOG("VstSetLineProd passed.\n");
-
-  // 5. Local levels.
-  int district_owner = 0;
-  const bool set_locals = enh ? req->local_override != 0 : req->local_override == 1;
-  if (set_locals) {
-    if (!enh) local_code = tt == 2 ? 9 : tt == 3 ? 8 : 6;
-    SetLevel levels[4];
-    if (enh) {
-      levels[0] = {eVstStLocTypeState, req->state_a, req->state_b, req->state_a, "eVstStLocTypeState"};
-      levels[1] = {eVstStLocTypeCnty, req->county_a, req->county_b, req->county_a, "eVstStLocTypeCnty"};
-      levels[2] = {eVstStLocTypeCity, req->city_a, req->city_b, req->city_a, "eVstStLocTypeCity"};
-      levels[3] = {eVstStLocTypeDist, req->district_a, req->district_b, req->district_a,
-                   "eVstStLocTypeDist"};
-    } else {
-      levels[0] = {eVstStLocTypeState, req->state_a, req->state_b, req->state_a, "eVstStLocTypeState"};
-      levels[1] = {eVstStLocTypeCity, req->city_a, req->city_b, req->city_a, "eVstStLocTypeCity"};
-      levels[2] = {eVstStLocTypeCnty, req->county_a, req->county_b, req->county_a, "eVstStLocTypeCnty"};
-      // The standard request has no district values; the city decides.
-      levels[3] = {eVstStLocTypeDist, 0.0, 0.0, req->city_a, "eVstStLocTypeDist"};
-    }
-    for (SetLevel& level : levels) {
-      const bool taxable = level.decides != 0.0;
-      int taxability = taxable ? eVstTaxbltyTaxable : eVstTaxbltyNonTaxable;
-      int zero = 0;
-      char x[96];
-      std::snprintf(x, sizeof x, "VstSetLineLocal(%s, %s)", level.name,
-                    taxable ? "eVstTaxbltyTaxable" : "eVstTaxbltyNonTaxable");
-      const int ok = s.VstSetLineLocalAdd(hdl, ln, level.level, &taxability, &local_code, &zero,
-                                          enh ? req->enh_local_code : nullptr, null, null,
-                                          taxable ? nullptr : &req->line_amount, &level.b, null,
-                                          null, &level.a, &district_owner);
-      std::snprintf(s.vtx_msg, sizeof s.vtx_msg, "%s %s", x, ok ? "passed." : "failed, returned FALSE.");
-      if (ok == 0) VTX_FAIL(VTX_TAX_CALL_FAILED, "%s\n", s.vtx_msg);
-      VTX_LOG("%s\n", s.vtx_msg);
-    }
-  }
-
-  // 6.-8. Calculation, with the handle dumped around it when logging.
+// The calculation, with the handle dumped around it when logging.
+int calculate(Determination& d) {
   debug_dump("before calculation");
-  const int calc = s.VstCalcTaxAdd(s.pVstConnHdl, hdl, 0, 0);
+  const int calc = s.VstCalcTaxAdd(s.pVstConnHdl, d.hdl, 0, 0);
   if (calc != eVstCalcRetCdNone && calc != eVstCalcRetCdDone) {
     const char* name = vertex_calc_status_name(calc);
     if (name[0] != '\0') {
@@ -188,71 +216,80 @@ int determine(VertexTaxResult* res, VertexTaxRequest* req, bool enh) {
   }
   VTX_LOG("VstCalcTax passed.\n");
   debug_dump("after calculation");
+  return kGoOn;
+}
 
-  // 9.-13. Invoice read-back and its checks.
-  {
-    ReadBuffer<VTX_INVOICE_SIZE> invoice;
-    ReadBuffer<VTX_CUSTOMER_SIZE> customer_1, customer_2;
-    ReadBuffer<VTX_COMPANY_SIZE> company;
-    int ignored = 0;
-    if (s.VstGetInvDetailAdd(hdl, null, null, invoice.text, null, null, null, customer_1.text,
-                             customer_2.text, &ignored, company.text, null, null, null,
-                             &write_flag) == 0) {
-      VTX_FAIL(VTX_TAX_CALL_FAILED, "VstGetInvDetail failed, returned FALSE.\n");
-    }
-    VTX_LOG("VstGetInvDetail passed.\n");
-    if (!same_trimmed(invoice.text, req->invoice_number)) {
-      VTX_FAIL(VTX_TAX_INVOICE_CHECK, "Invoice check failed.\n");
-    }
-    VTX_LOG("Invoice check passed.\n");
-    if (!same_trimmed(customer_1.text, req->customer_1) ||
-        !same_trimmed(customer_2.text, req->customer_2)) {
-      VTX_FAIL(VTX_TAX_CUSTOMER_CHECK, "Customer check failed.\n");
-    }
-    VTX_LOG("Customer check passed.\n");
-    if (write_flag != (req->write_register == 1 ? 1 : 0)) {
-      VTX_FAIL(VTX_TAX_WRITE_REGISTER_CHECK, "Write register check failed");
-    }
-    if (!same_trimmed(req->company_code, company.text)) {
-      VTX_FAIL(VTX_TAX_COMPANY_CHECK, "Company code check failed");
-    }
-    VTX_LOG("Write register and company code check passed");
+// The invoice as the engine reads it back must be the request's.
+int check_invoice(Determination& d) {
+  VertexTaxRequest* req = d.req;
+  ReadBuffer<VTX_INVOICE_SIZE> invoice;
+  ReadBuffer<VTX_CUSTOMER_SIZE> customer_1, customer_2;
+  ReadBuffer<VTX_COMPANY_SIZE> company;
+  int ignored = 0;
+  if (s.VstGetInvDetailAdd(d.hdl, null, null, invoice.text, null, null, null, customer_1.text,
+                           customer_2.text, &ignored, company.text, null, null, null,
+                           &d.write_flag) == 0) {
+    VTX_FAIL(VTX_TAX_CALL_FAILED, "VstGetInvDetail failed, returned FALSE.\n");
   }
-
-  // 14.-16. Line and product read-back and their checks.
-  int taxing_type = 0;
-  {
-    double amount_back = 0.0;
-    ReadBuffer<VTX_USER_AREA_SIZE> user_area;
-    int ignored = 0;
-    if (s.VstGetLineDetailAdd(hdl, ln, null, null, null, null, &taxing_type, &amount_back,
-                              &res->line_a, &res->line_b, user_area.text, &ignored, null, null,
-                              null, null, null) == 0) {
-      VTX_FAIL(VTX_TAX_CALL_FAILED, "VstGetLineDetail failed, returned FALSE");
-    }
-    VTX_LOG("VstGetLineDetail passed");
-    if (!(amount_back == req->line_amount) || !same_trimmed(user_area.text, req->user_area)) {
-      VTX_FAIL(VTX_TAX_USER_AREA_CHECK, "User area check failed");
-    }
-    VTX_LOG("User area check passed");
-
-    ReadBuffer<VTX_PRODUCT_SIZE> product_back;
-    if (s.VstGetLineProdAdd(hdl, ln, null, null, product_back.text, null, null, null, null, null,
-                            null) == 0) {
-      VTX_FAIL(VTX_TAX_CALL_FAILED, "VstGetLineProd failed, returned FALSE.\n");
-    }
-    VTX_LOG("VstGetLineProd passed.\n");
-    if (!same_trimmed(req->product_code, product_back.text)) {
-      VTX_FAIL(VTX_TAX_PRODUCT_CHECK, "Product check failed.\n");
-    }
-    VTX_LOG("Product check passed.\n");
+  VTX_LOG("VstGetInvDetail passed.\n");
+  if (!same_trimmed(invoice.text, req->invoice_number)) {
+    VTX_FAIL(VTX_TAX_INVOICE_CHECK, "Invoice check failed.\n");
   }
+  VTX_LOG("Invoice check passed.\n");
+  if (!same_trimmed(customer_1.text, req->customer_1) ||
+      !same_trimmed(customer_2.text, req->customer_2)) {
+    VTX_FAIL(VTX_TAX_CUSTOMER_CHECK, "Customer check failed.\n");
+  }
+  VTX_LOG("Customer check passed.\n");
+  if (d.write_flag != (req->write_register == 1 ? 1 : 0)) {
+    VTX_FAIL(VTX_TAX_WRITE_REGISTER_CHECK, "Write register check failed");
+  }
+  if (!same_trimmed(req->company_code, company.text)) {
+    VTX_FAIL(VTX_TAX_COMPANY_CHECK, "Company code check failed");
+  }
+  VTX_LOG("Write register and company code check passed");
+  return kGoOn;
+}
 
-  // 17. Taxing jurisdiction.
-  res->taxing_juris = vertex_juris_char(taxing_type);
-  const bool domestic = primary_foreign(req, taxing_type) == 1;
+// The line as read back (amount and user area); it names the taxing jurisdiction.
+int check_line(Determination& d) {
+  double amount_back = 0.0;
+  ReadBuffer<VTX_USER_AREA_SIZE> user_area;
+  int ignored = 0;
+  if (s.VstGetLineDetailAdd(d.hdl, d.ln, null, null, null, null, &d.taxing_type, &amount_back,
+                            &d.res->line_a, &d.res->line_b, user_area.text, &ignored, null, null,
+                            null, null, null) == 0) {
+    VTX_FAIL(VTX_TAX_CALL_FAILED, "VstGetLineDetail failed, returned FALSE");
+  }
+  VTX_LOG("VstGetLineDetail passed");
+  if (!(amount_back == d.req->line_amount) || !same_trimmed(user_area.text, d.req->user_area)) {
+    VTX_FAIL(VTX_TAX_USER_AREA_CHECK, "User area check failed");
+  }
+  VTX_LOG("User area check passed");
+  return kGoOn;
+}
 
-  // 18. Level reads; a domestic line stops at status 22.
+int check_product(Determination& d) {
+  ReadBuffer<VTX_PRODUCT_SIZE> product_back;
+  if (s.VstGetLineProdAdd(d.hdl, d.ln, null, null, product_back.text, null, null, null, null,
+                          null, null) == 0) {
+    VTX_FAIL(VTX_TAX_CALL_FAILED, "VstGetLineProd failed, returned FALSE.\n");
+  }
+  VTX_LOG("VstGetLineProd passed.\n");
+  if (!same_trimmed(d.req->product_code, product_back.text)) {
+    VTX_FAIL(VTX_TAX_PRODUCT_CHECK, "Product check failed.\n");
+  }
+  VTX_LOG("Product check passed.\n");
+  return kGoOn;
+}
+
+// State, city, county and district into the result. A domestic line stops at
+// the first level with status 22: the request then ends with the taxing
+// jurisdiction's result, and the levels after it stay zero.
+int read_levels(Determination& d) {
+  VertexTaxResult* res = d.res;
+  res->taxing_juris = vertex_juris_char(d.taxing_type);
+  d.domestic = primary_foreign(d.req, d.taxing_type) == 1;
   struct Read {
     int level;
     const char* x;
@@ -270,28 +307,27 @@ int determine(VertexTaxResult* res, VertexTaxRequest* req, bool enh) {
        &res->city_b},
       // The enhanced county line has always carried this spelling.
       {eVstStLocTypeCnty, "VstGetLineLocal(eVstStLocTypeCnty)",
-       enh ? "VstGetLineeLocal(eVstStLocTypeCnty) passed.\n"
-           : "VstGetLineLocal(eVstStLocTypeCnty) passed.\n",
+       d.enh ? "VstGetLineeLocal(eVstStLocTypeCnty) passed.\n"
+             : "VstGetLineLocal(eVstStLocTypeCnty) passed.\n",
        VTX_TAX_COUNTY_READ, &res->county_a, &res->county_b},
       {eVstStLocTypeDist, "VstGetLineLocal(eVstStLocTypeDist)",
        "VstGetLineLocal(eVstStLocTypeDist) passed.\n", VTX_TAX_DISTRICT_READ, nullptr, nullptr},
   };
   int status = 0;
-  int stop = 0;
-  double a = 0.0, b = 0.0;
-  for (int i = 0; i < 4; ++i) {
-    const Read& r = reads[i];
+  bool stopped = false;
+  double a = 0.0, b = 0.0;  // the district's values once read
+  for (const Read& r : reads) {
     a = 0.0;
     b = 0.0;
-    if (stop != 0) {
+    if (stopped) {
       if (r.a != nullptr) *r.a = *r.b = 0.0;
       VTX_LOG("%s", r.passed);
       continue;
     }
     double scratch_1 = 0.0, scratch_2 = 0.0;
-    if (s.VstGetLineLocalAdd(hdl, ln, r.level, null, &status, null, &scratch_1, null, &scratch_2,
-                             null, &b, null, null, &a,
-                             r.level == eVstStLocTypeDist ? &district_owner : nullptr) == 0) {
+    if (s.VstGetLineLocalAdd(d.hdl, d.ln, r.level, null, &status, null, &scratch_1, null,
+                             &scratch_2, null, &b, null, null, &a,
+                             r.level == eVstStLocTypeDist ? &d.district_owner : nullptr) == 0) {
       VTX_FAIL(r.fail_code, "%s failed, returned FALSE.\n", r.x);
     }
     if (r.a != nullptr) {
@@ -299,83 +335,72 @@ int determine(VertexTaxResult* res, VertexTaxRequest* req, bool enh) {
       *r.b = b;
     }
     VTX_LOG("%s", r.passed);
-    const bool stops = domestic && status == eVstLevelStatusStop;
-    if (i < 3) {
-      if (stops) stop = i + 1;
-    } else {
-      stop = stops ? 4 : 0;
-    }
+    stopped = d.domestic && status == eVstLevelStatusStop;
   }
+  // District values (cleared when the district was not read).
+  add_district(res, d.enh, d.district_owner, a, b, &res->district_a, &res->district_b);
+  if (!stopped) return kGoOn;
+  reset_vertex_handle();
+  return vertex_juris_result(d.taxing_type);
+}
 
-  // 19. District values (cleared when the district was not read).
-  add_district(res, enh, district_owner, a, b, &res->district_a, &res->district_b);
-
-  // 20.
-  if (stop != 0) {
-    reset_vertex_handle();
-    return vertex_juris_result(taxing_type);
-  }
-
-  // 21. Additional localities. A failed read resets the handle too, so the
-  // next request does not find this invoice in it.
-  int addtl_status = 0;
-  int addtl_type = 0;
+// One additional locality's values into *a and *b; the engine's answer.
+int read_addtl(Determination& d, int locality, int* status, double* a, double* b, int* owner) {
   double scratch_1 = 0.0, scratch_2 = 0.0;
-  a = b = 0.0;
-  if (s.VstGetLineLocalAddtlAdd(hdl, ln, eVstLocAddtlTypeCity, null, &addtl_status, null,
-                                &scratch_1, null, &scratch_2, null, &b, null, null, &a,
-                                &addtl_type, nullptr) == 0) {
+  *a = *b = 0.0;
+  return s.VstGetLineLocalAddtlAdd(d.hdl, d.ln, locality, null, status, null, &scratch_1, null,
+                                   &scratch_2, null, b, null, null, a, &d.addtl_type, owner);
+}
+
+// Additional city, county and district into the result. A domestic line
+// stops at the first with status 22 (addtl_stopped); a failed read resets the
+// handle too, so the next request does not find this invoice in it.
+int read_additional(Determination& d) {
+  VertexTaxResult* res = d.res;
+  int status = 0;
+  double a = 0.0, b = 0.0;
+  if (read_addtl(d, eVstLocAddtlTypeCity, &status, &a, &b, nullptr) == 0) {
     VTX_FAIL(VTX_TAX_ADDTL_CITY_READ, "VstGetLineLocalAddtl(eVstLocAddtlTypeCity) failed, returned FALSE.\n");
   }
   res->addtl_city_b = b;
   res->addtl_city_a = a;
   VTX_LOG("VstGetLineLocalAddtl(eVstLocAddtlTypeCity) passed.\n");
+  bool stopped = d.domestic && status == eVstLevelStatusStop;
 
   a = b = 0.0;
-  if (domestic && addtl_status == eVstLevelStatusStop) {
-    res->addtl_county_b = res->addtl_county_a = 0.0;
-    stop = 2;
-  } else {
-    if (s.VstGetLineLocalAddtlAdd(hdl, ln, eVstLocAddtlTypeCnty, null, &addtl_status, null,
-                                  &scratch_1, null, &scratch_2, null, &b, null, null, &a,
-                                  &addtl_type, nullptr) == 0) {
+  if (!stopped) {
+    if (read_addtl(d, eVstLocAddtlTypeCnty, &status, &a, &b, nullptr) == 0) {
       VTX_FAIL(VTX_TAX_ADDTL_COUNTY_READ, "VstGetLineLocalAddtl(eVstLocAddtlTypeCnty) failed, returned FALSE.\n");
     }
-    res->addtl_county_b = b;
-    res->addtl_county_a = a;
+    stopped = d.domestic && status == eVstLevelStatusStop;
   }
+  res->addtl_county_b = b;
+  res->addtl_county_a = a;
   VTX_LOG("VstGetLineLocalAddtl(eVstLocAddtlTypeCnty) passed.\n");
 
-  district_owner = 0;
+  int owner = 0;
   a = b = 0.0;
-  if (domestic && addtl_status == eVstLevelStatusStop) {
-    stop = 3;
-  } else {
-    const int ok = s.VstGetLineLocalAddtlAdd(hdl, ln, eVstLocAddtlTypeDist, null, &addtl_status,
-                                             null, &scratch_1, null, &scratch_2, null, &b, null,
-                                             null, &a, &addtl_type, &district_owner);
+  if (!stopped) {
     // A district that no one owns may answer FALSE: there is nothing to read.
-    if (ok == 0 && district_owner != 0) {
+    if (read_addtl(d, eVstLocAddtlTypeDist, &status, &a, &b, &owner) == 0 && owner != 0) {
       VTX_FAIL(VTX_TAX_ADDTL_DISTRICT_READ, "VstGetLineLocalAddtl(eVstLocAddtlTypeDist) failed, returned FALSE.\n");
     }
-    stop = (domestic && addtl_status == eVstLevelStatusStop) ? 4 : 0;
+    stopped = d.domestic && status == eVstLevelStatusStop;
   }
   VTX_LOG("VstGetLineLocalAddtl(eVstLocAddtlTypeDist) passed.\n");
+  add_district(res, d.enh, owner, a, b, &res->addtl_district_a, &res->addtl_district_b);
+  res->addtl_juris = vertex_juris_char(d.addtl_type);
+  d.addtl_stopped = stopped;
+  return kGoOn;
+}
 
-  // 22. Additional district values.
-  add_district(res, enh, district_owner, a, b, &res->addtl_district_a, &res->addtl_district_b);
-
-  // 23.-25.
-  res->addtl_juris = vertex_juris_char(addtl_type);
-  if (stop == 0) return reset_vertex_handle();
-  if (req->write_register != 1) {
-    reset_vertex_handle();
-    return vertex_juris_result(addtl_type);
-  }
-
-  // 26. Re-submission of the line with the summed level values.
+// After a stop at an additional locality of an invoice for the register, the
+// line goes back to the engine with the summed level values and is
+// calculated again; the levels are read once more without checks.
+int resubmit(Determination& d) {
+  const VertexTaxResult* res = d.res;
   double sum_b, sum_a;
-  if (enh) {
+  if (d.enh) {
     sum_b = res->state_b + res->county_b + res->city_b + res->district_b + res->addtl_county_b +
             res->addtl_city_b + res->addtl_district_b;
     sum_a = res->state_a + res->county_a + res->city_a + res->district_a + res->addtl_county_a +
@@ -388,12 +413,13 @@ int determine(VertexTaxResult* res, VertexTaxRequest* req, bool enh) {
     reset_vertex_handle();
     return VTX_JUR_OTHER;
   }
-  if (s.VstSetLineDetailAdd(hdl, ln, 0, 0, 3, 0, &one, &req->line_amount, &sum_a, &sum_b,
-                            req->user_area, null, nullptr, nullptr, null, null) == 0) {
+  int one = 1;
+  if (s.VstSetLineDetailAdd(d.hdl, d.ln, 0, 0, 3, 0, &one, &d.req->line_amount, &sum_a, &sum_b,
+                            d.req->user_area, null, nullptr, nullptr, null, null) == 0) {
     VTX_FAIL(VTX_TAX_CALL_FAILED, "VstSetLineDetail failed, returned FALSE.\n");
   }
   VTX_LOG("VstSetLineDetail passed.\n");
-  s.VstCalcTaxAdd(s.pVstConnHdl, hdl, 0, 0);
+  s.VstCalcTaxAdd(s.pVstConnHdl, d.hdl, 0, 0);
   VTX_LOG("VstCalcTax unknown status.\n");
   struct Reread {
     int level;
@@ -403,17 +429,44 @@ int determine(VertexTaxResult* res, VertexTaxRequest* req, bool enh) {
       {eVstStLocTypeCnty, "VstGetLineLocal(eVstStLocTypeCnty) unknown status.\n"},
       {eVstStLocTypeCity, "VstGetLineLocal(eVstStLocTypeCity) unknown status.\n"},
       // The enhanced state line has always carried this spelling.
-      {eVstStLocTypeState, enh ? "VstGetlineLocal(eVstStLocTypeState) unknown status.\n"
-                               : "VstGetLineLocal(eVstStLocTypeState) unknown status.\n"},
+      {eVstStLocTypeState, d.enh ? "VstGetlineLocal(eVstStLocTypeState) unknown status.\n"
+                                 : "VstGetLineLocal(eVstStLocTypeState) unknown status.\n"},
       {eVstStLocTypeDist, "VstGetLineLocal(eVstStLocTypeDist) unknown status.\n"},
   };
   for (const Reread& r : rereads) {
-    s.VstGetLineLocalAdd(hdl, ln, r.level, null, &addtl_status, null, nullptr, null, nullptr, null,
+    int status = 0;
+    s.VstGetLineLocalAdd(d.hdl, d.ln, r.level, null, &status, null, nullptr, null, nullptr, null,
                          nullptr, null, null, nullptr, nullptr);
     VTX_LOG("%s", r.line);
   }
   reset_vertex_handle();
-  return vertex_juris_result(addtl_type);
+  return vertex_juris_result(d.addtl_type);
+}
+
+int determine(VertexTaxResult* res, VertexTaxRequest* req, bool enh) {
+  if (res == nullptr || req == nullptr) return VTX_TAX_CALL_FAILED;
+  if (!vertex_tax_ready()) {
+    // Never hand the engine a null handle or call an unresolved entry point.
+    VTX_LOG("Vertex engine not open.\n");
+    return VTX_TAX_CALL_FAILED;
+  }
+  Determination d{res, req, enh, s.pVstHdl, req->line_number};
+  // Load the invoice and its line, calculate, check the read-back, read the
+  // levels and the additional localities.
+  using Step = int (*)(Determination&);
+  const Step steps[] = {set_jurisdictions, set_invoice, set_line, set_product, set_levels,
+                        calculate, check_invoice, check_line, check_product, read_levels,
+                        read_additional};
+  for (Step step : steps) {
+    const int code = step(d);
+    if (code != kGoOn) return code;
+  }
+  if (!d.addtl_stopped) return reset_vertex_handle();
+  if (req->write_register != 1) {
+    reset_vertex_handle();
+    return vertex_juris_result(d.addtl_type);
+  }
+  return resubmit(d);
 }
 
 }  // namespace
