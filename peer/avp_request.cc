@@ -111,8 +111,14 @@ std::string describe_avp_reply(std::string_view kind, std::string_view reply) {
                             error_meaning};
   std::string out;
   if (describe_known_reply(kind, f, names, &out)) return out;
-  append_line(&out, "message", "type " + (f.empty() ? std::string() : f[0]));
-  for (std::size_t i = 1; i < f.size(); ++i) append_line(&out, "f" + std::to_string(i + 1), f[i]);
+  std::string type = "type ";
+  if (!f.empty()) type += f[0];
+  append_line(&out, "message", type);
+  for (std::size_t i = 1; i < f.size(); ++i) {
+    std::string name = "f";
+    name += std::to_string(i + 1);
+    append_line(&out, name, f[i]);
+  }
   return out;
 }
 

@@ -36,7 +36,7 @@ constexpr const char* kUsage =
     "from named fields and print the reply with named values.\n"
     "\n"
     "Options:\n"
-    "  --taxapi PATH     the taxapi executable (default: the one built with this client)\n"
+    "  --taxapi PATH     the taxapi executable (default: the one beside this client)\n"
     "  --dir DIR         directory for the queue files (default: a new temporary one)\n"
     "  --ptype N         provider type argument (default 1)\n"
     "  --stype N         sub-provider argument (default: 1 for avp, 2 for vertex, else 1)\n"
@@ -56,6 +56,18 @@ struct Args {
   std::vector<std::string> rest;
 };
 
+// taxapi in the directory of this client's own executable: the build and
+// every installed tree keep the two side by side.
+std::string default_taxapi(void) {
+  char self[4096];
+  const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+  if (n <= 0) return "taxapi";
+  self[n] = '\0';
+  std::string path(self);
+  const std::size_t slash = path.rfind('/');
+  return path.substr(0, slash + 1) + "taxapi";
+}
+
 int usage_error(const std::string& what) {
   std::fprintf(stderr, "taxapi-client: %s\n\n%s", what.c_str(), kUsage);
   return 2;
@@ -71,7 +83,7 @@ bool parse_int(const std::string& text, int* out) {
 
 // Parses the options; returns -1 to go on, else the exit status.
 int parse_args(int argc, char** argv, Args* args) {
-  args->options.taxapi = TAXAPI_DEFAULT_BIN;
+  args->options.taxapi = default_taxapi();
   int i = 1;
   for (; i < argc; ++i) {
     const std::string a = argv[i];

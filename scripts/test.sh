@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Builds and runs the whole test suite: the release build, then the same tests
-# under AddressSanitizer + UndefinedBehaviorSanitizer. Fails when a test fails
-# or when the suite leaves a System V message queue behind.
+# Builds and runs the whole test suite: the release build (GCC) with the
+# Debian package check, then the same tests under AddressSanitizer +
+# UndefinedBehaviorSanitizer (clang). Fails when a test fails or when the
+# suite leaves a System V message queue behind.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -17,6 +18,10 @@ for preset in release asan; do
   cmake --build --preset "$preset"
   echo "=== ${preset}: tests"
   ctest --preset "$preset" || status=1
+  if [ "$preset" = release ]; then
+    echo "=== release: Debian package"
+    tests/package/package_test.sh build/release || status=1
+  fi
 done
 
 after=$(queues)

@@ -1,0 +1,32 @@
+# Installation: a tree that runs as it stands. With QSE=<prefix> and no
+# other variable, taxapi finds the engine libraries in <prefix>/shlib, the
+# directory beside its bin directory (the loader's own rule).
+include(GNUInstallDirs)
+
+set(TAXAPI_SHLIB_DIR shlib)
+set(TAXAPI_SHARE_DIR ${CMAKE_INSTALL_DATADIR}/taxapi)
+
+install(TARGETS taxapi taxapi-client RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime)
+# $QSE/log, where the logs go with QSE=<prefix>; it must be writable by the
+# user who runs taxapi (see the README on shared servers).
+install(DIRECTORY DESTINATION log COMPONENT runtime)
+
+foreach(engine avptax avpzip vst loc)
+  if(TARGET ${engine})
+    install(TARGETS ${engine} LIBRARY DESTINATION ${TAXAPI_SHLIB_DIR} COMPONENT runtime)
+  endif()
+endforeach()
+
+# The stand-ins' sample data, their environment scripts and notes.
+foreach(engine avp vertex)
+  install(DIRECTORY ${PROJECT_SOURCE_DIR}/engines/${engine}/data/
+          DESTINATION ${TAXAPI_SHARE_DIR}/${engine}/data COMPONENT runtime)
+  install(PROGRAMS ${PROJECT_SOURCE_DIR}/engines/${engine}/demo_env.sh
+          DESTINATION ${TAXAPI_SHARE_DIR}/${engine} COMPONENT runtime)
+  install(FILES ${PROJECT_SOURCE_DIR}/engines/${engine}/README.md
+          DESTINATION ${TAXAPI_SHARE_DIR}/${engine} COMPONENT runtime)
+endforeach()
+
+install(FILES ${PROJECT_SOURCE_DIR}/man/taxapi.1 ${PROJECT_SOURCE_DIR}/man/taxapi-client.1
+        DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT runtime)
+install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT runtime)
