@@ -1,0 +1,370 @@
+// The real taxapi over real queues with the stand-in Taxware engine: the
+// command line, start-up, every message type and action sequence, hostile
+// input, signals, the watch on the parent and the queues, and the logs.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/msg.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <regex>
+#include <thread>
+
+#include "avp_env.h"
+#include "erp_peer.h"
+#include "test_util.h"
+
+namespace {
+
+using Texts = std::vector<std::string>;
+using test_util::lines_of;
+using test_util::log_messages;
+using test_util::slurp;
+using namespace std::chrono_literals;
+
+const std::string kAck = "10~0~1~1~0~~";
+const std::string kTaxStd =  // levels 1 to 5: taxes, rates; title, place
+    "7~1~1~1~1~6.000000~0.250000~1.000000~0.250000~0.000000~0.060000~0.002500~0.010000~0.002500~0.000000~D~"
+    "CA 90411 00 SAN ALBERO   ~";
+const std::string kTaxEnh =  // levels 0 to 7
+    "7~1~1~1~1~0.000000~6.000000~0.250000~1.000000~0.000000~0.000000~0.250000~0.000000~0.000000~0.060000~"
+    "0.002500~0.010000~0.000000~0.000000~0.002500~0.000000~D~CA 90411 00 SAN ALBERO   ~";
+const std::string kAddr = "9~2~1~1~1~~NY~12810~";  // one place: Fairhaven
+const std::string kAddrReplies[] = {"6~2~1~1~1~0~", "7~2~1~1~1~FAIRHAVEN                 ~NY~12810~00~001~KESTREL                   ~I~"};
+std::string error(const char* rest) { return std::string("5~0~") + rest + "~"; }
+
+int qid_of(const std::string& path) {
+  const key_t key = ftok(path.c_str(), 1);
+  return key == -1 ? -1 : msgget(key, 0);
+}
+
+struct Outcome {
+  pid_t pid = -1;
+  int status = -1;  // exit status, 128 + signal when killed
+  std::string out, err;
+  Texts replies;
+  bool queues_left = false;
+};
+
+class E2e : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(dir_.ok());
+    dir_.mkdir("log");
+    // Run through a link whose name has a slash and a backslash before "taxapi".
+    std::filesystem::create_symlink(TAXAPI_BIN, dir_.at("x\\taxapi"));
+  }
+  void TearDown() override {
+    for (const std::string& q : {dir_.at("inq"), dir_.at("outq")}) {
+      if (const int id = qid_of(q); id != -1) msgctl(id, IPC_RMID, nullptr);
+    }
+  }
+  std::vector<std::string> env(const std::vector<std::string>& extra = {}) const {
+    std::vector<std::string> e = test_util::avp_engine_env(dir_.path());
+    e.insert(e.end(), {"QSE=" + dir_.path(), "USER=tax01", "LD_LIBRARY_PATH="});
+    e.insert(e.end(), extra.begin(), extra.end());
+    return e;
+  }
+  erp::PeerOptions peer_options(const std::vector<std::string>& extra = {}) const {
+    erp::PeerOptions o;
+    o.taxapi = TAXAPI_BIN;
+    o.dir = dir_.path();
+    o.env = env(extra);
+    o.unset = {"APILOG", "TARN_API_TIMEOUT", "QSE_BIN", "CONFIGSPEC", "AVP_STANDIN_CONTROL"};
+    return o;
+  }
+  Outcome run(const std::vector<std::string>& args, const std::vector<std::string>& extra = {});
+  std::string log(const char* name) const { return slurp(dir_.at(std::string("log/") + name)); }
+
+  test_util::TempDir dir_{"core_e2e_"};
+};
+
+// Runs taxapi with `args` ("IN" and "OUT" stand for the queue files; the
+// output queue is made first) to its end. The output queue is read while the
+// process runs, never waited on, so a reply sent right before the process
+// removes the queues is seen only if the process leaves it to be read. An
+// acknowledgement is answered with the terminate message.
+Outcome E2e::run(const std::vector<std::string>& args, const std::vector<std::string>& extra) {
+  Outcome r;
+  const std::string inq = dir_.touch("inq"), outq = dir_.touch("outq");
+  const int out = msgget(ftok(outq.c_str(), 1), IPC_CREAT | 0666);
+  std::vector<std::string> argv = {dir_.at("x\\taxapi")};
+  for (const std::string& a : args) argv.push_back(a == "IN" ? inq : a == "OUT" ? outq : a);
+  const std::vector<std::string> environment = env(extra);
+  std::fflush(nullptr);
+  const pid_t pid = r.pid = fork();
+  if (pid == 0) {
+    dup2(open(dir_.at("out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 1);
+    dup2(open(dir_.at("err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 2);
+    for (const char* name : {"APILOG", "TARN_API_TIMEOUT", "CONFIGSPEC", "AVP_STANDIN_CONTROL"}) unsetenv(name);
+    for (const std::string& e : environment) putenv(strdup(e.c_str()));
+    std::vector<char*> cargs;
+    for (const std::string& a : argv) cargs.push_back(const_cast<char*>(a.c_str()));
+    cargs.push_back(nullptr);
+    execv(cargs[0], cargs.data());
+    _exit(127);
+  }
+  struct {
+    long mtype;
+    char mtext[4097];
+  } m;
+  const auto take = [&] {
+    while (msgrcv(out, &m, 4096, 0, IPC_NOWAIT | MSG_NOERROR) >= 0) {
+      r.replies.emplace_back(m.mtext);
+      if (r.replies.back() == kAck && r.replies.size() == 1) {
+        std::strcpy(m.mtext, "4~0~1~1~0~");
+        msgsnd(qid_of(inq), &m, 11, 0);
+      }
+    }
+  };
+  const auto deadline = std::chrono::steady_clock::now() + 10s;
+  int status = 0;
+  while (waitpid(pid, &status, WNOHANG) != pid) {
+    take();
+    if (std::chrono::steady_clock::now() > deadline) kill(pid, SIGKILL);
+    std::this_thread::sleep_for(1ms);
+  }
+  take();
+  r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  r.out = slurp(dir_.at("out"));
+  r.err = slurp(dir_.at("err"));
+  r.queues_left = qid_of(inq) != -1 || qid_of(outq) != -1;
+  return r;
+}
+
+const char* const kUsage =
+    "\nUsage: taxapi [-u]|[-v]|[-dt]|[-dv]|[inq outq ptype stype]\n\n"
+    "     -d: Run in diagnostic mode\n\tv: Vertex\n        t: Taxware\n"
+    "     -u: Print usage information\n     -v: Print release information\n"
+    "    inq: Path of input message queue file\n   outq: Path of output message queue file\n"
+    "  ptype: Provider type (1-Tax)\n  stype: SubProvider type (1-Taxware; 2-Vertex)\n";
+const std::string kDashes = "-{48}\n";
+const std::string kRelease = kDashes +
+                             "Product ver\\.: \\d+\\.\\d+\\.\\d+\nPort no\\.    : .+\nDate        : \\d{4}-\\d\\d-\\d\\d\n"
+                             "Uname       : .+\nMachine-id  : LINUX_INTEL\nOS-release  : .+\nCFLAGS      : .*\n"
+                             "LOADFLAGS   : -lpthread\nBuild-type  : 64-bit\n" +
+                             kDashes;
+
+TEST_F(E2e, CommandLine) {
+  const struct {
+    std::vector<std::string> args;
+    const char* env;
+    int status;
+    std::string out;
+    std::string err;  // a pattern
+  } cases[] = {
+      {{"-u"}, "", 1, kUsage, ""},
+      {{"-dx"}, "", 1, kUsage, ""},
+      {{"-V"}, "", 0, "", kRelease},
+      {{"-v"}, "CONFIGSPEC=PRINT", 0, "",
+       kRelease + kDashes + "\nConfig spec: \n\\d{4}-\\d\\d-\\d\\d\nelement \\* main/LATEST\n\n" + kDashes},
+      // Diagnostic mode echoes the engine's log to standard error.
+      {{"-dT"}, "", 0, "", "Loading AVPTAX\\.DLL\\.\n[\\s\\S]*"},
+      {{"-dt"}, "AVPIN=", 1, "init_apis() failed: Env Vars not set\n", "Loading AVPTAX\\.DLL\\.\n[\\s\\S]*"},
+      {{"-dv"}, "", 1, "init_apis() failed: API failed to open\n", "Loading vst\\.DLL\\.\n[\\s\\S]*"},
+      {{}, "", 1, "Illegal number of arguments passed to tax api\n", ""},
+      {{"-v", "-u"}, "", 1, "", "MSltOpen\\(\\) failed, errno: 2\nMSltOpen\\(\\) failed, errno: 2\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.args.empty() ? "(none)" : c.args[0]);
+    const Outcome r = run(c.args, {c.env});
+    EXPECT_EQ(r.status, c.status);
+    EXPECT_EQ(r.out, c.out);
+    EXPECT_TRUE(std::regex_match(r.err, std::regex(c.err))) << r.err;
+  }
+  EXPECT_EQ(log("log.api"), "") << "without APILOG nothing is logged";
+}
+
+TEST_F(E2e, StartUp) {
+  const struct {
+    std::vector<std::string> args;
+    const char* env;
+    Texts replies;
+    int status;
+    bool removed;  // both queues are gone afterwards
+  } cases[] = {
+      {{"IN", "OUT", "1", "1"}, "", {kAck}, 0, true},
+      {{"IN", "OUT", " +1", "1x", "more"}, "", {kAck}, 0, true},
+      {{"IN", "OUT", "1"}, "", {error("0~0~0~14.000000")}, 1, false},
+      {{"IN", "OUT", "2", "1"}, "", {error("2~1~0~14.000000")}, 1, false},
+      {{"IN", "OUT", "abc", "1"}, "", {error("0~1~0~14.000000")}, 1, false},
+      {{"IN", "OUT", "1", "3"}, "", {error("0~0~0~0.000000")}, 0, true},
+      {{"IN", "OUT", "1", "1"}, "QSE_SHLIB=/nonexistent", {error("1~1~0~4.000000")}, 0, true},
+      {{"IN", "OUT", "1", "1"}, "ZIPTEMP=", {error("1~1~0~3.000000")}, 0, true},
+      {{"IN", "OUT", "1", "2"}, "", {error("1~2~0~4.000000")}, 0, true},
+      {{"missing", "OUT", "1", "2"}, "", {error("1~2~0~13.000000")}, 1, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.args[2] + (c.args.size() > 3 ? "/" + c.args[3] : "") + " " + c.env);
+    const Outcome r = run(c.args, {c.env});
+    EXPECT_EQ(r.replies, c.replies);
+    EXPECT_EQ(r.status, c.status);
+    EXPECT_EQ(r.queues_left, !c.removed);
+  }
+}
+
+// Rows run one after another in one process, started anew after a row that
+// ended it. "SIGTERM" sends the signal instead of a message.
+TEST_F(E2e, MessagesAndActionSequences) {
+  // Ship-to San Albero, 100.00; 47 delimiters.
+  const std::string tax = "9~1~1~1~1~~~~~SAN ALBERO~CA~90411~~~~~~~~~~~~100.00~" + std::string(23, '~');
+  const struct {
+    Texts send;
+    Texts replies;
+    int exit;  // -1: the process goes on
+  } cases[] = {
+      {{"8~2~1~1~1~", kAddr}, {kAck, kAddrReplies[0], kAddrReplies[1]}, -1},
+      {{"8~1~1~1~1~", kAddr}, {kAck, kAddrReplies[0], kAddrReplies[1]}, -1},  // the data message decides
+      {{"8~2~1~1~1~", "9~2~1~1~1~~ZZ~12810~"}, {kAck, error("1~1~0~1112.000000")}, -1},
+      {{"9~1~1~1~1~"}, {error("1~1~0~8.000000")}, -1},
+      {{"0~0~1~1~0~", "5~0~1~1~0~", "6~1~1~1~1~", "7~1~1~1~1~", "10~0~1~1~0~~", "12~0~3~4~0~"},
+       {error("1~1~0~0.000000"), error("1~1~0~0.000000"), error("1~1~0~0.000000"), error("1~1~0~0.000000"),
+        error("1~1~0~0.000000"), error("3~4~0~0.000000")},
+       -1},
+      {{"\x01\xff garbage~~"}, {error("0~0~0~0.000000")}, -1},
+      {{"12~" + std::string(6000, 'y')}, {error("0~0~0~0.000000")}, -1},  // beyond the transport
+      {{"8~1~2~1~1~"}, {error("2~1~0~0.000000")}, -1},
+      {{"8~3~1~1~1~"}, {error("1~1~0~15.000000")}, -1},
+      {{"8~1~1~1~0~"}, {kAck, error("1~1~0~15.000000")}, -1},
+      {{"8~1~1~1~1~", "7~1~1~1~1~"}, {kAck, error("1~1~0~15.000000")}, -1},
+      {{"8~1~1~1~1~", "9~1~1~2~1~"}, {kAck, error("1~1~0~15.000000")}, -1},
+      {{"8~1~1~1~1~", "9~1~2~1~1~"}, {kAck, error("1~1~0~15.000000")}, -1},
+      {{"8~1~1~1~1~", "9~3~1~1~1~"}, {kAck, error("1~1~0~15.000000")}, -1},
+      {{"8~1~1~2~1~", "9~1~1~2~1~"}, {"10~0~1~2~0~~", error("1~2~0~1.000000")}, -1},
+      {{"1~0~1~1~0~"}, {kAck}, -1},
+      {{"8~1~1~1~1~", tax + "~"}, {kAck, "6~1~1~1~1~0~", kTaxStd}, -1},  // 48 delimiters: standard
+      {{"8~1~1~1~1~", tax + "~~"}, {kAck, "6~1~1~1~1~0~", kTaxEnh}, -1},  // 49: enhanced
+      {{"8~1~1~1~1~", "junk"}, {kAck}, 0},
+      {{"8~1~1~3~1~"}, {}, 0},
+      {{"1~0~2~1~0~"}, {error("2~1~0~14.000000")}, 0},
+      {{"1~0~1~2~0~"}, {error("1~2~0~1.000000")}, 0},
+      {{"2~0~1~1~0~"}, {}, 0},
+      {{"3~0~1~1~0~"}, {}, 0},
+      {{"4~0~1~1~0~"}, {}, 0},
+      {{"SIGTERM"}, {}, 0},
+  };
+  std::unique_ptr<erp::ErpPeer> peer;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.send.front().substr(0, 20) + (c.send.size() > 1 ? " + " + c.send.back().substr(0, 20) : ""));
+    if (!peer) {
+      peer = std::make_unique<erp::ErpPeer>(peer_options({"APILOG=1"}));
+      ASSERT_TRUE(peer->start());
+    }
+    for (const std::string& text : c.send) {
+      if (text == "SIGTERM") {
+        kill(peer->pid(), SIGTERM);
+      } else if (text.size() < 4096) {
+        ASSERT_TRUE(peer->send(text));
+      } else {  // straight onto the queue: the transport would cut it
+        std::vector<char> m(sizeof(long) + text.size());
+        m[0] = 1;
+        std::memcpy(m.data() + sizeof(long), text.data(), text.size());
+        ASSERT_EQ(msgsnd(peer->input_queue_id(), m.data(), text.size(), 0), 0);
+      }
+    }
+    Texts got;
+    for (std::size_t i = 0; i < c.replies.size(); ++i) got.push_back(peer->receive().value_or("(none)"));
+    while (std::optional<std::string> extra = peer->receive(c.exit == -1 ? 50 : 0)) got.push_back(*extra);
+    EXPECT_EQ(got, c.replies);
+    if (c.exit != -1) {
+      EXPECT_EQ(peer->wait_exit(10000), c.exit);
+      EXPECT_EQ(peer->input_queue_id(), -1);
+      EXPECT_EQ(peer->output_queue_id(), -1);
+      peer.reset();
+    }
+  }
+  const Texts messages = log_messages(log("log.api"));
+  EXPECT_NE(std::find(messages.begin(), messages.end(), "API process received bad action message "), messages.end());
+  ASSERT_GE(messages.size(), 2u);
+  EXPECT_EQ(messages[messages.size() - 2], "Signal caught. Closing queues and exiting.");
+  EXPECT_EQ(messages.back(), "API process exited by user ");
+}
+
+// The watch that runs after ten time-outs in a row: a gone output queue or a
+// gone parent ends the process with 255, removing both queues.
+TEST_F(E2e, WatchEndsTheProcessWith255) {
+  ASSERT_EQ(prctl(PR_SET_CHILD_SUBREAPER, 1), 0);  // orphans become ours, so their status is seen
+  const std::string wrapper = dir_.write("wrapper", std::string("#!/bin/sh\n\"") + TAXAPI_BIN + "\" \"$@\" &\nsleep 1\n");
+  std::filesystem::permissions(wrapper, std::filesystem::perms::owner_all);
+  for (const bool parent_goes : {false, true}) {
+    SCOPED_TRACE(parent_goes ? "parent" : "output queue");
+    erp::PeerOptions o = peer_options({"APILOG=1", "TARN_API_TIMEOUT=10"});
+    if (parent_goes) o.taxapi = wrapper;
+    erp::ErpPeer peer(o);
+    ASSERT_TRUE(peer.start());
+    if (!parent_goes) {
+      ASSERT_EQ(msgctl(peer.output_queue_id(), IPC_RMID, nullptr), 0);
+      EXPECT_EQ(peer.wait_exit(10000), 255);
+    } else {
+      EXPECT_EQ(peer.wait_exit(10000), 0) << "the wrapper";
+      int status = 0;
+      for (int i = 0; i < 5000 && waitpid(-1, &status, WNOHANG) <= 0; ++i) std::this_thread::sleep_for(2ms);
+      EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 255) << status;
+    }
+    EXPECT_EQ(peer.input_queue_id(), -1);
+    EXPECT_EQ(peer.output_queue_id(), -1);
+    EXPECT_EQ(log_messages(log("log.api")).back(), std::string(parent_goes ? "Parent" : "Message queue") +
+                                                       " gone. Closing queues " + peer.inq_path() + " and " +
+                                                       peer.outq_path() + " and exiting.");
+  }
+  prctl(PR_SET_CHILD_SUBREAPER, 0);
+  EXPECT_NE(log("api_msg.log").find(" I \nq_in: " + dir_.at("inq") + "\nq_out: " + dir_.at("outq") + "\nmsq_in: "),
+            std::string::npos);
+}
+
+// More results than the output queue holds, read late: the process waits for
+// room rather than drop any.
+TEST_F(E2e, ASlowErpGetsEveryResult) {
+  dir_.write("control", "ZipCandidates = 300\n");
+  erp::ErpPeer peer(peer_options({"AVP_STANDIN_CONTROL=" + dir_.at("control")}));
+  ASSERT_TRUE(peer.start());
+  ASSERT_TRUE(peer.send("8~2~1~1~1~"));
+  ASSERT_TRUE(peer.send(kAddr));
+  std::this_thread::sleep_for(300ms);
+  EXPECT_EQ(peer.receive().value_or(""), kAck);
+  EXPECT_EQ(peer.receive().value_or(""), "6~2~1~1~300~29~");
+  for (int i = 1; i <= 300; ++i) {
+    if (i % 100 == 0) std::this_thread::sleep_for(50ms);
+    ASSERT_EQ(peer.receive().value_or("").rfind("7~2~1~1~" + std::to_string(i) + "~", 0), 0u) << i;
+  }
+  EXPECT_EQ(peer.terminate(), 0);
+}
+
+// The logs at each APILOG level, and one framed entry whole.
+TEST_F(E2e, Logs) {
+  const std::string stamp = R"(\d\d-\d\d-\d\d\[\d\d:\d\d:\d\d\])";
+  const Texts entries = {"API process started for user ", "API process received terminate message ",
+                         "API process exited by user "};
+  const struct {
+    const char* level;
+    bool entries;
+    int messages;  // -1: no message log; 0: the set-up only; 1: and the traffic
+  } cases[] = {{"APILOG=0", false, -1}, {"APILOG=-1", true, -1}, {"APILOG=1", true, 0}, {"APILOG=2", true, 1}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.level);
+    std::filesystem::remove_all(dir_.at("log"));
+    dir_.mkdir("log");
+    const Outcome r = run({"IN", "OUT", "1", "1"}, {c.level});
+    EXPECT_EQ(log_messages(log("log.api")), c.entries ? entries : Texts{});
+    EXPECT_EQ(std::filesystem::exists(dir_.at("log/api_msg.log")), c.messages >= 0);
+    if (c.messages < 0) continue;
+    const std::string want = " I \npid: " + std::to_string(r.pid) + "\nppid: " + std::to_string(getpid()) +
+                             "\nin: " + dir_.at("inq") + "\nout: " + dir_.at("outq") + "\n" +
+                             (c.messages ? " S 10~0~1~1~0~~\n R 4~0~1~1~0~\n" : "");
+    EXPECT_EQ(std::regex_replace(log("api_msg.log"), std::regex(stamp), ""), want);
+  }
+  const std::string entry = "(" + stamp + ")tax01: \n\\1tax01: \\*{8} START of Log message \\*{8}\n\\1tax01: Pid " +
+                            "\\d+ Uid " + std::to_string(getuid()) + "  \n\\1tax01: Log mesg: API process started " +
+                            "for user \n\\1tax01:File:lib/tax/api \\d+\n\\1tax01: \\*{8}  END of Log message  \\*{8}\n";
+  EXPECT_TRUE(std::regex_search(log("log.api"), std::regex("^" + entry))) << log("log.api");
+  // Without QSE the logs go to HOME itself.
+  ASSERT_EQ(run({"IN", "OUT", "1", "1"}, {"QSE", "HOME=" + dir_.path(), "APILOG=1"}).status, 0);
+  EXPECT_EQ(log_messages(slurp(dir_.at("log.api"))), entries);
+}
+
+}  // namespace
