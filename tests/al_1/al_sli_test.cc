@@ -193,9 +193,19 @@ TEST_F(Sli, FailureTextsFitTheirBuffer) {
   EXPECT_EQ(one, '#');
 }
 
-// The library path put for the process holds at most 4096 characters with
-// its name; a longer one is not put, and the search path stops at 8192.
-TEST_F(Sli, PathLimits) {
+// A one-character directory is searched like any other. The library path
+// put for the process holds at most 4096 characters with its name; a longer
+// one is not put, and the search path stops at 8192.
+TEST_F(Sli, PathElementsAndLimits) {
+  lib("here/libslifix.so");
+  const std::filesystem::path cwd = std::filesystem::current_path();
+  std::filesystem::current_path(tmp_.at("here"));
+  env_.set("QSE_SHLIB", ".");
+  void* h = sli_open("slifix", nullptr, err_, sizeof err_);
+  std::filesystem::current_path(cwd);
+  EXPECT_NE(h, nullptr) << err_;
+  sli_close(h);
+  env_.unset("LD_LIBRARY_PATH");
   const std::string exact = "/" + std::string(4096 - std::strlen("LD_LIBRARY_PATH=") - 1, 'e');
   env_.set("QSE_SHLIB", exact);
   EXPECT_EQ(sli_open("none", nullptr, err_, sizeof err_), nullptr);
@@ -248,7 +258,7 @@ TEST_F(Sli, BinDirectory) {
     const char* qse_bin;
     const char* bin;  // null: none
   } cases[] = {{nullptr, nullptr, nullptr}, {"/q/", nullptr, "/q/bin"}, {"/q", "", "/q/bin"},
-               {"/q", "/elsewhere/bin", "/elsewhere/bin"}, {"/q", too_long.c_str(), nullptr}};
+               {"/q", "/elsewhere/bin", "/elsewhere/bin"}, {"/q", too_long.c_str(), nullptr}, {"/", nullptr, "//bin"}};
   for (const auto& c : cases) {
     set("QSE", c.qse);
     set("QSE_BIN", c.qse_bin);

@@ -5,16 +5,10 @@
 // runs in a forked child per N while this process plays the ERP.
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/msg.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <chrono>
-#include <cstring>
-#include <thread>
 
 #include "al_gtenv.h"
 #include "al_os.h"
@@ -22,12 +16,12 @@
 #include "api_main.h"
 #include "avp_adapter.h"
 #include "avp_env.h"
+#include "core_test_util.h"
 #include "test_util.h"
 
 namespace {
 
-using Texts = std::vector<std::string>;
-using namespace std::chrono_literals;
+using coretest::Texts;
 
 const std::string kAck = "10~0~1~1~0~~";
 const std::string kStatus = "6~2~1~1~1~0~";
@@ -35,22 +29,9 @@ const std::string kResult = "7~2~1~1~1~FAIRHAVEN                 ~NY~12810~00~00
 const Texts kClean = {kAck, kAck, kStatus, kResult};
 const std::string kEngineFailed = "5~0~1~1~0~4.000000~";
 
-struct Outcome {
-  int status = -1;  // exit status; -1 when it was killed
-  Texts replies;
-  long calls = 0;   // calls of the failing kind the process made
-  int queues_left = 0;
+struct Outcome : coretest::Served {
+  long calls = 0;  // calls of the failing kind the process made
 };
-
-struct Message {
-  long mtype;
-  char mtext[4097];
-};
-
-int qid_of(const std::string& path) {
-  const key_t key = ftok(path.c_str(), 1);
-  return key == -1 ? -1 : msgget(key, 0);
-}
 
 al_os_call g_kind;
 std::string g_calls_file;
@@ -62,8 +43,35 @@ class Faults : public ::testing::Test {
     ASSERT_TRUE(dir_.ok());
     dir_.mkdir("log");
     env_ = test_util::avp_engine_env(dir_.path());
+    env_.insert(env_.end(), {"QSE=" + dir_.path(), "APILOG=2", "TARN_API_TIMEOUT=5000", "LD_LIBRARY_PATH", "QSE_BIN"});
   }
-  Outcome run(al_os_call kind, int nth);
+  // One run with the `nth` call of `kind` failing with EIO (0: none fails).
+  Outcome run(al_os_call kind, int nth) {
+    g_kind = kind;
+    g_calls_file = dir_.at("calls");
+    test_util::write_file(g_calls_file, "0");
+    Outcome o;
+    static_cast<coretest::Served&>(o) = coretest::serve(
+        dir_,
+        [&] {
+          const int null = open("/dev/null", O_WRONLY);
+          dup2(null, 1);
+          dup2(null, 2);
+          for (const std::string& e : env_) putenv(strdup(e.c_str()));  // without "=": removed
+          read_qse_vars("/nonexistent", 1);  // nothing read yet, as in a new process
+          sVarInit = 0;
+          api_set_adapter(1, &avp_adapter);
+          al_os_reset();
+          al_os_fail_nth(kind, nth, EIO);
+          std::atexit(report_calls);
+          std::string args[] = {"taxapi", dir_.at("inq"), dir_.at("outq"), "1", "1"};
+          char* argv[] = {args[0].data(), args[1].data(), args[2].data(), args[3].data(), args[4].data(), nullptr};
+          api_main(5, argv);
+        },
+        {"8~2~1~1~1~", "9~2~1~1~1~~NY~12810~", "4~0~1~1~0~"});
+    o.calls = std::stol(test_util::slurp(g_calls_file));
+    return o;
+  }
   // Every N from 1 until the run makes fewer than N calls of `kind`.
   template <typename Check>
   int walk(al_os_call kind, Check check) {
@@ -71,76 +79,13 @@ class Faults : public ::testing::Test {
     for (Outcome o; (o = run(kind, n)).calls >= n && n < 500; ++n) {
       SCOPED_TRACE("call " + std::to_string(n) + " of kind " + std::to_string(kind));
       EXPECT_NE(o.status, -1) << "hung or crashed";
-      check(n, o);
+      check(o);
     }
     return n - 1;
   }
   test_util::TempDir dir_{"core_fault_"};
   std::vector<std::string> env_;
 };
-
-// One run with the `nth` call of `kind` failing with EIO (0: none fails).
-Outcome Faults::run(al_os_call kind, int nth) {
-  const std::string inq = dir_.touch("inq"), outq = dir_.touch("outq");
-  g_kind = kind;
-  g_calls_file = dir_.at("calls");
-  test_util::write_file(g_calls_file, "0");
-  const int out = msgget(ftok(outq.c_str(), 1), IPC_CREAT | 0666);
-  std::fflush(nullptr);
-  const pid_t pid = fork();
-  if (pid == 0) {
-    const int null = open("/dev/null", O_WRONLY);
-    dup2(null, 1);
-    dup2(null, 2);
-    std::vector<std::string> env = env_;
-    env.insert(env.end(), {"QSE=" + dir_.path(), "APILOG=2", "TARN_API_TIMEOUT=5000", "LD_LIBRARY_PATH", "QSE_BIN"});
-    for (const std::string& e : env) putenv(strdup(e.c_str()));  // without "=": removed
-    read_qse_vars("/nonexistent", 1);  // nothing read yet, as in a new process
-    sVarInit = 0;
-    api_set_adapter(1, &avp_adapter);
-    al_os_reset();
-    al_os_fail_nth(kind, nth, EIO);
-    std::atexit(report_calls);
-    std::string args[] = {"taxapi", inq, outq, "1", "1"};
-    char* argv[] = {args[0].data(), args[1].data(), args[2].data(), args[3].data(), args[4].data(), nullptr};
-    api_main(5, argv);
-    _exit(120);
-  }
-  Outcome o;
-  Message m;
-  const auto take = [&] {
-    while (msgrcv(out, &m, 4096, 0, IPC_NOWAIT | MSG_NOERROR) >= 0) o.replies.emplace_back(m.mtext);
-  };
-  // The request and the terminate go once a reply came, or the input queue
-  // has waited half a second for one (a lost acknowledgement).
-  const auto start = std::chrono::steady_clock::now();
-  bool sent = false;
-  int status = 0;
-  while (waitpid(pid, &status, WNOHANG) != pid) {
-    take();
-    const auto waited = std::chrono::steady_clock::now() - start;
-    if (!sent && (!o.replies.empty() || waited > 500ms) && qid_of(inq) != -1) {
-      for (const char* text : {"8~2~1~1~1~", "9~2~1~1~1~~NY~12810~", "4~0~1~1~0~"}) {
-        m.mtype = 1;
-        std::strcpy(m.mtext, text);
-        msgsnd(qid_of(inq), &m, std::strlen(text) + 1, 0);
-      }
-      sent = true;
-    }
-    if (waited > 20s) kill(pid, SIGKILL);
-    std::this_thread::sleep_for(1ms);
-  }
-  take();
-  o.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  for (const std::string& q : {inq, outq}) {
-    if (const int id = qid_of(q); id != -1) {
-      ++o.queues_left;
-      msgctl(id, IPC_RMID, nullptr);
-    }
-  }
-  o.calls = std::stol(test_util::slurp(g_calls_file));
-  return o;
-}
 
 bool is_error(const std::string& reply) { return reply.starts_with("5~"); }
 
@@ -183,7 +128,7 @@ TEST_F(Faults, QueueCalls) {
   // the clean run did (less what was lost) and at most one error, and removes
   // its queues unless the failing call was one removing them.
   for (const al_os_call kind : {AL_OS_FTOK, AL_OS_MSGGET, AL_OS_MSGSND, AL_OS_MSGRCV, AL_OS_MSGCTL}) {
-    const int walked = walk(kind, [&](int, const Outcome& o) {
+    const int walked = walk(kind, [&](const Outcome& o) {
       Texts errors, others;
       for (const std::string& r : o.replies) (is_error(r) ? errors : others).push_back(r);
       EXPECT_TRUE(subsequence(others, kClean)) << testing::PrintToString(o.replies);
@@ -201,7 +146,7 @@ TEST_F(Faults, QueueCalls) {
 
 TEST_F(Faults, LoaderCalls) {
   for (const al_os_call kind : {AL_OS_DLOPEN, AL_OS_DLSYM}) {
-    const int walked = walk(kind, [](int, const Outcome& o) {
+    const int walked = walk(kind, [](const Outcome& o) {
       EXPECT_EQ(o.status, 0);
       EXPECT_EQ(o.replies, Texts{kEngineFailed});
       EXPECT_EQ(o.queues_left, 0);
@@ -212,7 +157,7 @@ TEST_F(Faults, LoaderCalls) {
 
 TEST_F(Faults, LogFiles) {
   int engine_failed = 0;
-  const int walked = walk(AL_OS_FOPEN, [&](int, const Outcome& o) {
+  const int walked = walk(AL_OS_FOPEN, [&](const Outcome& o) {
     EXPECT_EQ(o.status, 0);
     EXPECT_EQ(o.queues_left, 0);
     if (o.replies == Texts{kEngineFailed}) {

@@ -111,8 +111,8 @@ TEST(Log, TimeStampsInTheLocalZone) {
   tzset();
 }
 
-// Paths no run of the process reaches: an action before the tax set-up (the
-// start-up ends the process first) and an engine not built in.
+// Paths no run of the process reaches: an action or an engine opening before
+// the tax set-up (the start-up ends the process first), an engine not built in.
 TEST(Dispatch, NotSetUpForTaxAndEnginesNotBuiltIn) {
   test_util::OutputQueue out;
   ASSERT_TRUE(out.ok());
@@ -120,6 +120,9 @@ TEST(Dispatch, NotSetUpForTaxAndEnginesNotBuiltIn) {
   msgin = decode_message("8~1~1~1~1~");
   EXPECT_EQ(process_action_message(), 0);
   EXPECT_EQ(out.receive().value_or("(none)"), "5~0~1~1~0~5.000000~");
+  EXPECT_EQ(init_apis(2), 0) << "another provider: nothing to open";
+  EXPECT_EQ(init_apis(1), 3);
+  EXPECT_EQ(out.receive().value_or("(none)"), "5~0~1~1~0~0.000000~");
   EXPECT_EQ(api_get_adapter(3), nullptr);
   api_set_adapter(2, nullptr);
   EXPECT_EQ(api_get_adapter(2)->open(), 1);

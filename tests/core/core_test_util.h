@@ -1,0 +1,86 @@
+// The ERP's side of one run of the process, for the tests that start it: the
+// end-to-end tests exec taxapi, the fault tests run it forked in process.
+#pragma once
+
+#include <signal.h>
+#include <sys/msg.h>
+#include <sys/wait.h>
+
+#include <chrono>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "test_util.h"
+
+namespace coretest {
+
+using Texts = std::vector<std::string>;
+
+inline int qid_of(const std::string& path) {
+  const key_t key = ftok(path.c_str(), 1);
+  return key == -1 ? -1 : msgget(key, 0);
+}
+
+struct Served {
+  pid_t pid = -1;
+  int status = -1;  // exit status; -1 when it did not exit by itself within 20 s
+  Texts replies;
+  int queues_left = 0;  // of the two, before they were removed here
+};
+
+// Makes the queue files `dir`/inq and `dir`/outq and the output queue, forks
+// `child` (which must not return) and serves it to its end. Replies are read
+// as they come, never waited on, so a reply sent just before the process
+// removes the queues is seen only if the process leaves it to be read. The
+// `request` texts go once a reply came, or after half a second when the input
+// queue exists (a lost acknowledgement). Both queues are removed afterwards.
+inline Served serve(const test_util::TempDir& dir, const std::function<void()>& child, const Texts& request) {
+  using namespace std::chrono_literals;
+  Served s;
+  const std::string inq = dir.touch("inq"), outq = dir.touch("outq");
+  const int out = msgget(ftok(outq.c_str(), 1), IPC_CREAT | 0666);
+  std::fflush(nullptr);
+  s.pid = fork();
+  if (s.pid == 0) {
+    child();
+    _exit(127);
+  }
+  struct {
+    long mtype;
+    char mtext[4097];
+  } m;
+  const auto take = [&] {
+    while (msgrcv(out, &m, 4096, 0, IPC_NOWAIT | MSG_NOERROR) >= 0) s.replies.emplace_back(m.mtext);
+  };
+  const auto start = std::chrono::steady_clock::now();
+  bool sent = false;
+  int status = 0;
+  while (waitpid(s.pid, &status, WNOHANG) != s.pid) {
+    take();
+    const auto waited = std::chrono::steady_clock::now() - start;
+    if (!sent && (!s.replies.empty() || waited > 500ms) && qid_of(inq) != -1) {
+      for (const std::string& text : request) {
+        m.mtype = 1;
+        std::snprintf(m.mtext, sizeof m.mtext, "%s", text.c_str());
+        msgsnd(qid_of(inq), &m, text.size() + 1, 0);
+      }
+      sent = true;
+    }
+    if (waited > 20s) kill(s.pid, SIGKILL);
+    std::this_thread::sleep_for(1ms);
+  }
+  take();
+  s.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  for (const std::string& q : {inq, outq}) {
+    if (const int id = qid_of(q); id != -1) {
+      ++s.queues_left;
+      msgctl(id, IPC_RMID, nullptr);
+    }
+  }
+  return s;
+}
+
+}  // namespace coretest
