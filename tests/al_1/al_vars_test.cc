@@ -1,12 +1,10 @@
-// The variables file and its lookup, the library message log and the OS
-// seam's repeated faults.
+// The variables file and its lookup, and the OS seam's repeated faults.
 #include <gtest/gtest.h>
 
 #include <cerrno>
 #include <cstring>
 
 #include "al_gtenv.h"
-#include "al_log.h"
 #include "al_os.h"
 #include "test_util.h"
 
@@ -118,47 +116,6 @@ TEST_F(Vars, PutEnvEntry) {
   EXPECT_STREQ(std::getenv("AL1_PUT"), "two") << "the environment holds its own copy";
   for (const char* bad : {"AL1_PUT", "=x", static_cast<const char*>(nullptr)}) EXPECT_EQ(put_env_entry(bad), -1);
   EXPECT_STREQ(std::getenv("AL1_PUT"), "two");
-}
-
-std::vector<std::string> g_hooked;
-void hook(const char*, int, const char*, int dest, const char* text) {
-  g_hooked.push_back(std::to_string(dest) + " " + text);
-  log_mesg("inner.cc", 1, "inner", LOG_MESG_HOOK, "dropped: raised while logging");
-}
-
-// Nothing goes anywhere unless a destination is set (as in the process); a
-// message's output flags narrow the default destinations.
-TEST(LogMesg, DestinationsHookAndText) {
-  test_util::TempDir dir;
-  FILE* file = std::tmpfile();
-  log_mesg_set_file(file);
-  log_mesg_set_hook(hook);
-  test_util::FdCapture out(1, dir.at("out")), err(2, dir.at("err"));
-  const int cases[][2] = {{0, LOG_MESG_FILE | LOG_MESG_STDERR | LOG_MESG_STDOUT},
-                          {LOG_MESG_FILE, LOG_MESG_STDOUT},
-                          {LOG_MESG_FILE, LOG_MESG_MOD80},  // modifiers alone: the defaults
-                          {LOG_MESG_FILE, LOG_MESG_FILE | int{LOG_MESG_HOOK}},
-                          {0, LOG_MESG_ERRNO | LOG_MESG_HOOK}};
-  for (const auto& [dest, flags] : cases) {
-    sDefaultDest = dest;
-    errno = ENOENT;
-    log_mesg("a.cc", 7, "f", flags, "case %d\n\n", flags);
-    EXPECT_EQ(errno, ENOENT);
-  }
-  no_log_mesg = 1;
-  log_mesg("a.cc", 8, "f", LOG_MESG_HOOK, "off");
-  no_log_mesg = 0;
-  log_mesg("a.cc", 9, "f", LOG_MESG_HOOK, "%s", std::string(LOG_MESG_BUFSIZE, 'x').c_str());
-  log_mesg_set_hook(nullptr);
-  log_mesg_set_file(nullptr);
-  EXPECT_EQ(out.text() + err.text(), "");
-  std::rewind(file);
-  std::string text(256, '\0');
-  text.resize(std::fread(text.data(), 1, text.size(), file));
-  std::fclose(file);
-  EXPECT_EQ(text, "a.cc(7) f: case 128\n\na.cc(7) f: case 65\n\n");
-  EXPECT_EQ(g_hooked, (std::vector<std::string>{"65 case 65\n", "96 case 96\n: " + std::string(std::strerror(ENOENT)),
-                                                "64 " + std::string(LOG_MESG_BUFSIZE - 1, 'x')}));
 }
 
 TEST(OsSeam, RepeatedFaults) {

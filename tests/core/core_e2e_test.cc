@@ -99,62 +99,52 @@ const std::string kRelease = kDashes +
                              "LOADFLAGS   : -lpthread\nBuild-type  : 64-bit\n" +
                              kDashes;
 
-TEST_F(E2e, CommandLine) {
+// The command line and the start-up, each run to its end.
+TEST_F(E2e, CommandLineAndStartUp) {
+  const std::string no_queue = "MSltOpen\\(\\) failed, errno: 2\n";
   const struct {
-    std::vector<std::string> args;
+    std::vector<std::string> args;  // "IN" and "OUT" stand for the queue files
     const char* env;
     int status;
     std::string out;
     std::string err;  // a pattern
+    Texts replies;
+    bool removed;  // both queues are gone afterwards
   } cases[] = {
-      {{"-u"}, "", 1, kUsage, ""},
-      {{"-dx"}, "", 1, kUsage, ""},
-      {{"-V"}, "", 0, "", kRelease},
+      {{"-u"}, "", 1, kUsage, "", {}, false},
+      {{"-dx"}, "", 1, kUsage, "", {}, false},
+      {{"-V"}, "", 0, "", kRelease, {}, false},
       {{"-v"}, "CONFIGSPEC=PRINT", 0, "",
-       kRelease + kDashes + "\nConfig spec: \n\\d{4}-\\d\\d-\\d\\d\nelement \\* main/LATEST\n\n" + kDashes},
+       kRelease + kDashes + "\nConfig spec: \n\\d{4}-\\d\\d-\\d\\d\nelement \\* main/LATEST\n\n" + kDashes, {}, false},
       // Diagnostic mode echoes the engine's log to standard error.
-      {{"-dT"}, "", 0, "", "Loading AVPTAX\\.DLL\\.\n[\\s\\S]*"},
-      {{"-dt"}, "AVPIN=", 1, "init_apis() failed: Env Vars not set\n", "Loading AVPTAX\\.DLL\\.\n[\\s\\S]*"},
-      {{"-dv"}, "", 1, "init_apis() failed: API failed to open\n", "Loading vst\\.DLL\\.\n[\\s\\S]*"},
-      {{}, "", 1, "Illegal number of arguments passed to tax api\n", ""},
-      {{"-v", "-u"}, "", 1, "", "MSltOpen\\(\\) failed, errno: 2\nMSltOpen\\(\\) failed, errno: 2\n"},
+      {{"-dT"}, "", 0, "", "Loading AVPTAX\\.DLL\\.\n[\\s\\S]*", {}, false},
+      {{"-dt"}, "AVPIN=", 1, "init_apis() failed: Env Vars not set\n", "Loading AVPTAX\\.DLL\\.\n[\\s\\S]*", {}, false},
+      {{"-dv"}, "", 1, "init_apis() failed: API failed to open\n", "Loading vst\\.DLL\\.\n[\\s\\S]*", {}, false},
+      {{}, "", 1, "Illegal number of arguments passed to tax api\n", "", {}, false},
+      {{"-v", "-u"}, "", 1, "", no_queue + no_queue, {}, false},
+      {{"IN", "OUT", "1", "1"}, "", 0, "", "", {kAck}, true},
+      {{"IN", "OUT", " +1", "1x", "more"}, "", 0, "", "", {kAck}, true},
+      {{"IN", "OUT", "1"}, "", 1, "", "", {error("0~0~0~14.000000")}, false},
+      {{"IN", "OUT", "2", "1"}, "", 1, "", "", {error("2~1~0~14.000000")}, false},
+      {{"IN", "OUT", "abc", "1"}, "", 1, "", "", {error("0~1~0~14.000000")}, false},
+      {{"IN", "OUT", "1", "3"}, "", 0, "", "", {error("0~0~0~0.000000")}, true},
+      {{"IN", "OUT", "1", "1"}, "QSE_SHLIB=/nonexistent", 0, "", "", {error("1~1~0~4.000000")}, true},
+      {{"IN", "OUT", "1", "1"}, "ZIPTEMP=", 0, "", "", {error("1~1~0~3.000000")}, true},
+      {{"IN", "OUT", "1", "2"}, "", 0, "", "", {error("1~2~0~4.000000")}, true},
+      {{"missing", "OUT", "1", "2"}, "", 1, "", no_queue, {error("1~2~0~13.000000")}, false},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.args.empty() ? "(none)" : c.args[0]);
+    std::string label = c.env;
+    for (const std::string& a : c.args) label += " [" + a + "]";
+    SCOPED_TRACE(label);
     const Outcome r = run(c.args, {c.env});
     EXPECT_EQ(r.status, c.status);
     EXPECT_EQ(r.out, c.out);
     EXPECT_TRUE(std::regex_match(r.err, std::regex(c.err))) << r.err;
+    EXPECT_EQ(r.replies, c.replies);
+    EXPECT_EQ(r.queues_left == 0, c.removed);
   }
   EXPECT_EQ(log("log.api"), "") << "without APILOG nothing is logged";
-}
-
-TEST_F(E2e, StartUp) {
-  const struct {
-    std::vector<std::string> args;
-    const char* env;
-    Texts replies;
-    int status;
-    bool removed;  // both queues are gone afterwards
-  } cases[] = {
-      {{"IN", "OUT", "1", "1"}, "", {kAck}, 0, true},
-      {{"IN", "OUT", " +1", "1x", "more"}, "", {kAck}, 0, true},
-      {{"IN", "OUT", "1"}, "", {error("0~0~0~14.000000")}, 1, false},
-      {{"IN", "OUT", "2", "1"}, "", {error("2~1~0~14.000000")}, 1, false},
-      {{"IN", "OUT", "abc", "1"}, "", {error("0~1~0~14.000000")}, 1, false},
-      {{"IN", "OUT", "1", "3"}, "", {error("0~0~0~0.000000")}, 0, true},
-      {{"IN", "OUT", "1", "1"}, "QSE_SHLIB=/nonexistent", {error("1~1~0~4.000000")}, 0, true},
-      {{"IN", "OUT", "1", "1"}, "ZIPTEMP=", {error("1~1~0~3.000000")}, 0, true},
-      {{"IN", "OUT", "1", "2"}, "", {error("1~2~0~4.000000")}, 0, true},
-      {{"missing", "OUT", "1", "2"}, "", {error("1~2~0~13.000000")}, 1, false},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.args[2] + (c.args.size() > 3 ? "/" + c.args[3] : "") + " " + c.env);
-    const Outcome r = run(c.args, {c.env});
-    EXPECT_EQ(r.replies, c.replies);
-    EXPECT_EQ(r.status, c.status);
-    EXPECT_EQ(r.queues_left > 0, !c.removed);
-  }
 }
 
 // Rows run one after another in one process, started anew after a row that

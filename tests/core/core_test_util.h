@@ -26,7 +26,7 @@ inline int qid_of(const std::string& path) {
 
 struct Served {
   pid_t pid = -1;
-  int status = -1;  // exit status; -1 when it did not exit by itself within 20 s
+  int status = -1;      // exit status; -1 when it did not exit by itself within 20 s
   Texts replies;
   int queues_left = 0;  // of the two, before they were removed here
 };
