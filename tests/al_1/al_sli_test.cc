@@ -104,7 +104,6 @@ TEST_F(Sli, FailureTexts) {
   tmp_.write("bad/libx.so", "not a shared object\n");
   lib("bad/libslifix.so");
   void* h = sli_open("slifix", nullptr, err_, sizeof err_);
-  const std::string long_name(1019, 'n');  // "lib" + name + ".so": 1025 characters
   const struct {
     std::function<void*()> call;
     const char* text;
@@ -113,12 +112,6 @@ TEST_F(Sli, FailureTexts) {
       {[&] { return sli_open("x", nullptr, err_, sizeof err_); }, "Load of shared library '@/bad/libx.so' failed. *", 1},
       {[&] { return sli_open("none", nullptr, err_, sizeof err_); },
        "Load of shared library 'libnone.so' failed. *\nLoad of shared library 'libnone.a' failed. *", 2},
-      {[&] { return sli_open("/abs/libx.so", nullptr, err_, sizeof err_); },
-       "Load of shared library failed '/abs/libx.so'. no load method applies to this name", 0},
-      {[&] { return sli_open(long_name.c_str(), nullptr, err_, sizeof err_); },
-       "Load of shared library 'nnn*", 0},  // never a cut name loaded
-      {[&] { return sli_open(nullptr, nullptr, err_, sizeof err_); },
-       "Load of shared library failed 'NULL'. Invalid argument", 0},
       {[&] { return sli_fun_sym(h, "ZIP020", err_, sizeof err_); },
        "Load of function symbol failed 'ZIP020'. *undefined symbol: ZIP020", 0},
       {[&] { return sli_fun_sym(nullptr, "malloc", err_, sizeof err_); },
