@@ -70,7 +70,7 @@ class E2e : public ::testing::Test {
         [&] {
           dup2(open(dir_.at("out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 1);
           dup2(open(dir_.at("err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 2);
-          for (const std::string& e : environment) putenv(strdup(e.c_str()));  // without "=": removed
+          coretest::apply_env(environment);
           std::vector<char*> cargs;
           for (const std::string& a : argv) cargs.push_back(const_cast<char*>(a.c_str()));
           cargs.push_back(nullptr);

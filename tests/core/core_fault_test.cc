@@ -58,7 +58,7 @@ class Faults : public ::testing::Test {
           const int null = open("/dev/null", O_WRONLY);
           dup2(null, 1);
           dup2(null, 2);
-          for (const std::string& e : env_) putenv(strdup(e.c_str()));  // without "=": removed
+          coretest::apply_env(env_);
           read_qse_vars("/nonexistent", 1);  // nothing read yet, as in a new process
           sVarInit = 0;
           api_set_adapter(1, &avp_adapter);

@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <string>
@@ -22,6 +23,12 @@ using Texts = std::vector<std::string>;
 inline int qid_of(const std::string& path) {
   const key_t key = ftok(path.c_str(), 1);
   return key == -1 ? -1 : msgget(key, 0);
+}
+
+// Puts each "NAME=value" into this process's environment; a name alone
+// removes it.
+inline void apply_env(const std::vector<std::string>& env) {
+  for (const std::string& e : env) e.find('=') == std::string::npos ? unsetenv(e.c_str()) : putenv(strdup(e.c_str()));
 }
 
 struct Served {
