@@ -1,11 +1,7 @@
 // output_queue: a real System V queue made for one test and set as the
-// process's output queue (msq_out), so that what the senders put on it can
-// be read back.
-//
-// Ownership: the queue, its key file and the directory holding it belong to
-// the object; on destruction the queue is removed (with whatever it still
-// holds), msq_out is set back to -1 and the directory goes - also when the
-// test fails. Not copyable; one at a time, as msq_out is process-wide.
+// process's output queue (msq_out), so what the senders put on it can be read
+// back. The object owns the queue and its directory: on destruction the queue
+// goes with what it holds and msq_out is -1 again. One at a time.
 #pragma once
 
 #include <optional>

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace request_test {
@@ -14,13 +15,9 @@ namespace request_test {
 inline std::vector<std::string> body_fields(const std::string& body, std::string* rest = nullptr) {
   std::vector<std::string> out;
   std::string cur;
-  for (char c : body) {
-    if (c == '~') {
-      out.push_back(cur);
-      cur.clear();
-    } else {
-      cur += c;
-    }
+  for (const char c : body) {
+    if (c != '~') cur += c;
+    else out.push_back(std::exchange(cur, {}));
   }
   if (rest != nullptr) *rest = cur;
   return out;

@@ -10,6 +10,8 @@
 #include <sstream>
 #include <stdexcept>
 
+namespace fs = std::filesystem;
+
 namespace test_util {
 
 TempDir::TempDir(const std::string& prefix, bool throw_on_failure) {
@@ -23,33 +25,29 @@ TempDir::TempDir(const std::string& prefix, bool throw_on_failure) {
 
 TempDir::~TempDir() {
   std::error_code ec;
-  if (!path_.empty()) std::filesystem::remove_all(path_, ec);
+  if (!path_.empty()) fs::remove_all(path_, ec);
 }
 
 std::string TempDir::mkdir(const std::string& rel) const {
-  const std::string p = at(rel);
-  std::filesystem::create_directories(p);
-  return p;
+  fs::create_directories(at(rel));
+  return at(rel);
 }
 
 std::string TempDir::write(const std::string& rel, const std::string& text) const {
-  const std::filesystem::path p = at(rel);
-  std::filesystem::create_directories(p.parent_path());
-  write_file(p.string(), text);
-  return p.string();
+  fs::create_directories(fs::path(at(rel)).parent_path());
+  write_file(at(rel), text);
+  return at(rel);
 }
 
 std::string TempDir::copy(const std::string& from, const std::string& rel) const {
-  const std::filesystem::path p = at(rel);
-  std::filesystem::create_directories(p.parent_path());
-  std::filesystem::copy_file(from, p, std::filesystem::copy_options::overwrite_existing);
-  return p.string();
+  fs::create_directories(fs::path(at(rel)).parent_path());
+  fs::copy_file(from, at(rel), fs::copy_options::overwrite_existing);
+  return at(rel);
 }
 
 std::string TempDir::touch(const std::string& rel) const {
-  const std::string p = at(rel);
-  std::ofstream(p, std::ios::app).flush();
-  return p;
+  std::ofstream(at(rel), std::ios::app).flush();
+  return at(rel);
 }
 
 EnvGuard::EnvGuard(std::initializer_list<const char*> names) {
@@ -74,20 +72,13 @@ void EnvGuard::unset(const std::string& name) {
 }
 
 void EnvGuard::restore() {
-  for (const auto& [name, value] : saved_) {
-    if (value) {
-      setenv(name.c_str(), value->c_str(), 1);
-    } else {
-      unsetenv(name.c_str());
-    }
-  }
+  for (const auto& [name, value] : saved_) value ? setenv(name.c_str(), value->c_str(), 1) : unsetenv(name.c_str());
   saved_.clear();
 }
 
 std::string slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
   std::ostringstream out;
-  out << in.rdbuf();
+  out << std::ifstream(path, std::ios::binary).rdbuf();
   return out.str();
 }
 
@@ -97,9 +88,8 @@ void write_file(const std::string& path, const std::string& text) {
 
 std::vector<std::string> lines_of(const std::string& text) {
   std::vector<std::string> lines;
-  std::string line;
   std::istringstream in(text);
-  while (std::getline(in, line)) lines.push_back(line);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
   return lines;
 }
 
@@ -121,8 +111,7 @@ std::string shell_output(const std::string& command, int* status) {
     return out;
   }
   char buf[4096];
-  std::size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+  for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, p)) > 0;) out.append(buf, n);
   *status = pclose(p);
   return out;
 }

@@ -1,0 +1,313 @@
+// The real taxapi over real queues with the stand-in Taxware engine: the
+// command line, start-up, every message type and action sequence, hostile
+// input, signals, the watch on the parent and the queues, and the logs.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/prctl.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <regex>
+
+#include "avp_env.h"
+#include "core_test_util.h"
+#include "erp_peer.h"
+#include "test_util.h"
+
+namespace {
+
+using coretest::Texts;
+using test_util::log_messages;
+using test_util::slurp;
+using namespace std::chrono_literals;
+
+const std::string kAck = "10~0~1~1~0~~";
+const std::string kTaxStd =  // levels 1 to 5: taxes, rates; title, place
+    "7~1~1~1~1~6.000000~0.250000~1.000000~0.250000~0.000000~0.060000~0.002500~0.010000~0.002500~0.000000~D~"
+    "CA 90411 00 SAN ALBERO   ~";
+const std::string kTaxEnh =  // levels 0 to 7
+    "7~1~1~1~1~0.000000~6.000000~0.250000~1.000000~0.000000~0.000000~0.250000~0.000000~0.000000~0.060000~"
+    "0.002500~0.010000~0.000000~0.000000~0.002500~0.000000~D~CA 90411 00 SAN ALBERO   ~";
+const std::string kAddr = "9~2~1~1~1~~NY~12810~";  // one place: Fairhaven
+const std::string kAddrReplies[] = {"6~2~1~1~1~0~", "7~2~1~1~1~FAIRHAVEN                 ~NY~12810~00~001~KESTREL                   ~I~"};
+std::string error(const char* rest) { return std::string("5~0~") + rest + "~"; }
+
+struct Outcome : coretest::Served {
+  std::string out, err;
+};
+
+class E2e : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(dir_.ok());
+    dir_.mkdir("log");
+    // Run through a link whose name has a slash and a backslash before "taxapi".
+    std::filesystem::create_symlink(TAXAPI_BIN, dir_.at("x\\taxapi"));
+  }
+  std::vector<std::string> env(const std::vector<std::string>& extra = {}) const {
+    std::vector<std::string> e = test_util::avp_engine_env(dir_.path());
+    e.insert(e.end(), {"QSE=" + dir_.path(), "USER=tax01", "LD_LIBRARY_PATH=", "APILOG", "TARN_API_TIMEOUT",
+                       "CONFIGSPEC", "AVP_STANDIN_CONTROL", "QSE_BIN"});
+    e.insert(e.end(), extra.begin(), extra.end());
+    return e;
+  }
+  erp::PeerOptions peer_options(const std::vector<std::string>& extra = {}) const {
+    erp::PeerOptions o;
+    o.taxapi = TAXAPI_BIN;
+    o.dir = dir_.path();
+    for (const std::string& e : env(extra)) (e.find('=') != std::string::npos ? o.env : o.unset).push_back(e);
+    return o;
+  }
+  // Runs taxapi with `args` ("IN" and "OUT" stand for the queue files) to its
+  // end; its first reply is answered with the terminate message.
+  Outcome run(const std::vector<std::string>& args, const std::vector<std::string>& extra = {}) {
+    std::vector<std::string> argv = {dir_.at("x\\taxapi")};
+    for (const std::string& a : args) argv.push_back(a == "IN" ? dir_.at("inq") : a == "OUT" ? dir_.at("outq") : a);
+    const std::vector<std::string> environment = env(extra);
+    Outcome r;
+    static_cast<coretest::Served&>(r) = coretest::serve(
+        dir_,
+        [&] {
+          dup2(open(dir_.at("out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 1);
+          dup2(open(dir_.at("err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 2);
+          coretest::apply_env(environment);
+          std::vector<char*> cargs;
+          for (const std::string& a : argv) cargs.push_back(const_cast<char*>(a.c_str()));
+          cargs.push_back(nullptr);
+          execv(cargs[0], cargs.data());
+        },
+        {"4~0~1~1~0~"});
+    r.out = slurp(dir_.at("out"));
+    r.err = slurp(dir_.at("err"));
+    return r;
+  }
+  std::string log(const char* name) const { return slurp(dir_.at(std::string("log/") + name)); }
+
+  test_util::TempDir dir_{"core_e2e_"};
+};
+
+const char* const kUsage =
+    "\nUsage: taxapi [-u]|[-v]|[-dt]|[-dv]|[inq outq ptype stype]\n\n"
+    "     -d: Run in diagnostic mode\n\tv: Vertex\n        t: Taxware\n"
+    "     -u: Print usage information\n     -v: Print release information\n"
+    "    inq: Path of input message queue file\n   outq: Path of output message queue file\n"
+    "  ptype: Provider type (1-Tax)\n  stype: SubProvider type (1-Taxware; 2-Vertex)\n";
+const std::string kDashes = "-{48}\n";
+const std::string kRelease = kDashes +
+                             "Product ver\\.: \\d+\\.\\d+\\.\\d+\nPort no\\.    : .+\nDate        : \\d{4}-\\d\\d-\\d\\d\n"
+                             "Uname       : .+\nMachine-id  : LINUX_INTEL\nOS-release  : .+\nCFLAGS      : .*\n"
+                             "LOADFLAGS   : -lpthread\nBuild-type  : 64-bit\n" +
+                             kDashes;
+
+// The command line and the start-up, each run to its end.
+TEST_F(E2e, CommandLineAndStartUp) {
+  const std::string no_queue = "MSltOpen\\(\\) failed, errno: 2\n";
+  const struct {
+    std::vector<std::string> args;  // "IN" and "OUT" stand for the queue files
+    const char* env;
+    int status;
+    std::string out;
+    std::string err;  // a pattern
+    Texts replies;
+    bool removed;  // both queues are gone afterwards
+  } cases[] = {
+      {{"-u"}, "", 1, kUsage, "", {}, false},
+      {{"-dx"}, "", 1, kUsage, "", {}, false},
+      {{"-V"}, "", 0, "", kRelease, {}, false},
+      {{"-v"}, "CONFIGSPEC=PRINT", 0, "",
+       kRelease + kDashes + "\nConfig spec: \n\\d{4}-\\d\\d-\\d\\d\nelement \\* main/LATEST\n\n" + kDashes, {}, false},
+      // Diagnostic mode echoes the engine's log to standard error.
+      {{"-dT"}, "", 0, "", "Loading AVPTAX\\.DLL\\.\n[\\s\\S]*", {}, false},
+      {{"-dt"}, "AVPIN=", 1, "init_apis() failed: Env Vars not set\n", "Loading AVPTAX\\.DLL\\.\n[\\s\\S]*", {}, false},
+      {{"-dv"}, "", 1, "init_apis() failed: API failed to open\n", "Loading vst\\.DLL\\.\n[\\s\\S]*", {}, false},
+      {{}, "", 1, "Illegal number of arguments passed to tax api\n", "", {}, false},
+      {{"-v", "-u"}, "", 1, "", no_queue + no_queue, {}, false},
+      {{"IN", "OUT", "1", "1"}, "", 0, "", "", {kAck}, true},
+      {{"IN", "OUT", " +1", "1x", "more"}, "", 0, "", "", {kAck}, true},
+      {{"IN", "OUT", "1"}, "", 1, "", "", {error("0~0~0~14.000000")}, false},
+      {{"IN", "OUT", "2", "1"}, "", 1, "", "", {error("2~1~0~14.000000")}, false},
+      {{"IN", "OUT", "abc", "1"}, "", 1, "", "", {error("0~1~0~14.000000")}, false},
+      {{"IN", "OUT", "1", "3"}, "", 0, "", "", {error("0~0~0~0.000000")}, true},
+      {{"IN", "OUT", "1", "1"}, "QSE_SHLIB=/nonexistent", 0, "", "", {error("1~1~0~4.000000")}, true},
+      {{"IN", "OUT", "1", "1"}, "ZIPTEMP=", 0, "", "", {error("1~1~0~3.000000")}, true},
+      {{"IN", "OUT", "1", "2"}, "", 0, "", "", {error("1~2~0~4.000000")}, true},
+      {{"missing", "OUT", "1", "2"}, "", 1, "", no_queue, {error("1~2~0~13.000000")}, false},
+  };
+  for (const auto& c : cases) {
+    std::string label = c.env;
+    for (const std::string& a : c.args) label += " [" + a + "]";
+    SCOPED_TRACE(label);
+    const Outcome r = run(c.args, {c.env});
+    EXPECT_EQ(r.status, c.status);
+    EXPECT_EQ(r.out, c.out);
+    EXPECT_TRUE(std::regex_match(r.err, std::regex(c.err))) << r.err;
+    EXPECT_EQ(r.replies, c.replies);
+    EXPECT_EQ(r.queues_left == 0, c.removed);
+  }
+  EXPECT_EQ(log("log.api"), "") << "without APILOG nothing is logged";
+}
+
+// Rows run one after another in one process, started anew after a row that
+// ended it. "SIGTERM" sends the signal instead of a message.
+TEST_F(E2e, MessagesAndActionSequences) {
+  // Ship-to San Albero, 100.00; 47 delimiters.
+  const std::string tax = "9~1~1~1~1~~~~~SAN ALBERO~CA~90411~~~~~~~~~~~~100.00~" + std::string(23, '~');
+  const struct {
+    Texts send;
+    Texts replies;
+    int exit;  // -1: the process goes on
+  } cases[] = {
+      {{"8~2~1~1~1~", kAddr}, {kAck, kAddrReplies[0], kAddrReplies[1]}, -1},
+      {{"8~1~1~1~1~", kAddr}, {kAck, kAddrReplies[0], kAddrReplies[1]}, -1},  // the data message decides
+      {{"8~2~1~1~1~", "9~2~1~1~1~~ZZ~12810~"}, {kAck, error("1~1~0~1112.000000")}, -1},
+      {{"9~1~1~1~1~"}, {error("1~1~0~8.000000")}, -1},
+      {{"0~0~1~1~0~", "5~0~1~1~0~", "6~1~1~1~1~", "7~1~1~1~1~", "10~0~1~1~0~~", "12~0~3~4~0~"},
+       {error("1~1~0~0.000000"), error("1~1~0~0.000000"), error("1~1~0~0.000000"), error("1~1~0~0.000000"),
+        error("1~1~0~0.000000"), error("3~4~0~0.000000")},
+       -1},
+      {{"\x01\xff garbage~~"}, {error("0~0~0~0.000000")}, -1},
+      {{"12~" + std::string(6000, 'y')}, {error("0~0~0~0.000000")}, -1},  // beyond the transport
+      {{"8~1~2~1~1~"}, {error("2~1~0~0.000000")}, -1},
+      {{"8~3~1~1~1~"}, {error("1~1~0~15.000000")}, -1},
+      {{"8~1~1~1~0~"}, {kAck, error("1~1~0~15.000000")}, -1},
+      {{"8~1~1~1~1~", "7~1~1~1~1~"}, {kAck, error("1~1~0~15.000000")}, -1},
+      {{"8~1~1~1~1~", "9~1~1~2~1~"}, {kAck, error("1~1~0~15.000000")}, -1},
+      {{"8~1~1~1~1~", "9~1~2~1~1~"}, {kAck, error("1~1~0~15.000000")}, -1},
+      {{"8~1~1~1~1~", "9~3~1~1~1~"}, {kAck, error("1~1~0~15.000000")}, -1},
+      {{"8~1~1~2~1~", "9~1~1~2~1~"}, {"10~0~1~2~0~~", error("1~2~0~1.000000")}, -1},
+      {{"1~0~1~1~0~"}, {kAck}, -1},
+      {{"8~1~1~1~1~", tax + "~"}, {kAck, "6~1~1~1~1~0~", kTaxStd}, -1},  // 48 delimiters: standard
+      {{"8~1~1~1~1~", tax + "~~"}, {kAck, "6~1~1~1~1~0~", kTaxEnh}, -1},  // 49: enhanced
+      {{"8~1~1~1~1~", "junk"}, {kAck}, 0},
+      {{"8~1~1~3~1~"}, {}, 0},
+      {{"1~0~2~1~0~"}, {error("2~1~0~14.000000")}, 0},
+      {{"1~0~1~2~0~"}, {error("1~2~0~1.000000")}, 0},
+      {{"2~0~1~1~0~"}, {}, 0},
+      {{"3~0~1~1~0~"}, {}, 0},
+      {{"4~0~1~1~0~"}, {}, 0},
+      {{"SIGTERM"}, {}, 0},
+  };
+  std::unique_ptr<erp::ErpPeer> peer;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.send.front().substr(0, 20) + (c.send.size() > 1 ? " + " + c.send.back().substr(0, 20) : ""));
+    if (!peer) {
+      peer = std::make_unique<erp::ErpPeer>(peer_options({"APILOG=1"}));
+      ASSERT_TRUE(peer->start());
+    }
+    for (const std::string& text : c.send) {
+      if (text == "SIGTERM") {
+        kill(peer->pid(), SIGTERM);
+      } else if (text.size() < 4096) {
+        ASSERT_TRUE(peer->send(text));
+      } else {  // straight onto the queue: the transport would cut it
+        std::vector<char> m(sizeof(long) + text.size());
+        m[0] = 1;
+        std::memcpy(m.data() + sizeof(long), text.data(), text.size());
+        ASSERT_EQ(msgsnd(peer->input_queue_id(), m.data(), text.size(), 0), 0);
+      }
+    }
+    Texts got;
+    for (std::size_t i = 0; i < c.replies.size(); ++i) got.push_back(peer->receive().value_or("(none)"));
+    while (std::optional<std::string> extra = peer->receive(c.exit == -1 ? 50 : 0)) got.push_back(*extra);
+    EXPECT_EQ(got, c.replies);
+    if (c.exit != -1) {
+      EXPECT_EQ(peer->wait_exit(10000), c.exit);
+      EXPECT_EQ(peer->input_queue_id(), -1);
+      EXPECT_EQ(peer->output_queue_id(), -1);
+      peer.reset();
+    }
+  }
+  // What the processes of the table logged, by how often.
+  const Texts logged = log_messages(log("log.api"));
+  for (const auto& [message, times] : std::initializer_list<std::pair<const char*, long>>{
+           {"API process started for user ", 8}, {"API process received bad action message ", 1},
+           {"FATAL ERROR - API process passed invalid init. message", 2}, {"API process received terminate message ", 1},
+           {"Signal caught. Closing queues and exiting.", 1}, {"API process exited by user ", 8}}) {
+    EXPECT_EQ(std::count(logged.begin(), logged.end(), message), times) << message;
+  }
+  EXPECT_EQ(logged.back(), "API process exited by user ");
+}
+
+// The watch that runs after ten time-outs in a row: a gone output queue or a
+// gone parent ends the process with 255, removing both queues.
+TEST_F(E2e, WatchEndsTheProcessWith255) {
+  ASSERT_EQ(prctl(PR_SET_CHILD_SUBREAPER, 1), 0);  // orphans become ours, so their status is seen
+  const std::string wrapper = dir_.write("wrapper", std::string("#!/bin/sh\n\"") + TAXAPI_BIN + "\" \"$@\" &\nsleep 1\n");
+  std::filesystem::permissions(wrapper, std::filesystem::perms::owner_all);
+  for (const bool parent_goes : {false, true}) {
+    SCOPED_TRACE(parent_goes ? "parent" : "output queue");
+    erp::PeerOptions o = peer_options({"APILOG=1", "TARN_API_TIMEOUT=10"});
+    if (parent_goes) o.taxapi = wrapper;
+    erp::ErpPeer peer(o);
+    ASSERT_TRUE(peer.start());
+    if (!parent_goes) {
+      ASSERT_EQ(msgctl(peer.output_queue_id(), IPC_RMID, nullptr), 0);
+      EXPECT_EQ(peer.wait_exit(10000), 255);
+    } else {
+      EXPECT_EQ(peer.wait_exit(10000), 0) << "the wrapper";
+      int status = 0;
+      for (int i = 0; i < 5000 && waitpid(-1, &status, WNOHANG) <= 0; ++i) std::this_thread::sleep_for(2ms);
+      EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 255) << status;
+    }
+    EXPECT_EQ(peer.input_queue_id(), -1);
+    EXPECT_EQ(peer.output_queue_id(), -1);
+    EXPECT_EQ(log_messages(log("log.api")).back(), std::string(parent_goes ? "Parent" : "Message queue") +
+                                                       " gone. Closing queues " + peer.inq_path() + " and " +
+                                                       peer.outq_path() + " and exiting.");
+  }
+  prctl(PR_SET_CHILD_SUBREAPER, 0);
+  EXPECT_NE(log("api_msg.log").find(" I \nq_in: " + dir_.at("inq") + "\nq_out: " + dir_.at("outq") + "\nmsq_in: "),
+            std::string::npos);
+}
+
+// More results than the output queue holds, read late: the process waits for
+// room rather than drop any.
+TEST_F(E2e, ASlowErpGetsEveryResult) {
+  dir_.write("control", "ZipCandidates = 300\n");
+  erp::ErpPeer peer(peer_options({"AVP_STANDIN_CONTROL=" + dir_.at("control")}));
+  ASSERT_TRUE(peer.start());
+  ASSERT_TRUE(peer.send("8~2~1~1~1~"));
+  ASSERT_TRUE(peer.send(kAddr));
+  std::this_thread::sleep_for(300ms);
+  EXPECT_EQ(peer.receive().value_or(""), kAck);
+  EXPECT_EQ(peer.receive().value_or(""), "6~2~1~1~300~29~");
+  for (int i = 1; i <= 300; ++i) {
+    if (i % 100 == 0) std::this_thread::sleep_for(50ms);
+    ASSERT_EQ(peer.receive().value_or("").rfind("7~2~1~1~" + std::to_string(i) + "~", 0), 0u) << i;
+  }
+  EXPECT_EQ(peer.terminate(), 0);
+}
+
+// The logs at each APILOG level, and one framed entry whole.
+TEST_F(E2e, Logs) {
+  const std::string stamp = R"(\d\d-\d\d-\d\d\[\d\d:\d\d:\d\d\])";
+  const Texts entries = {"API process started for user ", "API process received terminate message ",
+                         "API process exited by user "};
+  const struct {
+    const char* level;
+    bool entries;
+    int messages;  // -1: no message log; 0: the set-up only; 1: and the traffic
+  } cases[] = {{"APILOG=0", false, -1}, {"APILOG=-1", true, -1}, {"APILOG=1", true, 0}, {"APILOG=2", true, 1}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.level);
+    std::filesystem::remove_all(dir_.at("log"));
+    dir_.mkdir("log");
+    const Outcome r = run({"IN", "OUT", "1", "1"}, {c.level});
+    EXPECT_EQ(log_messages(log("log.api")), c.entries ? entries : Texts{});
+    EXPECT_EQ(std::filesystem::exists(dir_.at("log/api_msg.log")), c.messages >= 0);
+    if (c.messages < 0) continue;
+    const std::string want = " I \npid: " + std::to_string(r.pid) + "\nppid: " + std::to_string(getpid()) +
+                             "\nin: " + dir_.at("inq") + "\nout: " + dir_.at("outq") + "\n" +
+                             (c.messages ? " S 10~0~1~1~0~~\n R 4~0~1~1~0~\n" : "");
+    EXPECT_EQ(std::regex_replace(log("api_msg.log"), std::regex(stamp), ""), want);
+  }
+  const std::string entry = "(" + stamp + ")tax01: \n\\1tax01: \\*{8} START of Log message \\*{8}\n\\1tax01: Pid " +
+                            "\\d+ Uid " + std::to_string(getuid()) + "  \n\\1tax01: Log mesg: API process started " +
+                            "for user \n\\1tax01:File:lib/tax/api \\d+\n\\1tax01: \\*{8}  END of Log message  \\*{8}\n";
+  EXPECT_TRUE(std::regex_search(log("log.api"), std::regex("^" + entry))) << log("log.api");
+  // Without QSE the logs go to HOME itself.
+  ASSERT_EQ(run({"IN", "OUT", "1", "1"}, {"QSE", "HOME=" + dir_.path(), "APILOG=1"}).status, 0);
+  EXPECT_EQ(log_messages(slurp(dir_.at("log.api"))), entries);
+}
+
+}  // namespace
