@@ -6,7 +6,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
-#include <memory>
+#include <chrono>
 
 #include "al_ncpst.h"
 #include "al_os.h"
@@ -48,6 +48,38 @@ ssize_t attempt(int qid, long type, int flags) {
   if (got >= 0 || errno != E2BIG) return got;
   const ssize_t cut = al_os_msgrcv(qid, &g_recv, MSLT_MAX_TEXT, type, IPC_NOWAIT | MSG_NOERROR);
   return cut < 0 ? cut : MSLT_MAX_TEXT + 1;
+}
+
+using Clock = std::chrono::steady_clock;
+
+int ms_left(Clock::time_point deadline) {
+  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+  return left > 0 ? static_cast<int>(left) : 0;
+}
+
+// A receive that waits up to `timeout_ms` in one blocking msgrcv, ended by a
+// single alarm at the deadline: an idle process sleeps through the whole
+// time-out instead of waking every few milliseconds, and still takes a
+// message the moment it arrives. A caught signal (the interrupt flag) ends
+// the wait at once with EINTR; the time-out ends it with ENOMSG.
+ssize_t wait_for_message(int qid, long type, int timeout_ms) {
+  ssize_t got = attempt(qid, type, IPC_NOWAIT);
+  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
+  while (got < 0 && errno == ENOMSG) {
+    if (interrupted()) {
+      errno = EINTR;
+      break;
+    }
+    const int left = ms_left(deadline);
+    if (left == 0) break;
+    AlarmTicker alarm(left, /*repeat=*/false);
+    got = attempt(qid, type, 0);
+    if (got < 0 && errno == EINTR) {
+      // The alarm, a signal, or both: one last look, then decide.
+      got = attempt(qid, type, IPC_NOWAIT);
+    }
+  }
+  return got;
 }
 
 // Whether the queue `qid` belongs to this user: owned and created by it.
@@ -113,21 +145,7 @@ int MSltRecvSized(int handle, int type, int timeout, char* dest, std::size_t des
 
   ssize_t got = -1;
   if (timeout > 0) {
-    std::unique_ptr<AlarmTicker> ticker;  // armed at the first pause only
-    int remaining = timeout;
-    for (;;) {
-      got = attempt(qid, type, IPC_NOWAIT);
-      if (got >= 0 || errno != ENOMSG || remaining <= 0) break;
-      if (interrupted()) {
-        errno = EINTR;
-        break;
-      }
-      remaining -= MSLT_POLL_MS;
-      if (!ticker) ticker = std::make_unique<AlarmTicker>(MSLT_POLL_MS);
-      // The pause: a blocking receive that the next tick ends.
-      got = attempt(qid, type, 0);
-      if (got >= 0) break;
-    }
+    got = wait_for_message(qid, type, timeout);
   } else {
     got = attempt(qid, type, timeout == 0 ? IPC_NOWAIT : 0);
   }
@@ -170,14 +188,18 @@ int MSltSend(int handle, int type, const char* text, int len, int is_id) {
   }
   if (errno != EAGAIN || g_send_wait_ms == 0) return 0;
 
-  // The queue is full: wait for room, a tick at a time, up to the send wait,
-  // so a slow reader gets every message and a dead one cannot hang us.
-  AlarmTicker ticker(MSLT_POLL_MS);
-  for (int waited = 0; waited < g_send_wait_ms; waited += MSLT_POLL_MS) {
+  // The queue is full: wait for room in one blocking send bounded by the
+  // send wait, so a slow reader gets every message and a dead one cannot
+  // hang us.
+  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(g_send_wait_ms);
+  for (;;) {
     if (interrupted()) {
       errno = EINTR;
       return 0;
     }
+    const int left = ms_left(deadline);
+    if (left == 0) break;
+    AlarmTicker alarm(left, /*repeat=*/false);
     if (al_os_msgsnd(qid, &g_send, size, 0) == 0) {
       al_SetErrno(0);
       return 1;
