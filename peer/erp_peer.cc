@@ -42,7 +42,7 @@ void make_dirs(const std::string& dir) {
 }
 
 bool touch(const std::string& path) {
-  const int fd = open(path.c_str(), O_CREAT | O_WRONLY, 0666);
+  const int fd = open(path.c_str(), O_CREAT | O_WRONLY, 0600);
   if (fd == -1) return false;
   close(fd);
   return true;
@@ -53,9 +53,14 @@ int queue_id(const std::string& path) {
   return key == -1 ? -1 : msgget(key, 0);
 }
 
+// Removes the queue under the file's key, but only one of this user's: keys
+// of two users' queue files can collide, and the other's queue is not ours
+// to remove (root could).
 void remove_queue(const std::string& path) {
   const int qid = queue_id(path);
-  if (qid != -1) msgctl(qid, IPC_RMID, nullptr);
+  struct msqid_ds ds {};
+  if (qid == -1 || msgctl(qid, IPC_STAT, &ds) != 0) return;
+  if (ds.msg_perm.uid == geteuid() && ds.msg_perm.cuid == geteuid()) msgctl(qid, IPC_RMID, nullptr);
 }
 
 using Clock = std::chrono::steady_clock;
@@ -118,7 +123,9 @@ bool ErpPeer::spawn() {
   remove_queue(outq_path_);
   const key_t key = ftok(outq_path_.c_str(), kProjectId);
   if (key == -1) return false;
-  outq_id_ = msgget(key, IPC_CREAT | 0666);
+  // Exclusive and owner-only: the ERP's own queue, which no other account
+  // reads, and never one that stands under the key for someone else.
+  outq_id_ = msgget(key, IPC_CREAT | IPC_EXCL | 0600);
   if (outq_id_ == -1) return false;
 
   std::vector<std::string> args = {options_.taxapi};

@@ -1,11 +1,12 @@
 #include "al_mslot.h"
 
 #include <sys/msg.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <climits>
 #include <cstring>
-#include <memory>
+#include <chrono>
 
 #include "al_ncpst.h"
 #include "al_os.h"
@@ -22,6 +23,7 @@ struct SlotMessage {
 SlotMessage g_recv;
 SlotMessage g_send;
 int g_send_wait_ms = 30000;
+int g_create_mode = 0600;
 volatile std::sig_atomic_t* g_interrupt = nullptr;
 
 bool interrupted() { return g_interrupt != nullptr && *g_interrupt != 0; }
@@ -38,10 +40,56 @@ int resolve(int handle, int is_id) {
   return al_os_msgget(static_cast<key_t>(handle), 0);
 }
 
-// One attempt; MSG_NOERROR cuts an oversized message instead of leaving it
-// in the queue for ever (where it would fail every later receive).
+// One attempt. An oversized message is taken cut (MSG_NOERROR) instead of
+// being left in the queue for ever, where it would fail every later
+// receive; its length is then reported as one more than fits.
 ssize_t attempt(int qid, long type, int flags) {
-  return al_os_msgrcv(qid, &g_recv, MSLT_MAX_TEXT, type, flags | MSG_NOERROR);
+  const ssize_t got = al_os_msgrcv(qid, &g_recv, MSLT_MAX_TEXT, type, flags);
+  if (got >= 0 || errno != E2BIG) return got;
+  const ssize_t cut = al_os_msgrcv(qid, &g_recv, MSLT_MAX_TEXT, type, IPC_NOWAIT | MSG_NOERROR);
+  return cut < 0 ? cut : MSLT_MAX_TEXT + 1;
+}
+
+using Clock = std::chrono::steady_clock;
+
+int ms_left(Clock::time_point deadline) {
+  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+  return left > 0 ? static_cast<int>(left) : 0;
+}
+
+// A receive that waits up to `timeout_ms` in one blocking msgrcv, ended by a
+// single alarm at the deadline: an idle process sleeps through the whole
+// time-out instead of waking every few milliseconds, and still takes a
+// message the moment it arrives. A caught signal (the interrupt flag) ends
+// the wait at once with EINTR; the time-out ends it with ENOMSG.
+ssize_t wait_for_message(int qid, long type, int timeout_ms) {
+  ssize_t got = attempt(qid, type, IPC_NOWAIT);
+  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
+  while (got < 0 && errno == ENOMSG) {
+    if (interrupted()) {
+      errno = EINTR;
+      break;
+    }
+    const int left = ms_left(deadline);
+    if (left == 0) break;
+    AlarmTicker alarm(left, /*repeat=*/false);
+    got = attempt(qid, type, 0);
+    if (got < 0 && errno == EINTR) {
+      // The alarm, a signal, or both: one last look, then decide.
+      got = attempt(qid, type, IPC_NOWAIT);
+    }
+  }
+  return got;
+}
+
+// Whether the queue `qid` belongs to this user: owned and created by it.
+// Another user's queue under the same key (ftok keys collide) is theirs.
+bool own_queue(int qid) {
+  uid_t uid = 0;
+  uid_t cuid = 0;
+  if (al_os_msgctl_owner(qid, &uid, &cuid) != 0) return false;
+  const uid_t me = geteuid();
+  return uid == me && cuid == me;
 }
 
 }  // namespace
@@ -53,18 +101,40 @@ void MSltSetSendWait(int ms) { g_send_wait_ms = ms < 0 ? 0 : ms; }
 int MSltGetSendWait(void) { return g_send_wait_ms; }
 void MSltSetInterrupt(volatile std::sig_atomic_t* flag) { g_interrupt = flag; }
 
-int MSltOpen(int proj_id, const char* path, int create, int want_id) {
+void MSltSetCreateMode(int mode) { g_create_mode = mode & 0777; }
+int MSltGetCreateMode(void) { return g_create_mode; }
+
+int MSltOpenKeyId(int proj_id, const char* path, int create, int* key_out, int* id_out) {
   al_SetErrno(0);
   const key_t key = al_os_ftok(path, proj_id);
   if (key == -1) return -1;
   int qid = al_os_msgget(key, 0);
   if (create) {
-    if (qid != -1) al_os_msgctl_rmid(qid);
+    if (qid == -1 && errno == EACCES) return -1;  // someone else's, out of our reach
+    if (qid != -1) {
+      if (!own_queue(qid)) {
+        if (errno == 0) errno = EEXIST;
+        return -1;
+      }
+      al_os_msgctl_rmid(qid);
+    }
     al_SetErrno(0);
-    qid = al_os_msgget(key, IPC_CREAT | 0666);
+    // Exclusive: a queue another user slips in under the key meanwhile is
+    // not taken over.
+    qid = al_os_msgget(key, IPC_CREAT | IPC_EXCL | g_create_mode);
   }
-  if (qid == -1 || errno != 0) return -1;
-  return want_id ? qid : static_cast<int>(key);
+  if (qid == -1) return -1;
+  al_SetErrno(0);
+  if (key_out != nullptr) *key_out = static_cast<int>(key);
+  if (id_out != nullptr) *id_out = qid;
+  return 0;
+}
+
+int MSltOpen(int proj_id, const char* path, int create, int want_id) {
+  int key = -1;
+  int qid = -1;
+  if (MSltOpenKeyId(proj_id, path, create, &key, &qid) != 0) return -1;
+  return want_id ? qid : key;
 }
 
 int MSltRecvSized(int handle, int type, int timeout, char* dest, std::size_t dest_size, int* len, int is_id) {
@@ -75,39 +145,25 @@ int MSltRecvSized(int handle, int type, int timeout, char* dest, std::size_t des
 
   ssize_t got = -1;
   if (timeout > 0) {
-    std::unique_ptr<AlarmTicker> ticker;  // armed at the first pause only
-    int remaining = timeout;
-    for (;;) {
-      got = attempt(qid, type, IPC_NOWAIT);
-      if (got >= 0 || errno != ENOMSG || remaining <= 0) break;
-      if (interrupted()) {
-        errno = EINTR;
-        break;
-      }
-      remaining -= MSLT_POLL_MS;
-      if (!ticker) ticker = std::make_unique<AlarmTicker>(MSLT_POLL_MS);
-      // The pause: a blocking receive that the next tick ends.
-      got = attempt(qid, type, 0);
-      if (got >= 0) break;
-    }
+    got = wait_for_message(qid, type, timeout);
   } else {
     got = attempt(qid, type, timeout == 0 ? IPC_NOWAIT : 0);
   }
 
-  *len = static_cast<int>(got);
   if (got < 0) {
     *len = -1;
     return -1;
   }
   al_SetErrno(0);
   std::size_t keep = static_cast<std::size_t>(got);
+  if (keep > MSLT_MAX_TEXT) keep = MSLT_MAX_TEXT;
   if (dest_size == 0) {
     keep = 0;
   } else {
     if (keep > dest_size - 1) keep = dest_size - 1;
     ncopystr(dest, g_recv.mtext, keep, 1);
   }
-  *len = static_cast<int>(keep);
+  *len = static_cast<int>(got);
   if (g_recv.mtype > INT_MAX || g_recv.mtype < INT_MIN) return -1;
   return static_cast<int>(g_recv.mtype);
 }
@@ -132,14 +188,18 @@ int MSltSend(int handle, int type, const char* text, int len, int is_id) {
   }
   if (errno != EAGAIN || g_send_wait_ms == 0) return 0;
 
-  // The queue is full: wait for room, a tick at a time, up to the send wait,
-  // so a slow reader gets every message and a dead one cannot hang us.
-  AlarmTicker ticker(MSLT_POLL_MS);
-  for (int waited = 0; waited < g_send_wait_ms; waited += MSLT_POLL_MS) {
+  // The queue is full: wait for room in one blocking send bounded by the
+  // send wait, so a slow reader gets every message and a dead one cannot
+  // hang us.
+  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(g_send_wait_ms);
+  for (;;) {
     if (interrupted()) {
       errno = EINTR;
       return 0;
     }
+    const int left = ms_left(deadline);
+    if (left == 0) break;
+    AlarmTicker alarm(left, /*repeat=*/false);
     if (al_os_msgsnd(qid, &g_send, size, 0) == 0) {
       al_SetErrno(0);
       return 1;

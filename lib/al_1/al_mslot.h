@@ -17,19 +17,31 @@ void al_SetErrno(int err);
 int al_GetErrno(void);
 
 // Opens the queue of file `path` (ftok with `proj_id`). A nonzero `create`
-// removes any queue under the key (its messages are lost) and creates it anew,
-// mode 0666. Returns the key (want_id 0) or the id (want_id nonzero), or -1.
+// removes a queue of this user's under the key (its messages are lost) and
+// creates it anew with the create mode (MSltSetCreateMode). A queue under the
+// key that another user owns or created is never removed: the open fails
+// with EEXIST (or EACCES when it cannot even be looked at). Returns the key
+// (want_id 0) or the id (want_id nonzero), or -1.
 int MSltOpen(int proj_id, const char* path, int create, int want_id);
+// The same, handing back both the key and the id; 0, or -1.
+int MSltOpenKeyId(int proj_id, const char* path, int create, int* key, int* id);
+
+// Permission bits of the queues MSltOpen creates; default 0600 (owner only).
+void MSltSetCreateMode(int mode);
+int MSltGetCreateMode(void);
 
 // Receives a message of type `type` (0: any) within `timeout` ms (> 0: up to
 // ceil(timeout/10) pauses of 10 ms and one attempt more; 0: one attempt;
 // < 0: wait as long as it takes). A pause ends as soon as a message arrives.
 // The text is copied to `dest` with a NUL added; `dest` must hold 4097 bytes.
 // *len gets the text length (0 when the queue could not be resolved, -1 when
-// the receive failed). Returns the message type when it fits an int, else -1.
+// the receive failed); a text longer than MSLT_MAX_TEXT is cut to it and
+// reported as MSLT_MAX_TEXT + 1. Returns the message type when it fits an
+// int, else -1.
 int MSltRecv(int handle, int type, int timeout, char* dest, int* len, int is_id);
 // The same for a destination of `dest_size` bytes: a longer text is cut to
-// dest_size - 1 bytes (and *len reports what was stored).
+// dest_size - 1 bytes, and *len still reports its length as sent, so the
+// caller can tell a cut text (*len >= dest_size) from a whole one.
 int MSltRecvSized(int handle, int type, int timeout, char* dest, std::size_t dest_size, int* len, int is_id);
 
 // Sends `len` bytes of `text` (cut to 4096; type 0 is sent as 1). Returns 1

@@ -1,6 +1,7 @@
 #include "al_os.h"
 
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <sys/msg.h>
 
 #include <array>
@@ -86,6 +87,15 @@ long al_os_msgctl_qnum(int qid) {
   return static_cast<long>(ds.msg_qnum);
 }
 
+int al_os_msgctl_owner(int qid, uid_t* uid, uid_t* cuid) {
+  if (injected(AL_OS_MSGCTL)) return -1;
+  struct msqid_ds ds {};
+  if (msgctl(qid, IPC_STAT, &ds) == -1) return -1;
+  *uid = ds.msg_perm.uid;
+  *cuid = ds.msg_perm.cuid;
+  return 0;
+}
+
 void* al_os_dlopen(const char* file, int mode) {
   if (injected(AL_OS_DLOPEN)) {
     set_dl_fault(errno);
@@ -114,4 +124,9 @@ const char* al_os_dlerror(void) {
 FILE* al_os_fopen(const char* path, const char* mode) {
   if (injected(AL_OS_FOPEN)) return nullptr;
   return std::fopen(path, mode);
+}
+
+int al_os_open(const char* path, int flags, mode_t mode) {
+  if (injected(AL_OS_FOPEN)) return -1;
+  return open(path, flags, mode);
 }

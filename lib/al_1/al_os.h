@@ -40,9 +40,13 @@ ssize_t al_os_msgrcv(int qid, void* msg, size_t size, long type, int flags);
 int al_os_msgctl_rmid(int qid);
 // Number of messages waiting in the queue (msgctl IPC_STAT), or -1.
 long al_os_msgctl_qnum(int qid);
+// Owner and creator of the queue (msgctl IPC_STAT); 0, or -1 with errno.
+int al_os_msgctl_owner(int qid, uid_t* uid, uid_t* cuid);
 // dlopen/dlsym/dlerror: an injected failure makes al_os_dlerror return
 // "injected fault: <strerror(err)>" once, as the loader would see a real one.
 void* al_os_dlopen(const char* file, int mode);
 void* al_os_dlsym(void* handle, const char* name);
 const char* al_os_dlerror(void);
 FILE* al_os_fopen(const char* path, const char* mode);
+// open(2); counted and failed as a file open (AL_OS_FOPEN).
+int al_os_open(const char* path, int flags, mode_t mode);

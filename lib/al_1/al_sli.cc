@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "al_gtenv.h"
@@ -120,6 +121,46 @@ bool has_element(const char* path, char sep, const char* elem, std::size_t len) 
   }
 }
 
+// Appends the absolute elements of `list` to `path` (ExtendPath's result).
+// A relative or empty element would make the loader, or the dynamic linker
+// once it is LD_LIBRARY_PATH, search the current directory, where anyone
+// may have put a library.
+int extend_absolute(const char* list, char* path, std::size_t size) {
+  if (!list) return 0;
+  int result = 0;
+  char elem[kNameSize];
+  for (const char* p = list;;) {
+    const char* end = std::strchr(p, ':');
+    if (!end) end = p + std::strlen(p);
+    const std::size_t len = static_cast<std::size_t>(end - p);
+    if (len > 0 && *p == '/' && len < sizeof elem) {
+      std::memcpy(elem, p, len);
+      elem[len] = '\0';
+      const int r = ExtendPath(elem, ':', path, size);
+      if (r != 0) result = r;
+    }
+    if (!*end) break;
+    p = end + 1;
+  }
+  return result;
+}
+
+// Whether every entry of a LD_LIBRARY_PATH value is an absolute directory;
+// an unset value has none that is not.
+bool all_absolute(const char* list) {
+  if (!list) return true;
+  for (const char* p = list;;) {
+    if (*p != '/') return false;  // empty (":" or the end) or relative
+    const char* end = std::strchr(p, ':');
+    if (!end) return true;
+    p = end + 1;
+  }
+}
+
+// The dynamic linker searches the LD_LIBRARY_PATH the process started with,
+// whatever the environment says later: judged once, before main.
+const bool g_startup_ldpath_safe = all_absolute(std::getenv("LD_LIBRARY_PATH"));
+
 }  // namespace
 
 int ExtendPath(const char* list, char sep, char* path, std::size_t size) {
@@ -167,14 +208,14 @@ int SearchAndLoad(const char* file, void** handle, int flags, char* err, std::si
   int added = 0;
   const char* shlib = getvar("QSE_SHLIB");
   if (shlib && *shlib) {
-    added = ExtendPath(shlib, ':', path, sizeof path);
+    added = extend_absolute(shlib, path, sizeof path);
   } else if (const char* bin = get_qse_bin()) {
     char dir[kNameSize];
     if (shlib_beside(bin, dir, sizeof dir) && is_dir(dir)) {
-      added = ExtendPath(dir, ':', path, sizeof path);
+      added = extend_absolute(dir, path, sizeof path);
     }
   }
-  if (added != -1) ExtendPath(getvar("LD_LIBRARY_PATH"), ':', path, sizeof path);
+  if (added != -1) extend_absolute(getvar("LD_LIBRARY_PATH"), path, sizeof path);
 
   if ((flags & SLI_SET_LDPATH) && path[0]) setSystemLibPath(path);
 
@@ -192,6 +233,13 @@ int SearchAndLoad(const char* file, void** handle, int flags, char* err, std::si
     p = *end ? end + 1 : end;
   }
 
+  // A bare name goes to the dynamic linker, which would search an empty or
+  // relative start-up LD_LIBRARY_PATH entry: the current directory.
+  if (!found && !std::strchr(file, '/') && !g_startup_ldpath_safe) {
+    put_err(err, errsize, "Load of shared library '%s' failed. %s", file,
+            "Not found in the search path (LD_LIBRARY_PATH has a relative or empty entry).");
+    return 0;
+  }
   const char* target = found ? full : file;
   *handle = al_os_dlopen(target, kDlMode);
   if (!*handle) {

@@ -6,7 +6,7 @@ namespace {
 void on_tick(int) {}
 }  // namespace
 
-AlarmTicker::AlarmTicker(int period_ms) {
+AlarmTicker::AlarmTicker(int period_ms, bool repeat) {
   const int saved = errno;
   struct sigaction action {};
   action.sa_handler = on_tick;
@@ -14,9 +14,9 @@ AlarmTicker::AlarmTicker(int period_ms) {
   action.sa_flags = 0;  // no SA_RESTART: the tick must interrupt the wait
   sigaction(SIGALRM, &action, &old_action_);
   struct itimerval timer {};
-  timer.it_interval.tv_sec = period_ms / 1000;
-  timer.it_interval.tv_usec = (period_ms % 1000) * 1000;
-  timer.it_value = timer.it_interval;
+  timer.it_value.tv_sec = period_ms / 1000;
+  timer.it_value.tv_usec = (period_ms % 1000) * 1000;
+  if (repeat) timer.it_interval = timer.it_value;
   setitimer(ITIMER_REAL, &timer, &old_timer_);
   errno = saved;
 }

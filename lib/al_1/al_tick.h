@@ -1,10 +1,10 @@
-// al_tick: a periodic SIGALRM that bounds blocking queue calls.
+// al_tick: a SIGALRM, once or periodic, that bounds blocking queue calls.
 //
 // System V queues have no descriptor to wait on, so a wait "until a message
-// arrives or 10 ms have passed" is a blocking msgrcv that the next tick
+// arrives or the time-out has passed" is a blocking msgrcv that the alarm
 // interrupts (msgrcv/msgsnd always fail with EINTR after a signal handler,
 // whatever SA_RESTART says). A wait thus ends the moment a message arrives,
-// instead of at the next polling tick.
+// and an idle wait costs one wake-up, not one per polling tick.
 //
 // Scope-bound: the constructor arms ITIMER_REAL and a no-op SIGALRM handler,
 // the destructor disarms the timer and restores the previous handler and
@@ -16,7 +16,8 @@
 
 class AlarmTicker {
  public:
-  explicit AlarmTicker(int period_ms);
+  // Fires after `period_ms`, and every `period_ms` after that when `repeat`.
+  explicit AlarmTicker(int period_ms, bool repeat = true);
   ~AlarmTicker();
   AlarmTicker(const AlarmTicker&) = delete;
   AlarmTicker& operator=(const AlarmTicker&) = delete;

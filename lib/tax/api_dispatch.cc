@@ -11,6 +11,7 @@
 #include "api_adapter.h"
 #include "api_log.h"
 #include "api_msg.h"
+#include "api_signal.h"
 #include "api_tarn.h"
 
 int api_tax = 0;
@@ -21,28 +22,10 @@ namespace {
 
 constexpr int kTax = 1;
 constexpr int kAddress = 2;
-constexpr int kEnhancedAbove = 48;
-constexpr int kDrainMs = 2000;  // how long termination leaves a last reply to be read  // delimiters of the standard request form at most
+constexpr int kEnhancedAbove = 48;  // delimiters of the standard request form at most
+constexpr int kDrainMs = 2000;  // how long termination leaves a last reply to be read
 
 void log_api(const char* text, int line) { api_log_write(username, text, API_SRC, line, log_file); }
-
-// Removes a queue with plain system calls only: safe inside a signal handler.
-void remove_queue_raw(int key) {
-  if (key == -1) return;
-  const int qid = msgget(static_cast<key_t>(key), 0);
-  if (qid != -1) msgctl(qid, IPC_RMID, nullptr);
-}
-
-void on_signal(int sig) {
-  const int saved = errno;
-  sigterm_handler(sig);
-  // abort() does not come back to the loop, so its queues go now.
-  if (sig == SIGABRT) {
-    remove_queue_raw(msq_in);
-    remove_queue_raw(msq_out);
-  }
-  errno = saved;
-}
 
 // A request for sub-provider `stype`: action 1 tax, 2 address.
 int process_engine_request(int stype, int action) {
@@ -86,7 +69,8 @@ int process_action_sequence(int stype) {
   if (msgin.count < 1) return send_error(kTax, stype, 15);
   const int received = get_next_message();
   if (received != 0 && msgin.ptype == kTax) {
-    if (msgin.stype != stype || msgin.type != MSG_DATA) return send_error(kTax, stype, 15);
+    // A cut data message could read as another request with fields lost.
+    if (msgin_cut != 0 || msgin.stype != stype || msgin.type != MSG_DATA) return send_error(kTax, stype, 15);
     if (msgin.action == kTax) return stype == 1 ? process_avp_tax() : process_vertex_tax();
     if (msgin.action == kAddress) return stype == 1 ? process_avp_addr() : process_vertex_addr();
     return send_error(kTax, stype, 15);
@@ -99,8 +83,10 @@ int process_action_sequence(int stype) {
 
 int process_input(void) {
   if (get_next_message() == 0) {
-    log_api("FATAL ERROR - API queue closed, send failed ", __LINE__);
-    log_api("FATAL ERROR - API fatal error occurred for user ", __LINE__);
+    if (api_signal_caught() == 0) {
+      log_api("FATAL ERROR - API queue closed, send failed ", __LINE__);
+      log_api("FATAL ERROR - API fatal error occurred for user ", __LINE__);
+    }
     return 1;
   }
   switch (static_cast<unsigned>(msgin.type)) {
@@ -180,9 +166,7 @@ void init_tax_globals(int stype) {
 int init_provider_type(int ptype, int stype) {
   if (ptype != kTax) return -1;
   parent = static_cast<long>(getppid());
-  std::signal(SIGTERM, on_signal);
-  std::signal(SIGINT, on_signal);
-  std::signal(SIGABRT, on_signal);
+  api_install_signal_handlers();
   init_tax_globals(stype);
   return 0;
 }
@@ -209,8 +193,12 @@ void terminate_api(void) {
   // The output queue is the ERP's: a last reply (an error that ends the
   // process) is left to be read before the queue goes with it.
   api_drain_output(kDrainMs);
-  if (msq_in != -1) terminate_queue(msq_in);
-  if (msq_out != -1) terminate_queue(msq_out);
+  const int in = msq_in_id;
+  const int out = msq_out_id;
+  msq_in_id = -1;
+  msq_out_id = -1;
+  terminate_queue(in);
+  terminate_queue(out);
   if (api_log > 0) api_message_log_close();
   std::exit(0);
 }

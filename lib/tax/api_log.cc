@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "al_os.h"
+#include "al_logfile.h"
 #include "api_number.h"
 
 char username[256] = "Unknown";
@@ -26,7 +26,23 @@ FILE* open_log(const char* name) {
   if (log_dir[0] == '\0') return nullptr;
   char path[API_PATH_SIZE];
   std::snprintf(path, sizeof path, "%s/%s", log_dir, name);
-  return al_os_fopen(path, "a+");
+  return al_open_logfile(path);
+}
+
+// Writes `text` into `out` with every control character as "\xHH", so a
+// message cannot break its line or forge entries of its own.
+void escape_controls(const char* text, char* out, std::size_t size) {
+  std::size_t n = 0;
+  for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p != '\0'; ++p) {
+    const bool control = *p < 0x20 || *p == 0x7f;
+    if (n + (control ? 4 : 1) >= size) break;
+    if (control) {
+      n += static_cast<std::size_t>(std::snprintf(out + n, size - n, "\\x%02x", *p));
+    } else {
+      out[n++] = static_cast<char>(*p);
+    }
+  }
+  out[n] = '\0';
 }
 
 }  // namespace
@@ -87,6 +103,12 @@ void api_message_log(const char* text, int kind) {
   char stamp[64];
   api_time_stamp(stamp, sizeof stamp, std::time(nullptr));
   const char* marker = kind == API_MSG_INFO ? " I " : kind == API_MSG_RECEIVED ? " R " : kind == API_MSG_SENT ? " S " : "";
+  // Informational entries are the process's own; messages come from outside.
+  char escaped[1904];
+  if (kind != API_MSG_INFO) {
+    escape_controls(text, escaped, sizeof escaped);
+    text = escaped;
+  }
   char entry[2048];
   const int n = std::snprintf(entry, sizeof entry, "%s%s%.1900s\n", stamp, marker, text);
   if (n <= 0) return;

@@ -78,12 +78,12 @@ int count_delimiters(const char* text) {
 }
 
 int api_send_request(int mtype) {
-  if (msq_out == -1) return 1;  // no output queue: nothing can be sent
+  if (msq_out_id == -1) return 1;  // no output queue: nothing can be sent
   msgout_raw.mtype = mtype;
   msgout_raw.mtext[API_TEXT_SIZE - 1] = '\0';  // a reply never runs past its buffer
   if (api_log == 2) api_message_log(msgout_raw.mtext, API_MSG_SENT);
   const int len = static_cast<int>(std::strlen(msgout_raw.mtext)) + 1;
-  return MSltSend(msq_out, mtype, msgout_raw.mtext, len, 0) == 1 ? 0 : 1;
+  return MSltSend(msq_out_id, mtype, msgout_raw.mtext, len, 1) == 1 ? 0 : 1;
 }
 
 int send_error(int ptype, int stype, double code) {

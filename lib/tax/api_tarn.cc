@@ -1,5 +1,6 @@
 #include "api_tarn.h"
 
+#include <sys/msg.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -17,6 +18,9 @@ char nmsq_out[1024] = "";
 int msq_in = -1;
 int msq_out = -1;
 long parent = 0;
+volatile std::sig_atomic_t msq_in_id = -1;
+volatile std::sig_atomic_t msq_out_id = -1;
+int msgin_cut = 0;
 volatile std::sig_atomic_t api_signal_pending = 0;
 
 namespace {
@@ -24,13 +28,24 @@ namespace {
 constexpr int kProjectId = 1;
 constexpr int kDefaultTimeout = 30000;
 constexpr int kWatchEvery = 10;  // consecutive time-outs before the watch runs
+constexpr int kDefaultQueueMode = 0600;
+int g_signal_caught = 0;
+
+void remove_both_queues(void) {
+  terminate_queue(msq_in_id);
+  terminate_queue(msq_out_id);
+  msq_in_id = -1;
+  msq_out_id = -1;
+}
+
+// Whether the queue this process opened as `qid` still exists.
+bool queue_alive(int qid) { return qid != -1 && MSltPending(qid, 1) != -1; }
 
 [[noreturn]] void watch_exit(const char* what) {
   char text[3 * 1024];
   std::snprintf(text, sizeof text, "%s gone. Closing queues %s and %s and exiting.", what, nmsq_in, nmsq_out);
   api_log_write(username, text, API_TARN_SRC, __LINE__, log_file);
-  terminate_queue(msq_in);
-  terminate_queue(msq_out);
+  remove_both_queues();
   std::exit(-1);
 }
 
@@ -39,7 +54,8 @@ void watch_parent_and_queues(void) {
   const bool parent_gone = static_cast<long>(getppid()) != parent;
   const int in = initialize_queue(nmsq_in, 0);
   const int out = initialize_queue(nmsq_out, 0);
-  const bool queue_gone = in == -1 || out == -1;
+  // A queue removed and another made under its key is gone all the same.
+  const bool queue_gone = in == -1 || out == -1 || !queue_alive(msq_in_id) || !queue_alive(msq_out_id);
   if (queue_gone && api_log > 0) {
     char text[3 * 1024];
     std::snprintf(text, sizeof text, "\nq_in: %s\nq_out: %s\nmsq_in: %d\nmsq_out: %d", nmsq_in, nmsq_out, in, out);
@@ -58,6 +74,22 @@ int api_receive_timeout(void) {
   return value >= 10 && value <= 100000 ? value : kDefaultTimeout;
 }
 
+int api_queue_mode(void) {
+  const char* text = std::getenv("TAXAPI_QUEUE_MODE");
+  if (text == nullptr || text[0] == '\0') return kDefaultQueueMode;
+  long value = 0;
+  bool valid = std::strlen(text) <= 4;
+  for (const char* p = text; valid && *p != '\0'; ++p) {
+    valid = *p >= '0' && *p <= '7';
+    value = value * 8 + (*p - '0');
+  }
+  if (!valid) {
+    std::fprintf(stderr, "taxapi: TAXAPI_QUEUE_MODE=%s is not an octal mode from 0 to 0777; using 0600\n", text);
+    return kDefaultQueueMode;
+  }
+  return static_cast<int>((value & 0666) | kDefaultQueueMode);
+}
+
 int initialize_queue(const char* path, int create) {
   const int key = MSltOpen(kProjectId, path != nullptr ? path : "", create, 0);
   if (key == -1) std::fprintf(stderr, "MSltOpen() failed, errno: %d\n", errno);
@@ -71,8 +103,24 @@ int setup_passed_queues(const char* in, const char* out) {
                   static_cast<int>(getppid()), in != nullptr ? in : "", out != nullptr ? out : "");
     api_message_log(text, API_MSG_INFO);
   }
-  msq_in = initialize_queue(in, 2);
-  msq_out = initialize_queue(out, 0);
+  MSltSetCreateMode(api_queue_mode());
+  msq_in = msq_out = -1;
+  msq_in_id = -1;
+  msq_out_id = -1;
+  int key = -1;
+  int qid = -1;
+  if (MSltOpenKeyId(kProjectId, in != nullptr ? in : "", 2, &key, &qid) == 0) {
+    msq_in = key;
+    msq_in_id = qid;
+  } else {
+    std::fprintf(stderr, "MSltOpen() failed, errno: %d\n", errno);
+  }
+  if (MSltOpenKeyId(kProjectId, out != nullptr ? out : "", 0, &key, &qid) == 0) {
+    msq_out = key;
+    msq_out_id = qid;
+  } else {
+    std::fprintf(stderr, "MSltOpen() failed, errno: %d\n", errno);
+  }
   MSltSetInterrupt(&api_signal_pending);
   return msq_in == -1 || msq_out == -1 ? -1 : 0;
 }
@@ -80,30 +128,37 @@ int setup_passed_queues(const char* in, const char* out) {
 int api_handle_pending_signal(void) {
   if (api_signal_pending == 0) return 0;
   api_signal_pending = 0;
+  g_signal_caught = 1;
   api_log_write(username, "Signal caught. Closing queues and exiting.", API_TARN_SRC, __LINE__, log_file);
-  terminate_queue(msq_in);
-  terminate_queue(msq_out);
+  remove_both_queues();
   return 1;
 }
+
+int api_signal_caught(void) { return g_signal_caught; }
 
 int get_next_message(void) {
   const int timeout = api_receive_timeout();
   MSltSetSendWait(timeout);
   std::memset(msgin_raw.mtext, 0, API_TEXT_SIZE);
   msgin = MessageHeader {};
+  msgin_cut = 0;
   int timeouts = 0;
   for (;;) {
-    api_handle_pending_signal();
+    // A caught signal has removed the queues: nothing more can come.
+    if (api_handle_pending_signal() != 0) return 0;
     int len = 0;
-    MSltRecvSized(msq_in, 0, timeout, msgin_raw.mtext, API_TEXT_SIZE, &len, 0);
+    MSltRecvSized(msq_in_id, 0, timeout, msgin_raw.mtext, API_TEXT_SIZE, &len, 1);
     if (len > 0) {
+      msgin_cut = static_cast<std::size_t>(len) >= API_TEXT_SIZE ? 1 : 0;
       if (api_log == 2) api_message_log(msgin_raw.mtext, API_MSG_RECEIVED);
       msgin = decode_message(msgin_raw.mtext);
       return 1;
     }
-    if (len == 0) return 1;  // the input queue is gone, or an empty message
+    if (len == 0) return 1;  // a message without text
     const int err = errno;
-    if (err == EINTR && api_signal_pending != 0) continue;  // handle it, then receive again
+    if (err == EINTR) continue;  // the signal is handled at the top
+    // Anything else, a vanished input queue (EIDRM, EINVAL) included, ends
+    // the loop; answering would only spin.
     if (err != ENOMSG) return 0;
     if (++timeouts < kWatchEvery) continue;
     watch_parent_and_queues();
@@ -113,15 +168,29 @@ int get_next_message(void) {
 
 void sigterm_handler(int sig) {
   (void)sig;
+  const int saved = errno;
+  api_remove_queues_now();
   api_signal_pending = 1;
+  errno = saved;
 }
 
-void terminate_queue(int handle) { MSltClose(handle, 0); }
+void api_remove_queues_now(void) {
+  const int in = msq_in_id;
+  const int out = msq_out_id;
+  msq_in_id = -1;
+  msq_out_id = -1;
+  if (in != -1) msgctl(in, IPC_RMID, nullptr);
+  if (out != -1) msgctl(out, IPC_RMID, nullptr);
+}
+
+void terminate_queue(int qid) {
+  if (qid != -1) MSltClose(qid, 1);
+}
 
 void api_drain_output(int max_ms) {
-  if (msq_out == -1) return;
+  if (msq_out_id == -1) return;
   for (int waited = 0; waited < max_ms && api_signal_pending == 0; waited += 5) {
-    if (MSltPending(msq_out, 0) <= 0) return;
+    if (MSltPending(msq_out_id, 1) <= 0) return;
     const struct timespec pause = {0, 5 * 1000 * 1000};
     nanosleep(&pause, nullptr);
   }

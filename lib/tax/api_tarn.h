@@ -1,9 +1,13 @@
 // api_tarn: the queue session that binds the process to the ERP's two queues.
 //
-// The input queue belongs to this process (created anew at start), the output
-// queue to the ERP (it must exist). Both are held by their IPC keys. While no
-// message comes, every tenth time-out in a row checks that the parent and the
-// queues still exist, and ends the process (status 255) when one has gone.
+// The input queue belongs to this process (created anew at start, owner-only
+// unless TAXAPI_QUEUE_MODE widens it), the output queue to the ERP (it must
+// exist). Both are known by their IPC keys, but every operation, and every
+// removal, goes to the queue ids found at start: keys of two users' queue
+// files can collide, and whatever stands under a key later is not ours.
+// While no message comes, every tenth time-out in a row checks that the
+// parent and the queues still exist, and ends the process (status 255) when
+// one has gone.
 #pragma once
 
 #include <csignal>
@@ -15,6 +19,13 @@ extern char nmsq_out[1024];  // output queue file path
 extern int msq_in;           // input queue key (-1: not open)
 extern int msq_out;          // output queue key (-1: not open)
 extern long parent;          // parent's process id, recorded at provider set-up
+// Ids of the queues opened at start (-1: not open, or removed). Cleared by
+// whoever removes the queue, signal handlers included.
+extern volatile std::sig_atomic_t msq_in_id;
+extern volatile std::sig_atomic_t msq_out_id;
+// Nonzero when the message received last was longer than the input buffer
+// holds and had to be cut.
+extern int msgin_cut;
 
 // Set by sigterm_handler; the session does the handler's work (log entry,
 // removal of both queues) at its next wait, outside signal context.
@@ -22,6 +33,10 @@ extern volatile std::sig_atomic_t api_signal_pending;
 
 // Receive time-out in ms from $TARN_API_TIMEOUT: 10..100000, else 30000.
 int api_receive_timeout(void);
+// Mode of the input queue from $TAXAPI_QUEUE_MODE (octal, 0 to 0777; the
+// owner's read and write bits always kept, execute bits dropped), else 0600.
+// A value that is not such a number is named on standard error.
+int api_queue_mode(void);
 
 // Opens the queue of `path` (project id 1, keys): the key, or -1 with
 // "MSltOpen() failed, errno: %d" on standard error.
@@ -29,14 +44,21 @@ int initialize_queue(const char* path, int create);
 // Opens both queues (input created anew, output must exist); 0, or -1 when
 // either failed. Both opens are always made.
 int setup_passed_queues(const char* in, const char* out);
-// Receives the next message into msgin_raw/msgin: 1 received (possibly an
-// empty message when the input queue has gone), 0 on a receive failure.
-// Does not return when the watch finds the parent or a queue gone.
+// Receives the next message into msgin_raw/msgin: 1 received, 0 when the
+// loop is to end (a receive failure, the input queue gone, or a caught
+// signal whose queues are already removed). Does not return when the watch
+// finds the parent or a queue gone.
 int get_next_message(void);
-// Installed for SIGTERM, SIGINT and SIGABRT: only records the signal.
+// Installed for SIGTERM, SIGINT, SIGHUP and SIGQUIT: removes both queues at
+// once (plain system calls, so the ERP sees them go even while an engine
+// call runs) and records the signal; the log entry and the normal
+// termination follow outside signal context.
 void sigterm_handler(int sig);
-// Removes the queue with key `handle`.
-void terminate_queue(int handle);
+// Removes both queues by their ids with plain system calls and forgets the
+// ids; safe in a signal handler and at exit.
+void api_remove_queues_now(void);
+// Removes the queue with id `qid` (one this process opened).
+void terminate_queue(int qid);
 // Waits up to `max_ms` for the ERP to read what is still in the output queue,
 // so removing the queue does not destroy a last reply. Returns at once when
 // the queue is empty or gone.
@@ -44,3 +66,5 @@ void api_drain_output(int max_ms);
 // Does what a caught signal asks, if one is pending: the API log entry and
 // the removal of both queues. Returns 1 when it did.
 int api_handle_pending_signal(void);
+// Nonzero once a signal has been handled: the loop's end is then no failure.
+int api_signal_caught(void);

@@ -15,6 +15,7 @@ struct AvpTaxRequest {
   Jur_Str jur;
   Tax_Str tax;
   int called;
+  int enhanced;
 };
 
 struct AvpAddrRequest {
@@ -35,6 +36,7 @@ void* tax_new(void) {
 void tax_parse(void* req, const char* text, int enhanced) {
   auto* r = static_cast<AvpTaxRequest*>(req);
   if (r == nullptr || text == nullptr) return;
+  r->enhanced = enhanced;
   if (enhanced) {
     format_avp_jur_enh(text, &r->jur, &r->tax, 6);
   } else {
@@ -56,8 +58,13 @@ int tax_error_code(void* req, int /*result*/, double* code) {
     *code = API_ENGINE_NOT_OPEN_CODE;
     return 1;
   }
-  if (avp_tax_has_result(&r->tax, &r->jur)) return 0;
-  *code = avp_tax_error_number(&r->tax, &r->jur);
+  if (!avp_tax_has_result(&r->tax, &r->jur)) {
+    *code = avp_tax_error_number(&r->tax, &r->jur);
+    return 1;
+  }
+  if (avp_tax_result_fits(&r->tax, &r->jur, r->enhanced)) return 0;
+  AVP_LOG("Tax result does not fit the message.\n");
+  *code = AVP_RESULT_TOO_WIDE_CODE;
   return 1;
 }
 

@@ -12,16 +12,16 @@
 
 namespace {
 
-// Appends to the text in `out` without ever writing past its API_TEXT_SIZE
-// bytes; `ok` turns false once anything did not fit.
+// Appends to the text in `out` without ever writing past its `size` bytes
+// (API_TEXT_SIZE unless given); `ok` turns false once anything did not fit.
 class Writer {
  public:
-  explicit Writer(char* out) : out_(out), len_(std::strlen(out)) {}
+  explicit Writer(char* out, std::size_t size = API_TEXT_SIZE) : out_(out), size_(size), len_(std::strlen(out)) {}
 
   __attribute__((format(printf, 2, 3))) void printf(const char* format, ...) {
     va_list args;
     va_start(args, format);
-    const std::size_t room = API_TEXT_SIZE - len_;
+    const std::size_t room = size_ - len_;
     const int n = std::vsnprintf(out_ + len_, room, format, args);
     va_end(args);
     if (n < 0 || static_cast<std::size_t>(n) >= room) {
@@ -39,33 +39,44 @@ class Writer {
 
  private:
   char* out_;
+  std::size_t size_;
   std::size_t len_;
   bool ok_ = true;
 };
 
-int send_tax(const Tax_Str* tax, const Jur_Str* jur, char* out, const int* levels, int count) {
-  if (!avp_gen_code_has_result(tax->GenCmplCd)) return 1;
+const int kStdLevels[5] = {1, 2, 3, 4, 5};
 
-  std::snprintf(out, API_TEXT_SIZE, "%d%s%d%s%d%s%d%s%d%s%d%s", MSG_STATUS, "~", 1, "~", 1, "~", 1, "~", 1, "~",
-                static_cast<int>(tax->GenCmplCd), "~");
-  api_send_request(1);  // the result message tells whether the reply went out
-
-  std::memset(out, 0, API_TEXT_SIZE);
-  Writer w(out);
+// The result message into `out` (`size` bytes, cleared); false when it does
+// not fit whole.
+bool format_tax_result(const Tax_Str* tax, const Jur_Str* jur, int enhanced, char* out, std::size_t size) {
+  const int* levels = enhanced ? avp_enh_level_order : kStdLevels;
+  const int count = enhanced ? AVP_LEVELS : 5;
+  std::memset(out, 0, size);
+  Writer w(out, size);
   w.printf("%d~%d~%d~%d~%d~", MSG_RESULT, 1, 1, 1, 1);
   for (int i = 0; i < count; ++i) w.printf("%f~", tax->level_out_dbl[levels[i]]);
   for (int i = 0; i < count; ++i) w.printf("%f~", static_cast<double>(tax->level_out_flt[levels[i]]));
   if (jur->chr_236 != '\0') w.printf("%c", jur->chr_236);
   w.printf("~");
   w.field(tax->copy_686[0], sizeof tax->copy_686[0]);
-  if (!w.ok()) {
+  return w.ok();
+}
+
+int send_tax(const Tax_Str* tax, const Jur_Str* jur, char* out, int enhanced) {
+  if (!avp_gen_code_has_result(tax->GenCmplCd)) return 1;
+  // Built before the status goes out: a result that does not fit is never
+  // announced, let alone sent cut.
+  char result[API_TEXT_SIZE];
+  if (!format_tax_result(tax, jur, enhanced, result, sizeof result)) {
     AVP_LOG("Tax result does not fit the message.\n");
     return 1;
   }
+  std::snprintf(out, API_TEXT_SIZE, "%d%s%d%s%d%s%d%s%d%s%d%s", MSG_STATUS, "~", 1, "~", 1, "~", 1, "~", 1, "~",
+                static_cast<int>(tax->GenCmplCd), "~");
+  api_send_request(1);  // the result message tells whether the reply went out
+  std::memcpy(out, result, API_TEXT_SIZE);
   return api_send_request(1);
 }
-
-const int kStdLevels[5] = {1, 2, 3, 4, 5};
 
 }  // namespace
 
@@ -94,12 +105,18 @@ int determine_addr_avp(Zip_Str* zip) {
 
 int send_avp_tax(const Tax_Str* tax, const Jur_Str* jur, char* out) {
   AVP_LOG("Send Tax.\n");
-  return send_tax(tax, jur, out, kStdLevels, 5);
+  return send_tax(tax, jur, out, 0);
 }
 
 int send_avp_tax_enh(const Tax_Str* tax, const Jur_Str* jur, char* out) {
   AVP_LOG("Send Tax Enhanced.\n");
-  return send_tax(tax, jur, out, avp_enh_level_order, AVP_LEVELS);
+  return send_tax(tax, jur, out, 1);
+}
+
+int avp_tax_result_fits(const Tax_Str* tax, const Jur_Str* jur, int enhanced) {
+  // Sixteen values of over 300 characters each still fit here.
+  char scratch[8 * API_TEXT_SIZE];
+  return format_tax_result(tax, jur, enhanced, scratch, sizeof scratch) && std::strlen(scratch) < API_TEXT_SIZE;
 }
 
 int send_avp_addr(const Zip_Str* zip, char* out) {

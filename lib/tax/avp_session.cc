@@ -5,7 +5,7 @@
 #include <memory>
 #include <new>
 
-#include "al_os.h"
+#include "al_logfile.h"
 #include "al_sli.h"
 #include "api_log.h"
 #include "avp_log.h"
@@ -75,7 +75,7 @@ bool open_log(void) {
   }
   char path[1024];
   std::snprintf(path, sizeof path, "%s/avp.log", log_dir);
-  avp_session.avp_log_file = al_os_fopen(path, "a+");
+  avp_session.avp_log_file = al_open_logfile(path);
   if (avp_session.avp_log_file == nullptr) {
     std::fprintf(stderr, "Failed to open logfile '%s'", path);
     return false;

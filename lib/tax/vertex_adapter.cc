@@ -3,8 +3,10 @@
 #include <cstdlib>
 
 #include "api_adapter.h"
+#include "api_log.h"
 #include "vertex_addr.h"
 #include "vertex_determine.h"
+#include "vertex_log.h"
 #include "vertex_parse.h"
 #include "vertex_reply.h"
 #include "vertex_session.h"
@@ -15,6 +17,7 @@ namespace {
 struct TaxRequest {
   VertexTaxRequest req;
   VertexTaxResult res;
+  int enhanced;
 };
 
 void* tax_new(void) { return std::calloc(1, sizeof(TaxRequest)); }
@@ -22,6 +25,7 @@ void* tax_new(void) { return std::calloc(1, sizeof(TaxRequest)); }
 void tax_parse(void* p, const char* text, int enhanced) {
   if (p == nullptr) return;
   auto* t = static_cast<TaxRequest*>(p);
+  t->enhanced = enhanced;
   if (enhanced) {
     format_vertex_jur_enh(text, &t->req, VTX_FIRST_FIELD);
   } else {
@@ -36,8 +40,14 @@ int tax_determine(void* p, int enhanced) {
                   : determine_tax_vertex(&t->res, &t->req);
 }
 
-int tax_error_code(void*, int result, double* code) {
-  if (result == 0) return 0;
+int tax_error_code(void* p, int result, double* code) {
+  if (result == 0) {
+    const auto* t = static_cast<const TaxRequest*>(p);
+    if (t == nullptr || vertex_tax_result_fits(&t->res, t->enhanced)) return 0;
+    VTX_LOG("Tax result does not fit the message.\n");
+    *code = VTX_RESULT_TOO_WIDE_CODE;
+    return 1;
+  }
   switch (result) {
     case 1: case 10: case 11: case 100: case 101: case 111:
       *code = 1600.0 + get_jur_error_vertex(result);

@@ -95,7 +95,9 @@ int determine_addr_vertex(VertexAddrRec* rec) {
 
   rec->count = 0;
   LocHdl batch[VTX_MAX_LOCATIONS];
-  for (;;) {
+  // Every batch counts at least one location, so the cap also bounds the
+  // number of batches.
+  while (rec->count < VTX_MAX_CANDIDATES) {
     std::memset(batch, 0, sizeof batch);
     int more = 0;
     const int n = s.LocGetLocationsAdd(ctx, batch, VTX_MAX_LOCATIONS, &more);
@@ -106,15 +108,21 @@ int determine_addr_vertex(VertexAddrRec* rec) {
       s.LocDestroyFindContextAdd(ctx);
       return VTX_ADDR_ENGINE_FAILED;
     }
-    rec->count = n;
-    for (int i = 0; i < n; ++i) {
-      std::memset(&rec->locations[i], 0, sizeof rec->locations[i]);
-      fill_location(batch[i], &rec->locations[i]);
+    const int room = VTX_MAX_CANDIDATES - rec->count;
+    const int keep = n < room ? n : room;
+    for (int i = 0; i < keep; ++i) {
+      VertexLocation* entry = &rec->locations[rec->count + i];
+      std::memset(entry, 0, sizeof *entry);
+      fill_location(batch[i], entry);
     }
+    rec->count += keep;
     if (s.LocReleaseAdd(batch, n) != 1) {
       s.LocDestroyFindContextAdd(ctx);
       return VTX_ADDR_ENGINE_FAILED;
     }
+  }
+  if (rec->count == VTX_MAX_CANDIDATES) {
+    VTX_LOG("LocGetLocations: %d locations kept, the search stops there.\n", VTX_MAX_CANDIDATES);
   }
   if (rec->count == 0) {
     VTX_LOG("LocGetLocations failed, returned 0.\n");
@@ -156,7 +164,7 @@ int send_vertex_addr(const VertexAddrRec* rec, char* out) {
   format_vertex_addr_status(rec, out, API_TEXT_SIZE);
   if (api_send_request(1) != 0) return 1;
   if (rec->count < 1) return 0;
-  const int count = rec->count > VTX_MAX_LOCATIONS ? VTX_MAX_LOCATIONS : rec->count;
+  const int count = rec->count > VTX_MAX_CANDIDATES ? VTX_MAX_CANDIDATES : rec->count;
   for (int i = 0; i < count; ++i) {
     format_vertex_addr_result(rec, i, out, API_TEXT_SIZE);
     if (api_send_request(1) != 0) return 1;

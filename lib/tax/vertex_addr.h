@@ -22,18 +22,23 @@ static_assert(offsetof(VertexLocation, county) == 29);
 static_assert(offsetof(VertexLocation, geo_code) == 50);
 static_assert(sizeof(VertexLocation) == 60);
 
+// Candidates one lookup answers with at most, as many as the Taxware
+// lookup: the engine's batches (of VTX_MAX_LOCATIONS) are all kept up to
+// here, and the search stops fetching once it is reached.
+constexpr int VTX_MAX_CANDIDATES = 300;
+
 struct VertexAddrRec {
   char city[26];  // field 6, at most 25 characters
   char state[3];  // field 7, at most 2
   char zip[7];    // field 8, at most 7 (no room for a terminator then)
-  VertexLocation locations[VTX_MAX_LOCATIONS];
+  VertexLocation locations[VTX_MAX_CANDIDATES];
   std::int32_t count;  // valid entries of `locations`
 };
 static_assert(offsetof(VertexAddrRec, state) == 26);
 static_assert(offsetof(VertexAddrRec, zip) == 29);
 static_assert(offsetof(VertexAddrRec, locations) == 36);
-static_assert(offsetof(VertexAddrRec, count) == 36 + 75 * 60);
-static_assert(sizeof(VertexAddrRec) == 4540);
+static_assert(offsetof(VertexAddrRec, count) == 36 + 300 * 60);
+static_assert(sizeof(VertexAddrRec) == 18040);
 
 // Search results.
 enum { VTX_ADDR_FOUND = 0, VTX_ADDR_ENGINE_FAILED = 1, VTX_ADDR_NOT_FOUND = 2 };
@@ -41,7 +46,8 @@ enum { VTX_ADDR_FOUND = 0, VTX_ADDR_ENGINE_FAILED = 1, VTX_ADDR_NOT_FOUND = 2 };
 // Copies body fields 6, 7 and 8 of `text` into city, state and zip, each cut
 // to its member; a missing or empty field leaves its member empty.
 void format_vertex_addr(const char* text, VertexAddrRec* rec);
-// Runs the search: 0 found (`count` entries), 1 the engine failed, 2 the
+// Runs the search: 0 found (`count` entries, every batch the engine
+// delivered, at most VTX_MAX_CANDIDATES), 1 the engine failed, 2 the
 // criteria were refused or nothing matched. The find context is destroyed on
 // every path after it was made.
 int determine_addr_vertex(VertexAddrRec* rec);

@@ -68,3 +68,11 @@ int send_vertex_tax_enh(const VertexTaxResult* res, char* out) {
   format_vertex_tax_result_enh(res, out, API_TEXT_SIZE);
   return api_send_request(1) != 0 ? 1 : 0;
 }
+
+int vertex_tax_result_fits(const VertexTaxResult* res, int enhanced) {
+  // Sixteen values of over 300 characters each still fit here.
+  char scratch[8 * API_TEXT_SIZE];
+  const int n = enhanced ? format_vertex_tax_result_enh(res, scratch, sizeof scratch)
+                         : format_vertex_tax_result(res, scratch, sizeof scratch);
+  return static_cast<std::size_t>(n) < API_TEXT_SIZE ? 1 : 0;
+}

@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "al_os.h"
+#include "al_logfile.h"
 #include "al_sli.h"
 #include "api_log.h"
 #include "vertex_log.h"
@@ -18,6 +18,7 @@ VertexSession& s = vertex_session;
 
 // Shown in the "%s - <%s>" line of a variable that is not set.
 constexpr const char* kUnsetValue = "(not set)";
+constexpr const char* kSecretMask = "********";
 
 struct EntrySlot {
   const char* name;
@@ -47,9 +48,12 @@ const EntrySlot kLocEntries[] = {VTX_LOC_ENTRY_POINTS(VTX_ENTRY_SLOT)};
 static_assert(sizeof kTaxEntries / sizeof kTaxEntries[0] == 20);
 static_assert(sizeof kLocEntries / sizeof kLocEntries[0] == 12);
 
-const char* read_variable(const char* name) {
+// The password is read like the others but never written anywhere: its line
+// keeps its shape with a mask in place of the value.
+const char* read_variable(const char* name, bool secret = false) {
   const char* value = std::getenv(name);
-  VTX_LOG("%s - <%s>\n", name, value != nullptr ? value : kUnsetValue);
+  const char* shown = value == nullptr ? kUnsetValue : secret ? kSecretMask : value;
+  VTX_LOG("%s - <%s>\n", name, shown);
   return value;
 }
 
@@ -112,7 +116,7 @@ int open_vertex_general(void) {
 
   char path[API_PATH_SIZE];
   std::snprintf(path, sizeof path, "%s/vertex.log", log_dir);
-  s.vertex_log_file = al_os_fopen(path, "a+");
+  s.vertex_log_file = al_open_logfile(path);
   s.vertex_debug = vertex_int_of(std::getenv("VERTEXDEBUG"));
 
   char err[VTX_ERR_SIZE] = {};
@@ -137,7 +141,7 @@ int open_vertex_general(void) {
   VTX_LOG("Checking environment variables\n");
   s.VertexServer = read_variable("VERTEXSERVER");
   s.VertexTDM = read_variable("VERTEXTDM");
-  s.VertexPwd = read_variable("VERTEXPWD");
+  s.VertexPwd = read_variable("VERTEXPWD", true);
   s.VertexUser = read_variable("VERTEXUSER");
   s.VertexGeo = read_variable("VERTEXGEO");
   if (s.VertexGeo == nullptr && s.VertexUser == nullptr) {
