@@ -23,7 +23,7 @@ std::optional<int>* slot(Control& c, std::string_view name) {
       {"JurCmplCd", &Control::JurCmplCd},     {"POOJurRC", &Control::POOJurRC},
       {"POAJurRC", &Control::POAJurRC},       {"ShpToJurRC", &Control::ShpToJurRC},
       {"ShpFrJurRC", &Control::ShpFrJurRC},   {"ZipCmplCd", &Control::ZipCmplCd},
-      {"ZipCandidates", &Control::ZipCandidates},
+      {"ZipCandidates", &Control::ZipCandidates}, {"LevelTaxExp10", &Control::LevelTaxExp10},
   };
   for (const Name& n : names)
     if (name == n.text) return &(c.*n.member);

@@ -24,6 +24,8 @@ struct Control {
   std::optional<int> ZipCmplCd;
   // Number of ZIP candidates returned, 0 to 300.
   std::optional<int> ZipCandidates;
+  // Every level's tax becomes 10 to this power (a result too wide to send).
+  std::optional<int> LevelTaxExp10;
 };
 
 // Parses control text; unknown names and malformed lines are ignored.

@@ -6,6 +6,7 @@
 // make a copy of the library without one entry point, which leaves some of
 // the helpers below unused there.
 
+#include <cmath>
 #include <cstdio>
 #include <ctime>
 #include <string>
@@ -98,6 +99,9 @@ TaxEngine& engine() {
   CalcSummary summary;
   calculate(data, tax, select, jur, &summary);
   apply_codes(c, tax, jur);
+  if (c.LevelTaxExp10) {
+    for (double& level : tax->level_out_dbl) level = std::pow(10.0, *c.LevelTaxExp10);
+  }
   ++e.calculations;
   if (!audit_append(e.audit_path, audit_line(e.calculations, std::time(nullptr), *tax, *jur, summary))) {
     // A calculation that is not journaled does not count.

@@ -52,9 +52,10 @@ ssize_t attempt(int qid, long type, int flags) {
 
 using Clock = std::chrono::steady_clock;
 
+// Milliseconds to the deadline, rounded up: a wait never ends early.
 int ms_left(Clock::time_point deadline) {
-  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-  return left > 0 ? static_cast<int>(left) : 0;
+  const auto us = std::chrono::duration_cast<std::chrono::microseconds>(deadline - Clock::now()).count();
+  return us > 0 ? static_cast<int>((us + 999) / 1000) : 0;
 }
 
 // A receive that waits up to `timeout_ms` in one blocking msgrcv, ended by a

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "al_gtenv.h"
 #include "al_log.h"
@@ -128,15 +129,12 @@ bool has_element(const char* path, char sep, const char* elem, std::size_t len) 
 int extend_absolute(const char* list, char* path, std::size_t size) {
   if (!list) return 0;
   int result = 0;
-  char elem[kNameSize];
   for (const char* p = list;;) {
     const char* end = std::strchr(p, ':');
     if (!end) end = p + std::strlen(p);
-    const std::size_t len = static_cast<std::size_t>(end - p);
-    if (len > 0 && *p == '/' && len < sizeof elem) {
-      std::memcpy(elem, p, len);
-      elem[len] = '\0';
-      const int r = ExtendPath(elem, ':', path, size);
+    if (end > p && *p == '/') {
+      const std::string elem(p, end);
+      const int r = ExtendPath(elem.c_str(), ':', path, size);
       if (r != 0) result = r;
     }
     if (!*end) break;

@@ -4,6 +4,7 @@
 
 #include "avp_calls.h"
 #include "avp_codes.h"
+#include "avp_log.h"
 #include "avp_parse.h"
 #include "avp_session.h"
 

@@ -151,18 +151,24 @@ TEST_F(Sli, FailureTextsFitTheirBuffer) {
   EXPECT_EQ(one, '#');
 }
 
-// A one-character directory is searched like any other. The library path
-// put for the process holds at most 4096 characters with its name; a longer
-// one is not put, and the search path stops at 8192.
+// Relative and empty directories are never searched: a library planted in
+// the current directory is not loaded through them. The library path put for
+// the process holds at most 4096 characters with its name; a longer one is
+// not put, and the search path stops at 8192.
 TEST_F(Sli, PathElementsAndLimits) {
   lib("here/libslifix.so");
+  lib("here/shlib/libslifix.so");
   const std::filesystem::path cwd = std::filesystem::current_path();
   std::filesystem::current_path(tmp_.at("here"));
-  env_.set("QSE_SHLIB", ".");
-  void* h = sli_open("slifix", nullptr, err_, sizeof err_);
+  for (const char* var : {"QSE_SHLIB", "QSE_BIN", "QSE", "LD_LIBRARY_PATH"}) {
+    for (const char* dir : {".", "", "here/../.:"}) {
+      env_.unset("QSE_SHLIB");
+      env_.set(var, std::string(var) == "QSE_BIN" ? "./bin" : dir);
+      reread();
+      EXPECT_EQ(sli_open("slifix", nullptr, err_, sizeof err_), nullptr) << var << "=" << dir;
+    }
+  }
   std::filesystem::current_path(cwd);
-  EXPECT_NE(h, nullptr) << err_;
-  sli_close(h);
   env_.unset("LD_LIBRARY_PATH");
   const std::string exact = "/" + std::string(4096 - std::strlen("LD_LIBRARY_PATH=") - 1, 'e');
   env_.set("QSE_SHLIB", exact);
@@ -226,26 +232,31 @@ TEST_F(Sli, BinDirectory) {
 }
 
 // With an empty search path the bare file name goes to the dynamic linker,
-// which searches the library path it started with: a new process.
+// which searches the library path it started with: a new process. Not when
+// that path has an empty entry, which the linker takes for the current
+// directory.
 TEST_F(Sli, BareNameIsLeftToTheDynamicLinker) {
   if (const char* dir = std::getenv("AL1_BARE_DIR")) {
     env_.unset("LD_LIBRARY_PATH");
     void* h = sli_open("slifix", nullptr, err_, sizeof err_);
-    EXPECT_EQ(loaded_path(h), std::string(dir) + "/libslifix.so") << err_;
+    EXPECT_EQ(loaded_path(h), *dir != '\0' ? std::string(dir) + "/libslifix.so" : "") << err_;
     EXPECT_EQ(env_of("LD_LIBRARY_PATH"), "(unset)") << "an empty path is not put";
     sli_close(h);
     return;
   }
   lib("bare/libslifix.so");
-  const std::string ld = "LD_LIBRARY_PATH=" + tmp_.at("bare"), dir = "AL1_BARE_DIR=" + tmp_.at("bare");
-  std::string exe = "/proc/self/exe", filter = "--gtest_filter=Sli.BareNameIsLeftToTheDynamicLinker";
-  char* argv[] = {exe.data(), filter.data(), nullptr};
-  char* envp[] = {const_cast<char*>(ld.c_str()), const_cast<char*>(dir.c_str()), nullptr};
-  pid_t pid = 0;
-  ASSERT_EQ(posix_spawn(&pid, exe.c_str(), nullptr, nullptr, argv, envp), 0);
-  int status = 0;
-  ASSERT_EQ(waitpid(pid, &status, 0), pid);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  for (const std::string& entries : {tmp_.at("bare"), tmp_.at("bare") + ":"}) {
+    const std::string ld = "LD_LIBRARY_PATH=" + entries;
+    const std::string dir = "AL1_BARE_DIR=" + (entries.back() == ':' ? std::string() : tmp_.at("bare"));
+    std::string exe = "/proc/self/exe", filter = "--gtest_filter=Sli.BareNameIsLeftToTheDynamicLinker";
+    char* argv[] = {exe.data(), filter.data(), nullptr};
+    char* envp[] = {const_cast<char*>(ld.c_str()), const_cast<char*>(dir.c_str()), nullptr};
+    pid_t pid = 0;
+    ASSERT_EQ(posix_spawn(&pid, exe.c_str(), nullptr, nullptr, argv, envp), 0);
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << entries;
+  }
 }
 
 }  // namespace

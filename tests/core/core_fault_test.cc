@@ -161,7 +161,10 @@ TEST_F(Faults, LogFiles) {
     }
   });
   EXPECT_GE(walked, 3);
-  EXPECT_EQ(engine_failed, 1) << "only the engine's own log must open";
+  // Only the engine's own log must open: one open call, or two when the file
+  // is there already (a new file is created exclusively first).
+  EXPECT_GE(engine_failed, 1);
+  EXPECT_LE(engine_failed, 2);
 }
 
 }  // namespace

@@ -8,13 +8,16 @@ namespace test_util {
 OutputQueue::OutputQueue() {
   if (!dir_.ok()) return;
   const std::string file = dir_.touch("outq");
-  key_ = MSltOpen(1, file.c_str(), 1, 0);
+  int id = -1;
+  if (MSltOpenKeyId(1, file.c_str(), 1, &key_, &id) != 0) key_ = -1;
   msq_out = key_;
+  msq_out_id = id;
 }
 
 OutputQueue::~OutputQueue() {
   if (key_ != -1) MSltClose(key_, 0);
   msq_out = -1;
+  msq_out_id = -1;
 }
 
 std::optional<std::string> OutputQueue::receive(int ms) const {

@@ -77,7 +77,7 @@ Lines millbrook_candidates(int first, int last) {
 const Lines kOpenLog = {
     "Loading vst.DLL.", "Loading vst.DLL succeeded.", "Loading loc shared library.",
     "Loading location.DLL succeeded.", "Checking environment variables", "VERTEXSERVER - <" VTX_DATA_DIR ">",
-    "VERTEXTDM - <(not set)>", "VERTEXPWD - <secret>", "VERTEXUSER - <e2e>", "VERTEXGEO - <(not set)>",
+    "VERTEXTDM - <(not set)>", "VERTEXPWD - <********>", "VERTEXUSER - <e2e>", "VERTEXGEO - <(not set)>",
     "VERTEXRATE - <(not set)>", "VERTEXREG - <...", "LocCreateConnHdl passed.", "LocOpenDb passed.",
     "VstCreateConnHdl passed.", "VstOpenDb(eVstDbTypeLocation) passed.", "VstOpenDb(eVstDbTypeRate) passed.",
     "VstOpenDb(eVstDbTypeTDM) passed.", "VstOpenDb(eVstDbTypeRegister) passed.", "VstCreateHdl passed."};
@@ -151,6 +151,8 @@ const Row kRows[] = {
      .replies = {kStdStatus, "7~1~1~2~1~0.062500~0.010000~0.020000~0.005000~0.002000~0.002500~0.000000~"
                              "6.250000~1.000000~2.000000~0.500000~0.200000~0.250000~0.000000~0.103000~10.300000~"},
      .dump = {"  setting level=3 taxability=1 code=4 a=1.000000 b=0.000000"}},
+    {.name = "a result too wide for one message", .fields = {{"line_amount", "1e300"}},
+     .replies = error_reply("1599.000000"), .log = {"VstResetHdl passed.", "Tax result does not fit the message."}},
     {.name = "foreign line never stops", .fields = {{"ship_to_geo", "770000001"}},
      .replies = {kStdStatus, "7~1~1~2~1~0.000000~0.000000~0.000000~0.000000~0.000000~0.000000~0.000000~"
                              "0.000000~0.000000~0.000000~0.000000~0.000000~T~T~"}},
@@ -309,9 +311,12 @@ const Row kRows[] = {
      .replies = millbrook_candidates(1, 3),
      .log = {"LocCreateFindContext passed.", "LocSetNameCriteria passed.", "LocGetLocations passed.",
              "LocDestroyFindContext passed."}},
-    // More than one batch of 75: the reply keeps the last batch, candidates 76 to 85.
+    // More than one batch of 75: every batch is kept, up to 300 candidates.
     {.name = "address batches", .control = "LocGetLocations.matches = 85", .kind = "addr",
-     .fields = {{"city", "Millbrook"}, {"state", "BR"}}, .replies = millbrook_candidates(76, 85)},
+     .fields = {{"city", "Millbrook"}, {"state", "BR"}}, .replies = millbrook_candidates(1, 85)},
+    {.name = "address cut at 300", .control = "LocGetLocations.matches = 400", .kind = "addr",
+     .fields = {{"city", "Millbrook"}, {"state", "BR"}}, .replies = millbrook_candidates(1, 300),
+     .log = {"LocGetLocations: 300 locations kept, the search stops there.", "LocGetLocations passed."}},
     {.name = "address texts cut",
      .control = "LocGetLocations.matches = 1\nLocGetName(2).text = \"ABCDEFGHIJKLMNOPQRSTUVWXYZ0123\"\n"
                 "LocGetName(1).text = \"abcdefghijklmnopqrstuvwxyz\"\nLocGetName(0).text = \"BRX\"\n"
