@@ -4,9 +4,11 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/prctl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
+#include <map>
 #include <regex>
 
 #include "avp_env.h"
@@ -44,11 +46,16 @@ class E2e : public ::testing::Test {
     // Run through a link whose name has a slash and a backslash before "taxapi".
     std::filesystem::create_symlink(TAXAPI_BIN, dir_.at("x\\taxapi"));
   }
+  // The stand-in's environment; an `extra` entry replaces one of the same name.
   std::vector<std::string> env(const std::vector<std::string>& extra = {}) const {
     std::vector<std::string> e = test_util::avp_engine_env(dir_.path());
     e.insert(e.end(), {"QSE=" + dir_.path(), "USER=tax01", "LD_LIBRARY_PATH=", "APILOG", "TARN_API_TIMEOUT",
                        "CONFIGSPEC", "AVP_STANDIN_CONTROL", "QSE_BIN"});
-    e.insert(e.end(), extra.begin(), extra.end());
+    for (const std::string& x : extra) {
+      const std::string name = x.substr(0, x.find('='));
+      std::erase_if(e, [&](const std::string& have) { return have.substr(0, have.find('=')) == name; });
+      e.push_back(x);
+    }
     return e;
   }
   erp::PeerOptions peer_options(const std::vector<std::string>& extra = {}) const {
@@ -59,8 +66,9 @@ class E2e : public ::testing::Test {
     return o;
   }
   // Runs taxapi with `args` ("IN" and "OUT" stand for the queue files) to its
-  // end; its first reply is answered with the terminate message.
-  Outcome run(const std::vector<std::string>& args, const std::vector<std::string>& extra = {}) {
+  // end; its first reply is answered with `request`.
+  Outcome run(const std::vector<std::string>& args, const std::vector<std::string>& extra = {},
+              const Texts& request = {"4~0~1~1~0~"}) {
     std::vector<std::string> argv = {dir_.at("x\\taxapi")};
     for (const std::string& a : args) argv.push_back(a == "IN" ? dir_.at("inq") : a == "OUT" ? dir_.at("outq") : a);
     const std::vector<std::string> environment = env(extra);
@@ -76,7 +84,7 @@ class E2e : public ::testing::Test {
           cargs.push_back(nullptr);
           execv(cargs[0], cargs.data());
         },
-        {"4~0~1~1~0~"});
+        request);
     r.out = slurp(dir_.at("out"));
     r.err = slurp(dir_.at("err"));
     return r;
@@ -148,7 +156,9 @@ TEST_F(E2e, CommandLineAndStartUp) {
 }
 
 // Rows run one after another in one process, started anew after a row that
-// ended it. "SIGTERM" sends the signal instead of a message.
+// ended it. "SIG..." sends that signal instead of a message; "VANISH" removes
+// the input queue and puts another one under its key, which must outlive the
+// process.
 TEST_F(E2e, MessagesAndActionSequences) {
   // Ship-to San Albero, 100.00; 47 delimiters.
   const std::string tax = "9~1~1~1~1~~~~~SAN ALBERO~CA~90411~~~~~~~~~~~~100.00~" + std::string(23, '~');
@@ -178,6 +188,9 @@ TEST_F(E2e, MessagesAndActionSequences) {
       {{"1~0~1~1~0~"}, {kAck}, -1},
       {{"8~1~1~1~1~", tax + "~"}, {kAck, "6~1~1~1~1~0~", kTaxStd}, -1},  // 48 delimiters: standard
       {{"8~1~1~1~1~", tax + "~~"}, {kAck, "6~1~1~1~1~0~", kTaxEnh}, -1},  // 49: enhanced
+      // Cut to the input buffer it would read as a standard request with fields lost.
+      {{"8~1~1~1~1~", tax + "~~" + std::string(1000, '~')}, {kAck, error("1~1~0~15.000000")}, -1},
+      {{"SIGPIPE", "9~1~1~1~1~"}, {error("1~1~0~8.000000")}, -1},
       {{"8~1~1~1~1~", "junk"}, {kAck}, 0},
       {{"8~1~1~3~1~"}, {}, 0},
       {{"1~0~2~1~0~"}, {error("2~1~0~14.000000")}, 0},
@@ -186,7 +199,13 @@ TEST_F(E2e, MessagesAndActionSequences) {
       {{"3~0~1~1~0~"}, {}, 0},
       {{"4~0~1~1~0~"}, {}, 0},
       {{"SIGTERM"}, {}, 0},
+      {{"SIGHUP"}, {}, 0},
+      {{"SIGQUIT"}, {}, 0},
+      {{"VANISH"}, {}, 0},
   };
+  const std::map<std::string, int> signals = {
+      {"SIGTERM", SIGTERM}, {"SIGHUP", SIGHUP}, {"SIGQUIT", SIGQUIT}, {"SIGPIPE", SIGPIPE}};
+  int newcomer = -1;
   std::unique_ptr<erp::ErpPeer> peer;
   for (const auto& c : cases) {
     SCOPED_TRACE(c.send.front().substr(0, 20) + (c.send.size() > 1 ? " + " + c.send.back().substr(0, 20) : ""));
@@ -195,8 +214,11 @@ TEST_F(E2e, MessagesAndActionSequences) {
       ASSERT_TRUE(peer->start());
     }
     for (const std::string& text : c.send) {
-      if (text == "SIGTERM") {
-        kill(peer->pid(), SIGTERM);
+      if (signals.count(text) != 0) {
+        kill(peer->pid(), signals.at(text));
+      } else if (text == "VANISH") {
+        ASSERT_EQ(msgctl(peer->input_queue_id(), IPC_RMID, nullptr), 0);
+        newcomer = msgget(ftok(peer->inq_path().c_str(), 1), IPC_CREAT | 0600);
       } else if (text.size() < 4096) {
         ASSERT_TRUE(peer->send(text));
       } else {  // straight onto the queue: the transport would cut it
@@ -212,6 +234,10 @@ TEST_F(E2e, MessagesAndActionSequences) {
     EXPECT_EQ(got, c.replies);
     if (c.exit != -1) {
       EXPECT_EQ(peer->wait_exit(10000), c.exit);
+      if (newcomer != -1) {
+        EXPECT_EQ(peer->input_queue_id(), newcomer) << "not the process's to remove";
+        msgctl(newcomer, IPC_RMID, nullptr);
+      }
       EXPECT_EQ(peer->input_queue_id(), -1);
       EXPECT_EQ(peer->output_queue_id(), -1);
       peer.reset();
@@ -220,9 +246,10 @@ TEST_F(E2e, MessagesAndActionSequences) {
   // What the processes of the table logged, by how often.
   const Texts logged = log_messages(log("log.api"));
   for (const auto& [message, times] : std::initializer_list<std::pair<const char*, long>>{
-           {"API process started for user ", 8}, {"API process received bad action message ", 1},
+           {"API process started for user ", 11}, {"API process received bad action message ", 1},
            {"FATAL ERROR - API process passed invalid init. message", 2}, {"API process received terminate message ", 1},
-           {"Signal caught. Closing queues and exiting.", 1}, {"API process exited by user ", 8}}) {
+           {"Signal caught. Closing queues and exiting.", 3}, {"FATAL ERROR - API queue closed, send failed ", 1},
+           {"API process exited by user ", 11}}) {
     EXPECT_EQ(std::count(logged.begin(), logged.end(), message), times) << message;
   }
   EXPECT_EQ(logged.back(), "API process exited by user ");
@@ -292,13 +319,16 @@ TEST_F(E2e, Logs) {
     SCOPED_TRACE(c.level);
     std::filesystem::remove_all(dir_.at("log"));
     dir_.mkdir("log");
-    const Outcome r = run({"IN", "OUT", "1", "1"}, {c.level});
+    // A message cannot forge a line of the message log of its own.
+    const Outcome r = run({"IN", "OUT", "1", "1"}, {c.level}, {"\n R forged", "4~0~1~1~0~"});
     EXPECT_EQ(log_messages(log("log.api")), c.entries ? entries : Texts{});
     EXPECT_EQ(std::filesystem::exists(dir_.at("log/api_msg.log")), c.messages >= 0);
     if (c.messages < 0) continue;
     const std::string want = " I \npid: " + std::to_string(r.pid) + "\nppid: " + std::to_string(getpid()) +
                              "\nin: " + dir_.at("inq") + "\nout: " + dir_.at("outq") + "\n" +
-                             (c.messages ? " S 10~0~1~1~0~~\n R 4~0~1~1~0~\n" : "");
+                             (c.messages ? " S 10~0~1~1~0~~\n R \\x0a R forged\n"
+                                           " S 5~0~0~0~0~0.000000~\n R 4~0~1~1~0~\n"
+                                         : "");
     EXPECT_EQ(std::regex_replace(log("api_msg.log"), std::regex(stamp), ""), want);
   }
   const std::string entry = "(" + stamp + ")tax01: \n\\1tax01: \\*{8} START of Log message \\*{8}\n\\1tax01: Pid " +
@@ -308,6 +338,111 @@ TEST_F(E2e, Logs) {
   // Without QSE the logs go to HOME itself.
   ASSERT_EQ(run({"IN", "OUT", "1", "1"}, {"QSE", "HOME=" + dir_.path(), "APILOG=1"}).status, 0);
   EXPECT_EQ(log_messages(slurp(dir_.at("log.api"))), entries);
+}
+
+// An engine that is slow, exits or crashes in the middle of a request: the
+// queues go at once (a signal) or with the process, never left behind for
+// the ERP to wait on.
+TEST_F(E2e, EngineFaultsLeaveNoQueues) {
+  const struct {
+    const char* engine;  // BAD_ENGINE
+    int signal;          // sent while the engine works, or 0
+    int exit;            // the process's exit status (128 + signal when killed by one)
+  } cases[] = {{"slow", SIGTERM, 0}, {"slow", SIGINT, 0}, {"exit", 0, 7},          {"SEGV", 0, 128 + SIGSEGV},
+               {"BUS", 0, 128 + SIGBUS}, {"FPE", 0, 128 + SIGFPE}, {"ILL", 0, 128 + SIGILL}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.engine);
+    erp::ErpPeer peer(peer_options({"QSE_SHLIB=" BAD_ENGINE_DIR, std::string("BAD_ENGINE=") + c.engine, "APILOG=1"}));
+    ASSERT_TRUE(peer.start());
+    ASSERT_TRUE(peer.send("8~1~1~1~1~"));
+    ASSERT_TRUE(peer.send("9~1~1~1~1~"));
+    if (c.signal != 0) {
+      std::this_thread::sleep_for(200ms);
+      kill(peer.pid(), c.signal);
+      for (int i = 0; i < 100 && peer.input_queue_id() != -1; ++i) std::this_thread::sleep_for(2ms);
+      EXPECT_EQ(peer.input_queue_id(), -1) << "gone while the engine still works";
+      EXPECT_TRUE(peer.running());
+    }
+    EXPECT_EQ(peer.wait_exit(10000), c.exit);
+    EXPECT_EQ(peer.input_queue_id(), -1);
+    EXPECT_EQ(peer.output_queue_id(), -1);
+  }
+  const Texts logged = log_messages(log("log.api"));
+  EXPECT_EQ(std::count(logged.begin(), logged.end(), "Signal caught. Closing queues and exiting."), 2);
+}
+
+// What another account on the same server can do: nothing to the queues
+// unless the mode lets its group in, never remove another user's queue under
+// a colliding key, never have the process write through a planted log file.
+TEST_F(E2e, OtherAccountsStayOut) {
+  // A queue of another user's that stands under the input queue's key.
+  const int theirs = msgget(ftok(dir_.touch("inq").c_str(), 1), IPC_CREAT | IPC_EXCL | 0600);
+  ASSERT_NE(theirs, -1);
+  struct msqid_ds ds {};
+  ASSERT_EQ(msgctl(theirs, IPC_STAT, &ds), 0);
+  ds.msg_perm.uid = 65534;
+  ASSERT_EQ(msgctl(theirs, IPC_SET, &ds), 0);
+  const Outcome collided = run({"IN", "OUT", "1", "1"});
+  EXPECT_EQ(collided.status, 1);
+  EXPECT_EQ(collided.replies, Texts{error("1~1~0~13.000000")});
+  EXPECT_EQ(collided.queues_left, 2) << "their queue stays (and the ERP's, as after any start-up failure)";
+
+  // Planted logs: a link to a victim's file and (as root) a file of another user.
+  const std::string victim = dir_.write("victim", "mine\n");
+  std::filesystem::remove(dir_.at("log/log.api"));
+  std::filesystem::create_symlink(victim, dir_.at("log/log.api"));
+  const bool root = geteuid() == 0;
+  if (root) {
+    dir_.write("log/api_msg.log", "");
+    ASSERT_EQ(chown(dir_.at("log/api_msg.log").c_str(), 65534, 65534), 0);
+  }
+  const mode_t umask_before = umask(0);
+  const Outcome planted = run({"IN", "OUT", "1", "1"}, {"APILOG=2"});
+  umask(umask_before);
+  EXPECT_EQ(planted.replies, Texts{kAck});
+  EXPECT_EQ(slurp(victim), "mine\n");
+  EXPECT_NE(planted.err.find("log file " + dir_.at("log/log.api") + " refused: it is a symbolic link"),
+            std::string::npos) << planted.err;
+  EXPECT_EQ(slurp(dir_.at("log/api_msg.log")), "");
+  struct stat st {};
+  ASSERT_EQ(stat(dir_.at("log/avp.log").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u) << "whatever the umask";
+  std::filesystem::remove(dir_.at("log/log.api"));
+  std::filesystem::create_symlink(victim, dir_.at("log/avp.log.tmp"));
+  std::filesystem::rename(dir_.at("log/avp.log.tmp"), dir_.at("log/avp.log"));
+  EXPECT_EQ(run({"IN", "OUT", "1", "1"}).replies, Texts{error("1~1~0~4.000000")}) << "the engine's log must open";
+  std::filesystem::remove(dir_.at("log/avp.log"));
+
+  // Another uid sends, receives and removes through python's libc, as
+  // setpriv lets root become it.
+  if (!root || std::system("command -v setpriv >/dev/null && test -x /usr/bin/python3") != 0) {
+    GTEST_SKIP() << "the other account needs root, setpriv and python3";
+  }
+  const std::string probe = dir_.write("probe.py",
+      "import ctypes, sys\n"
+      "libc = ctypes.CDLL(None, use_errno=True)\n"
+      "q = int(sys.argv[1])\n"
+      "def err(r): return 0 if r >= 0 else ctypes.get_errno()\n"
+      "m = ctypes.create_string_buffer(b'\\x01' + b'\\0' * 7 + b'4~0~1~1~0~\\0')\n"
+      "b = ctypes.create_string_buffer(4200)\n"
+      "r = err(libc.msgrcv(q, b, 4096, ctypes.c_long(0), 0o4000 | 0o10000))\n"
+      "d = err(libc.msgctl(q, 0, None))\n"
+      "s = err(libc.msgsnd(q, m, 11, 0o4000))\n"
+      "print(r, d, s)\n");
+  std::filesystem::permissions(dir_.path(), std::filesystem::perms::all);
+  for (const char* mode : {"", "0660"}) {
+    SCOPED_TRACE(mode);
+    erp::ErpPeer peer(peer_options({std::string("TAXAPI_QUEUE_MODE=") + mode}));
+    ASSERT_TRUE(peer.start());
+    int status = 0;
+    const std::string seen = test_util::shell_output(
+        "setpriv --reuid=65534 --regid=" + std::to_string(getegid()) + " --clear-groups /usr/bin/python3 " + probe + " " +
+        std::to_string(peer.input_queue_id()), &status);
+    // EACCES (13) for every call, or with the group let in: nothing to read
+    // (ENOMSG, 42), no removal (EPERM, 1), and a terminate message sent.
+    EXPECT_EQ(seen, *mode ? "42 1 0\n" : "13 1 13\n");
+    EXPECT_EQ(peer.wait_exit(*mode ? 10000 : 200), *mode ? 0 : -1);
+  }
 }
 
 }  // namespace
