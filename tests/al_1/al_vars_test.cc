@@ -44,7 +44,7 @@ TEST_F(Vars, LinesReferencesAndPrecedence) {
        "AL1_LATE=two\r\r\n"
        "AL1_FITS=${AL1_BIG}..\n"
        "AL1_OVER=${AL1_BIG}...\n" +
-       longest + "\n" + longest + "vAL1_TAIL=1\n" + "AL1_LAST=no newline");
+       longest + "\n" + longest + "vvAL1_TAIL=1\n" + "AL1_LAST=no newline");
   const std::string root = root_.path();
   const struct {
     const char* name;

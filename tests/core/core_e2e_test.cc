@@ -140,6 +140,7 @@ TEST_F(E2e, CommandLineAndStartUp) {
       {{"IN", "OUT", "1", "1"}, "ZIPTEMP=", 0, "", "", {error("1~1~0~3.000000")}, true},
       {{"IN", "OUT", "1", "2"}, "", 0, "", "", {error("1~2~0~4.000000")}, true},
       {{"missing", "OUT", "1", "2"}, "", 1, "", no_queue, {error("1~2~0~13.000000")}, false},
+      {{"IN", dir_.path(), "1", "1"}, "", 1, "", no_queue, {}, false},  // a file without a queue
   };
   for (const auto& c : cases) {
     std::string label = c.env;

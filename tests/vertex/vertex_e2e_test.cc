@@ -340,6 +340,9 @@ const Row kRows[] = {
      .fields = {{"city", "Millbrook"}}, .replies = error_reply("1401.000000"),
      .log = {"LocGetLocations failed, returned 80."}},
     // An engine that did not open answers every request with an error.
+    // Status 0 is the engine's "no error", whatever it returned itself.
+    {.name = "rate database status 0", .control = "VstOpenDb(1) = 0", .replies = {kStdStatus, kStdResult},
+     .log = {"VstOpenDb(eVstDbTypeRate) passed."}},
     {.name = "rate database refused", .control = "VstOpenDb(1) = 4", .replies = kNotOpen,
      .log = {"VstOpenDb(eVstDbTypeRate) failed, returned eVstDbRetCdInvalidPassword.", "VstCreateHdl passed."}},
     {.name = "location connection refused", .control = "LocCreateConnHdl = null", .kind = "addr",

@@ -248,6 +248,16 @@ TEST(VertexCodes, ResultsBecomeErrorCodes) {
   }
 }
 
+// A jurisdiction is foreign when its geo code starts with "77".
+TEST(VertexCodes, ForeignJurisdictions) {
+  VertexTaxRequest req {};
+  std::memcpy(req.ship_to.geo_code, "77", 2);
+  std::memcpy(req.ship_from.geo_code, "70", 2);
+  std::memcpy(req.order_accept.geo_code, "07", 2);
+  const int want[] = {1, 1, 0, 1, 1, 1};  // by jurisdiction type 0 to 5
+  for (int type = 0; type < 6; ++type) EXPECT_EQ(primary_foreign(&req, type), want[type]) << type;
+}
+
 // What the ERP side makes of the error replies.
 TEST(VertexCodes, ErpSideNamesTheErrors) {
   const struct {
