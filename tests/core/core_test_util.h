@@ -33,7 +33,7 @@ inline void apply_env(const std::vector<std::string>& env) {
 
 struct Served {
   pid_t pid = -1;
-  int status = -1;      // exit status; -1 when it did not exit by itself within 20 s
+  int status = -1;      // exit status; -1 when killed (by a signal, or here after 20 s)
   Texts replies;
   int queues_left = 0;  // of the two, before they were removed here
 };
