@@ -156,7 +156,9 @@ int get_next_message(void) {
     }
     if (len == 0) return 1;  // a message without text
     const int err = errno;
-    if (err == EINTR) continue;  // the signal is handled at the top
+    // A signal's handler may have removed the queues under the receive, which
+    // then fails as for a vanished queue: it is handled at the top.
+    if (err == EINTR || api_signal_pending != 0) continue;
     // Anything else, a vanished input queue (EIDRM, EINVAL) included, ends
     // the loop; answering would only spin.
     if (err != ENOMSG) return 0;
