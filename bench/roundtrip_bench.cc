@@ -213,10 +213,6 @@ void measure_rounds(benchmark::State& state, Echo& echo, erp::ErpPeer& taxware, 
     state.counters[s.name + "_p50_us"] = s.percentile(0.50);
     state.counters[s.name + "_p99_us"] = s.percentile(0.99);
   }
-  const double raw = g_series[0].percentile(0.50);
-  state.counters["lone_per_raw"] = g_series[1].percentile(0.50) / raw;
-  state.counters["taxware_per_2raw"] = g_series[2].percentile(0.50) / (2 * raw);
-  state.counters["vertex_per_2raw"] = g_series[3].percentile(0.50) / (2 * raw);
 }
 
 void BM_RoundTrips(benchmark::State& state) {
