@@ -1,0 +1,42 @@
+// bench_support: what the round-trip benchmark and the load tool share: the
+// real taxapi started with a stand-in engine and its sample data, a tax
+// request for a given amount, and the one result the sample data gives for it.
+//
+// Amounts are whole multiples of 4 dollars: at the sample rates (Taxware,
+// CA/San Albero: 6 %, 0.25 %, 1 %, 0.25 %; Vertex, BR/Millbrook: 5 %, 1 %,
+// 1.25 %) every tax of such an amount is a whole number of cents, so the
+// expected reply is exact text, with no rounding rule to second-guess.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "erp_peer.h"
+
+namespace bench {
+
+constexpr int kTaxware = 1;  // sub-provider numbers (the process's fourth argument)
+constexpr int kVertex = 2;
+
+// Options that start `taxapi` (default: the one built with this tool) for
+// sub-provider `stype` with the stand-in engine and its sample data. Queue
+// files, engine work files and logs go under `dir`; logs off, the default
+// receive time-out.
+erp::PeerOptions engine_options(int stype, const std::string& dir, const std::string& taxapi = "");
+
+// The data-message body of a tax request for `dollars` (a multiple of 4)
+// with invoice number `invoice`.
+std::string tax_body(int stype, long dollars, const std::string& invoice);
+
+// The result message the sample data gives for that request.
+std::string expected_result(int stype, long dollars);
+
+// The amount a result of either engine was computed for (read back from its
+// state tax), or -1 when `reply` is no such result.
+long result_dollars(std::string_view reply);
+
+// A new directory under $TMPDIR (or /tmp); empty on failure.
+std::string make_temp_dir(const char* name);
+void remove_tree(const std::string& dir);
+
+}  // namespace bench
