@@ -118,6 +118,7 @@ ErpPeer::ErpPeer(PeerOptions options) : options_(std::move(options)) {
 ErpPeer::~ErpPeer() { cleanup(); }
 
 bool ErpPeer::spawn() {
+  inq_id_ = -1;
   if (!touch(inq_path_) || !touch(outq_path_)) return false;
   // A fresh, empty output queue: whatever a former run left is gone.
   remove_queue(outq_path_);
@@ -175,11 +176,15 @@ bool ErpPeer::start(std::string* first) {
 }
 
 bool ErpPeer::send(std::string_view text, long mtype) {
-  const int key = MSltOpen(kProjectId, inq_path_.c_str(), 0, 0);
-  if (key == -1) return false;
   MSltSetSendWait(options_.timeout_ms);
   const std::string copy(text);
-  return MSltSend(key, static_cast<int>(mtype), copy.c_str(), static_cast<int>(copy.size()) + 1, 0) == 1;
+  const int len = static_cast<int>(copy.size()) + 1;
+  // The queue's id is kept from one send to the next; it is looked up again
+  // only when the queue it names has gone (a process started anew).
+  if (inq_id_ != -1 && MSltSend(inq_id_, static_cast<int>(mtype), copy.c_str(), len, 1) == 1) return true;
+  if (inq_id_ != -1 && errno != EIDRM && errno != EINVAL) return false;
+  inq_id_ = MSltOpen(kProjectId, inq_path_.c_str(), 0, 1);
+  return inq_id_ != -1 && MSltSend(inq_id_, static_cast<int>(mtype), copy.c_str(), len, 1) == 1;
 }
 
 std::optional<std::string> ErpPeer::receive(int timeout_ms) {
@@ -309,6 +314,7 @@ void ErpPeer::cleanup() {
   remove_queue(inq_path_);
   remove_queue(outq_path_);
   outq_id_ = -1;
+  inq_id_ = -1;
   unlink(inq_path_.c_str());
   unlink(outq_path_.c_str());
 }

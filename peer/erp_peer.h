@@ -93,6 +93,7 @@ class ErpPeer {
   std::string inq_path_;
   std::string outq_path_;
   int outq_id_ = -1;
+  int inq_id_ = -1;  // the process's input queue, looked up at the first send
   std::deque<std::string> pending_;  // replies taken by spawn(), not yet received
   pid_t pid_ = -1;
   int exit_status_ = -1;
