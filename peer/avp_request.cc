@@ -80,7 +80,8 @@ bool build_avp_body(std::string_view kind, const std::vector<std::pair<std::stri
 }
 
 NamedReply name_avp_reply(std::string_view kind, std::string_view reply) {
-  return name_reply(reply, ReplyNames{kind == "addr" ? "ZipCmplCd" : "GenCmplCd", "record", results_of(kind, kResults), "f"});
+  const char* completion = kind == "addr" ? "ZipCmplCd" : "GenCmplCd";
+  return name_reply(reply, ReplyNames{completion, "record", results_of(kind, kResults), "f"});
 }
 
 std::string describe_avp_reply(std::string_view kind, std::string_view reply) {

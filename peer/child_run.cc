@@ -25,7 +25,8 @@ bool drain(int out_fd, int err_fd, int timeout_ms, ChildResult* r) {
   pollfd fds[2] = {{out_fd, POLLIN, 0}, {err_fd, POLLIN, 0}};
   std::string* sinks[2] = {&r->out, &r->err};
   while (fds[0].fd >= 0 || fds[1].fd >= 0) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     if (left.count() <= 0) return false;
     if (poll(fds, 2, static_cast<int>(left.count())) < 0) continue;
     for (int i = 0; i < 2; ++i) {

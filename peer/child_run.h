@@ -7,10 +7,10 @@
 namespace erp {
 
 struct ChildResult {
-  int status = -1;   // exit status, 128 + signal when killed by one, -1 when it could not be run
+  int status = -1;  // exit status, 128 + signal when killed by one, -1 when it could not be run
   bool timed_out = false;
-  std::string out;   // standard output
-  std::string err;   // standard error
+  std::string out;  // standard output
+  std::string err;  // standard error
 };
 
 // Runs argv[0] (a path) with exactly the environment `env` ("NAME=value"

@@ -28,7 +28,8 @@ std::string library_file(const EngineInfo& engine, const std::string& shown) {
 std::string where(const EngineCheck& c, const std::string& file, bool loaded) {
   const SearchDir* d = find_library(c.search, file);
   if (d != nullptr) return file + " in " + d->dir + " (" + d->from + ")";
-  return file + (loaded ? " not on the search path, found by the dynamic linker" : " in no directory of the search path");
+  return file +
+         (loaded ? " not on the search path, found by the dynamic linker" : " in no directory of the search path");
 }
 
 // Reads taxapi's diagnostic lines into steps; lines no step claims are kept
@@ -86,7 +87,8 @@ class StepReader {
     const bool closing = call.find("Close") != std::string::npos || call.find("Release") != std::string::npos;
     while (!detail.empty() && (detail[0] == ':' || detail[0] == ',' || detail[0] == ' ')) detail.erase(0, 1);
     if (ends(detail, ".")) detail.pop_back();
-    add(closing ? "engine close" : "engine open", call, outcome == "passed" || outcome == "succeeded" ? "ok" : outcome, detail);
+    add(closing ? "engine close" : "engine open", call, outcome == "passed" || outcome == "succeeded" ? "ok" : outcome,
+        detail);
   }
 
   void add(const std::string& step, const std::string& subject, const std::string& outcome, const std::string& detail) {
@@ -167,7 +169,8 @@ std::string check_text(const EngineCheck& c) {
 std::string check_json(const EngineCheck& c) {
   JsonWriter json;
   json.begin_object().key("engine").value(c.engine->name).key("search_path").begin_array();
-  for (const SearchDir& d : c.search.dirs) json.begin_object().key("dir").value(d.dir).key("from").value(d.from).end_object();
+  for (const SearchDir& d : c.search.dirs)
+    json.begin_object().key("dir").value(d.dir).key("from").value(d.from).end_object();
   json.end_array().key("ignored").begin_array();
   for (const std::string& i : c.search.ignored) json.value(i);
   json.end_array().key("steps").begin_array();

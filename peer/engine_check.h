@@ -18,7 +18,8 @@
 namespace erp {
 
 struct CheckStep {
-  std::string step;     // "library", "entry point", "entry points", "variable", "engine open", "engine close", "log file", "message"
+  std::string step;  // "library", "entry point", "entry points", "variable", "engine open", "engine close", "log file",
+                     // "message"
   std::string subject;  // the library, entry point, variable or engine call
   std::string outcome;  // "ok", "failed", "not set", "skipped"
   std::string detail;   // where, the value, or taxapi's words
@@ -28,7 +29,7 @@ struct EngineCheck {
   const EngineInfo* engine = nullptr;
   LibrarySearch search;
   std::vector<CheckStep> steps;
-  ChildResult run;       // taxapi's exit status and output
+  ChildResult run;  // taxapi's exit status and output
   bool can_serve = false;
 };
 

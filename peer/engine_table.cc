@@ -8,10 +8,24 @@ namespace erp {
 namespace {
 
 const EngineInfo kEngines[] = {
-    {"avp", "Taxware", 1, "-dt", {"libavptax.so", "libavpzip.so"}, build_avp_body, name_avp_reply,
-     avp_kind_fields, avp_request_help},
-    {"vertex", "Vertex", 2, "-dv", {"libvst.so", "libloc.so"}, build_vertex_body, name_vertex_reply,
-     vertex_kind_fields, vertex_request_help},
+    {"avp",
+     "Taxware",
+     1,
+     "-dt",
+     {"libavptax.so", "libavpzip.so"},
+     build_avp_body,
+     name_avp_reply,
+     avp_kind_fields,
+     avp_request_help},
+    {"vertex",
+     "Vertex",
+     2,
+     "-dv",
+     {"libvst.so", "libloc.so"},
+     build_vertex_body,
+     name_vertex_reply,
+     vertex_kind_fields,
+     vertex_request_help},
 };
 
 }  // namespace

@@ -14,11 +14,11 @@ namespace erp {
 using NamedFields = std::vector<std::pair<std::string, std::string>>;
 
 struct EngineInfo {
-  const char* name;            // "avp" or "vertex", as on the command line
-  const char* title;           // "Taxware" or "Vertex"
-  int stype;                   // taxapi's sub-provider argument
-  const char* diag_option;     // "-dt" or "-dv"
-  const char* libraries[2];    // the library files, in the order taxapi loads them
+  const char* name;          // "avp" or "vertex", as on the command line
+  const char* title;         // "Taxware" or "Vertex"
+  int stype;                 // taxapi's sub-provider argument
+  const char* diag_option;   // "-dt" or "-dv"
+  const char* libraries[2];  // the library files, in the order taxapi loads them
   bool (*build)(std::string_view kind, const NamedFields& fields, std::string* body, std::string* err);
   NamedReply (*name_reply)(std::string_view kind, std::string_view reply);
   bool (*kind_fields)(std::string_view kind, KindFields* out);

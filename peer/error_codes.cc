@@ -50,10 +50,8 @@ const Texts kZipCodes = {
 
 // GenCmplCd values that end a calculation without a result.
 const Texts kGeneralCodes = {
-    {1, "the function field is not blank"},
-    {21, "an amount, exemption or rate of the request is out of range"},
-    {90, "the engine is not open"},
-    {91, "the audit journal could not be written"},
+    {1, "the function field is not blank"}, {21, "an amount, exemption or rate of the request is out of range"},
+    {90, "the engine is not open"},         {91, "the audit journal could not be written"},
     {95, "the jurisdiction check failed"},
 };
 
@@ -65,22 +63,14 @@ const Texts kJurisdictionCodes = {
 
 // Vertex determination results: which step of the calculation failed.
 const Texts kVertexResults = {
-    {20, "an engine call answered FALSE"},
-    {21, "invoice check failed"},
-    {23, "write register check failed"},
-    {24, "user area check failed"},
-    {25, "product check failed"},
-    {26, "calculation failed"},
-    {27, "company code check failed"},
-    {28, "state level read failed"},
-    {29, "city level read failed"},
-    {30, "county level read failed"},
-    {31, "district level read failed"},
-    {32, "additional county read failed"},
-    {33, "additional city read failed"},
-    {34, "additional district read failed"},
-    {35, "customer check failed"},
-    {36, "handle reset failed"},
+    {20, "an engine call answered FALSE"}, {21, "invoice check failed"},
+    {23, "write register check failed"},   {24, "user area check failed"},
+    {25, "product check failed"},          {26, "calculation failed"},
+    {27, "company code check failed"},     {28, "state level read failed"},
+    {29, "city level read failed"},        {30, "county level read failed"},
+    {31, "district level read failed"},    {32, "additional county read failed"},
+    {33, "additional city read failed"},   {34, "additional district read failed"},
+    {35, "customer check failed"},         {36, "handle reset failed"},
 };
 
 const char* text_of(const Texts& texts, long code, const char* otherwise) {

@@ -20,11 +20,11 @@ struct Difference {
 };
 
 struct ExchangeReport {
-  int line = 0;                    // line of the request file; 0 outside a replay
-  std::string request;             // the request as given, "start avp" for a start-up
+  int line = 0;         // line of the request file; 0 outside a replay
+  std::string request;  // the request as given, "start avp" for a start-up
   std::vector<NamedReply> replies;
-  std::string problem;             // why replies are missing, when they are
-  bool ok = false;                 // every reply came and none is an error
+  std::string problem;  // why replies are missing, when they are
+  bool ok = false;      // every reply came and none is an error
   std::vector<Difference> differences;
 };
 

@@ -36,7 +36,8 @@ bool read_value(const std::string& line, RecordBlock* block, std::string* err) {
 RecordBlock record_block(const ExchangeReport& r) {
   RecordBlock block{r.request, {}};
   for (std::size_t i = 0; i < r.replies.size(); ++i) {
-    for (const NamedValue& v : r.replies[i].values) block.values.push_back({std::to_string(i + 1) + "." + v.name, v.value});
+    for (const NamedValue& v : r.replies[i].values)
+      block.values.push_back({std::to_string(i + 1) + "." + v.name, v.value});
   }
   if (!r.problem.empty()) block.values.push_back({"problem", r.problem});
   return block;
@@ -75,7 +76,8 @@ bool read_record(const std::string& path, std::vector<RecordBlock>* out, std::st
 
 std::vector<Difference> compare_blocks(const RecordBlock* expected, const RecordBlock* got) {
   if (expected == nullptr || got == nullptr) {
-    return {{"request", expected ? maybe(&expected->request) : std::nullopt, got ? maybe(&got->request) : std::nullopt}};
+    return {
+        {"request", expected ? maybe(&expected->request) : std::nullopt, got ? maybe(&got->request) : std::nullopt}};
   }
   std::vector<Difference> out;
   if (expected->request != got->request) out.push_back({"request", expected->request, got->request});

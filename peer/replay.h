@@ -17,10 +17,10 @@
 namespace erp {
 
 struct ReplayOptions {
-  PeerOptions peer;      // taxapi, queue directory, environment, time-out
-  bool json = false;     // one JSON object per exchange instead of text
-  std::string record;    // file to write the replies to, or empty
-  std::string expect;    // recorded file to compare with, or empty
+  PeerOptions peer;    // taxapi, queue directory, environment, time-out
+  bool json = false;   // one JSON object per exchange instead of text
+  std::string record;  // file to write the replies to, or empty
+  std::string expect;  // recorded file to compare with, or empty
 };
 
 // Runs the replay of `file`. Exit status: 2 for a faulty request or record

@@ -122,6 +122,9 @@ bool take_option(const std::string& a, const std::string& v, Args* args, int* st
     }
   } else if (a == "--env") {
     if (v.find('=') == std::string::npos) problem = "--env takes NAME=VALUE";
+    // A later value of a name replaces an earlier one.
+    const std::string name = v.substr(0, v.find('='));
+    std::erase_if(args->options.env, [&name](const std::string& e) { return e.substr(0, e.find('=')) == name; });
     args->options.env.push_back(v);
   } else {
     problem = "unknown option " + a;
@@ -250,7 +253,7 @@ int run_session(const Args& args, const erp::EngineInfo* engine) {
     return 2;
   }
   erp::ExchangeReport start;
-  start.request = "start " + std::string(engine != nullptr ? engine->name : "raw");
+  start.request = "start " + std::string(engine != nullptr ? engine->name : "taxapi");
   start.replies.push_back(engine != nullptr ? engine->name_reply("tax", *reply) : erp::name_plain_reply(*reply));
   erp::settle(&start);
   if (args.json) {
@@ -302,8 +305,9 @@ int run_explain(const Args& args) {
     const std::string meaning = erp::explain_error_code(code);
     if (meaning == erp::kUnknownCode) status = 1;
     if (args.json) {
-      std::printf("%s\n", erp::JsonWriter().begin_object().key("code").value(code).key("meaning").value(meaning)
-                              .end_object().text().c_str());
+      erp::JsonWriter json;
+      json.begin_object().key("code").value(code).key("meaning").value(meaning).end_object();
+      std::printf("%s\n", json.text().c_str());
     } else {
       std::printf("%s: %s\n", code.c_str(), meaning.c_str());
     }
