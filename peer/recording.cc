@@ -19,16 +19,15 @@ std::optional<std::string> maybe(const std::string* value) {
   return value != nullptr ? std::optional<std::string>(*value) : std::nullopt;
 }
 
-// One "name: word" line into *block; false with a reason in *err.
-bool read_value(const std::string& line, RecordBlock* block, std::string* err) {
+// One "name: word" line into *block, or a reason in *err.
+void read_value(const std::string& line, RecordBlock* block, std::string* err) {
   const std::size_t colon = line.find(": ");
   std::vector<std::string> words;
   if (colon == std::string::npos || !split_words(line.substr(colon + 2), &words, err) || words.size() != 1) {
     if (err->empty()) *err = "expected NAME: \"VALUE\"";
-    return false;
+    return;
   }
   block->values.push_back({line.substr(0, colon), words[0]});
-  return true;
 }
 
 }  // namespace

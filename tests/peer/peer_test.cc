@@ -138,6 +138,9 @@ TEST_F(Client, Toolkit) {
         "9~1~1~2~1~ False ['data message outside an action sequence']\n"}},
       {"--json raw '9~1~1~1~1~\"\\'" + json("o[\"request\"], o[\"replies\"][0][\"values\"].get(\"code\")"), 0,
        {"start taxapi None\n", "9~1~1~1~1~\"\\ 8.000000\n"}},
+      {"replay /dev/null", 0, {}},
+      {"replay /dev/null --expect " + dir.write("one.txt", "== start avp\n"), 1,
+       {"start avp: request: expected \"start avp\", got (none)\n1 difference\n"}},
       {"--json explain 1399.0110" + json("o[\"meaning\"]"), 0, {"JurCmplCd 99 (failed: POA, ship-from)\n"}},
       {"replay " PEER_REQUESTS_DIR "/avp.txt", 1,
        {"meaning: Taxware jurisdiction check failed, JurCmplCd 99 (failed: ship-to)\n"}},
@@ -159,15 +162,18 @@ TEST_F(Client, Toolkit) {
       EXPECT_NE(out.find(s), std::string::npos) << row.args << "\n" << s << "\n" << out;
     }
   }
-  // The faulty file: every faulty line told, nothing sent.
+  // Faulty files (every faulty line told, nothing sent), a missing one, no taxapi.
   int status = -1;
-  const std::string err = test_util::shell_output(options + " replay " + bad + " 2>&1", &status);
+  const std::string commands = options + " replay " + bad + " 2>&1; " + options + " replay /nowhere 2>&1; " + options;
+  const std::string err = test_util::shell_output(commands + " check avp --taxapi /nowhere 2>&1", &status);
   EXPECT_EQ(err, "taxapi-client: " + bad + ":2: unknown field 'bogus' for Vertex addr requests\ntaxapi-client: " + bad +
                      ":3: a quote is not closed\ntaxapi-client: " + bad +
-                     ":4: expected avp, vertex, raw or a message text, got 'check'\n");
+                     ":4: expected avp, vertex, raw or a message text, got 'check'\ntaxapi-client: /nowhere: cannot be "
+                     "read\ntaxapi-client: cannot start /nowhere\n");
   EXPECT_EQ(WEXITSTATUS(status), 2);
-  for (const auto& entry : fs::recursive_directory_iterator(dir.at("q")))
+  for (const auto& entry : fs::recursive_directory_iterator(dir.at("q"))) {
     EXPECT_FALSE(entry.is_regular_file()) << entry.path();
+  }
 }
 
 }  // namespace
