@@ -58,9 +58,7 @@ LibrarySearch library_search(const std::vector<std::string>& env) {
   std::string bin = variable(env, "QSE_BIN");
   std::string bin_from = "QSE_BIN";
   if (bin.empty() && !variable(env, "QSE").empty()) {
-    std::string root = variable(env, "QSE");
-    if (root.size() > 1 && root.back() == '/') root.pop_back();
-    bin = root + "/bin";
+    bin = variable(env, "QSE") + "/bin";  // a trailing "/" of QSE is dropped with the bin directory's parent
     bin_from = "QSE";
   }
   if (!shlib.empty()) {

@@ -110,9 +110,13 @@ TEST_F(Client, Toolkit) {
         "The Taxware engine can serve (taxapi -dt exited with status 0).\n"}},
       {"check avp --env QSE_SHLIB=" + empty + ":rel", 1,
        {"search path: " + empty + " (QSE_SHLIB)\nignored: QSE_SHLIB entry \"rel\": not an absolute directory\n",
-        "FAILED  library AVPTAX.DLL: libavptax.so in no directory of the search path; taxapi: Load of shared library",
+        "FAILED  library AVPTAX.DLL: libavptax.so in no directory of the search path; taxapi: Load of shared library "
+        "'libavptax.so' failed.",
+        "; Load of shared library 'libavptax.a' failed. ",
         "cannot serve (taxapi -dt exited with status 1: init_apis() failed: API failed to open; first failure: "
         "library AVPTAX.DLL)"}},
+      {"check avp --env QSE_SHLIB= --env QSE=" + dir.path() + "/", 0,
+       {"search path: " + shlib + " (QSE)\nok      library AVPTAX.DLL: libavptax.so in " + shlib + " (QSE)\n"}},
       {"--env ZIPIN= check avp", 1,
        {"ok      variable AVPTEMP", "FAILED  variable ZIPIN: not set\nThe Taxware engine cannot"}},
       {"--env VERTEXGEO=/nowhere check vertex", 1,
@@ -139,9 +143,12 @@ TEST_F(Client, Toolkit) {
       {"--json raw '9~1~1~1~1~\"\\'" + json("o[\"request\"], o[\"replies\"][0][\"values\"].get(\"code\")"), 0,
        {"start taxapi None\n", "9~1~1~1~1~\"\\ 8.000000\n"}},
       {"replay /dev/null", 0, {}},
+      {"replay " + bad, 2, {}},
       {"replay /dev/null --expect " + dir.write("one.txt", "== start avp\n"), 1,
        {"start avp: request: expected \"start avp\", got (none)\n1 difference\n"}},
-      {"--json explain 1399.0110" + json("o[\"meaning\"]"), 0, {"JurCmplCd 99 (failed: POA, ship-from)\n"}},
+      {"--json explain 1399.0110 \"$(printf 'x\\351\"\\\\')\"", 1,
+       {"{\"code\":\"1399.0110\",\"meaning\":\"Taxware jurisdiction check failed, JurCmplCd 99 (failed: POA, "
+        "ship-from)\"}\n{\"code\":\"x\\u00e9\\\"\\\\\",\"meaning\":\"unknown code\"}\n"}},
       {"replay " PEER_REQUESTS_DIR "/avp.txt", 1,
        {"meaning: Taxware jurisdiction check failed, JurCmplCd 99 (failed: ship-to)\n"}},
       {"replay " PEER_REQUESTS_DIR "/vertex.txt", 1,
@@ -164,12 +171,17 @@ TEST_F(Client, Toolkit) {
   }
   // Faulty files (every faulty line told, nothing sent), a missing one, no taxapi.
   int status = -1;
-  const std::string commands = options + " replay " + bad + " 2>&1; " + options + " replay /nowhere 2>&1; " + options;
-  const std::string err = test_util::shell_output(commands + " check avp --taxapi /nowhere 2>&1", &status);
+  const std::string err = test_util::shell_output(
+      options + " replay " + bad + " 2>&1; " + options + " replay /nowhere 2>&1; " + options +
+          " check avp --taxapi /nowhere 2>&1; " + options + " replay /dev/null --record /nowhere/x 2>&1; " + options +
+          " replay /dev/null --expect " + bad + " 2>&1",
+      &status);
   EXPECT_EQ(err, "taxapi-client: " + bad + ":2: unknown field 'bogus' for Vertex addr requests\ntaxapi-client: " + bad +
                      ":3: a quote is not closed\ntaxapi-client: " + bad +
                      ":4: expected avp, vertex, raw or a message text, got 'check'\ntaxapi-client: /nowhere: cannot be "
-                     "read\ntaxapi-client: cannot start /nowhere\n");
+                     "read\ntaxapi-client: cannot start /nowhere\ntaxapi-client: cannot write /nowhere/x\n"
+                     "taxapi-client: " +
+                     bad + ":1: a value before the first \"== request\" line\n");
   EXPECT_EQ(WEXITSTATUS(status), 2);
   for (const auto& entry : fs::recursive_directory_iterator(dir.at("q"))) {
     EXPECT_FALSE(entry.is_regular_file()) << entry.path();
