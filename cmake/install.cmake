@@ -27,6 +27,9 @@ foreach(engine avp vertex)
           DESTINATION ${TAXAPI_SHARE_DIR}/${engine} COMPONENT runtime)
 endforeach()
 
+# taxapi-client's sample request files for the stand-ins (replay).
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/peer/requests/ DESTINATION ${TAXAPI_SHARE_DIR}/requests COMPONENT runtime)
+
 install(FILES ${PROJECT_SOURCE_DIR}/man/taxapi.1 ${PROJECT_SOURCE_DIR}/man/taxapi-client.1
         DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT runtime)
 install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT runtime)

@@ -1,9 +1,7 @@
 #include "avp_request.h"
 
-#include <cmath>
 #include <cstdio>
 
-#include "erp_peer.h"
 #include "request_fields.h"
 
 namespace erp {
@@ -74,30 +72,6 @@ const RequestTables kTables = {field_table(kTaxCommon), field_table(kTaxStd), fi
                                 field_table(kAddr)};
 const KindResults kResults = {result_names(kTaxResult), result_names(kTaxEnhResult), result_names(kAddrResult)};
 
-std::string error_meaning(std::string_view kind, double code) {
-  if (code < 1000) return process_error_meaning(code);
-  char text[160];
-  if (kind == "addr") {
-    std::snprintf(text, sizeof text, "address lookup failed, ZipCmplCd %ld", std::lround(code - 1100));
-  } else if (code >= 1399 && code < 1400) {
-    const long digits = std::lround((code - 1399) * 10000);
-    std::string failed;
-    const char* names[] = {"POO", "POA", "ship-from", "ship-to"};
-    long scale = 1000;
-    for (const char* n : names) {
-      if ((digits / scale) % 10 != 0) failed += failed.empty() ? n : std::string(", ") + n;
-      scale /= 10;
-    }
-    std::snprintf(text, sizeof text, "jurisdiction check failed, JurCmplCd 99 (failed: %s)",
-                  failed.empty() ? "none above 1" : failed.c_str());
-  } else if (code >= 1300 && code < 1399) {
-    std::snprintf(text, sizeof text, "jurisdiction check failed, JurCmplCd %ld", std::lround(code - 1300));
-  } else {
-    std::snprintf(text, sizeof text, "tax calculation failed, GenCmplCd %ld", std::lround(code - 1200));
-  }
-  return text;
-}
-
 }  // namespace
 
 bool build_avp_body(std::string_view kind, const std::vector<std::pair<std::string, std::string>>& fields,
@@ -105,22 +79,16 @@ bool build_avp_body(std::string_view kind, const std::vector<std::pair<std::stri
   return build_named_body(kTables, "Taxware", kind, fields, body, err);
 }
 
-std::string describe_avp_reply(std::string_view kind, std::string_view reply) {
-  const std::vector<std::string> f = split_fields(reply);
-  const ReplyNames names = {kind == "addr" ? "ZipCmplCd" : "GenCmplCd", "record", results_of(kind, kResults), "f",
-                            error_meaning};
-  std::string out;
-  if (describe_known_reply(kind, f, names, &out)) return out;
-  std::string type = "type ";
-  if (!f.empty()) type += f[0];
-  append_line(&out, "message", type);
-  for (std::size_t i = 1; i < f.size(); ++i) {
-    std::string name = "f";
-    name += std::to_string(i + 1);
-    append_line(&out, name, f[i]);
-  }
-  return out;
+NamedReply name_avp_reply(std::string_view kind, std::string_view reply) {
+  const char* completion = kind == "addr" ? "ZipCmplCd" : "GenCmplCd";
+  return name_reply(reply, ReplyNames{completion, "record", results_of(kind, kResults), "f"});
 }
+
+std::string describe_avp_reply(std::string_view kind, std::string_view reply) {
+  return reply_lines(name_avp_reply(kind, reply));
+}
+
+bool avp_kind_fields(std::string_view kind, KindFields* out) { return kind_fields(kind, kTables, out); }
 
 std::string avp_request_help() {
   std::string out =

@@ -11,6 +11,8 @@
 #include <utility>
 #include <vector>
 
+#include "request_fields.h"
+
 namespace erp {
 
 // Builds the data message's body (fields 6 onwards, each followed by "~") for
@@ -20,9 +22,14 @@ namespace erp {
 bool build_avp_body(std::string_view kind, const std::vector<std::pair<std::string, std::string>>& fields,
                     std::string* body, std::string* err);
 
-// One "name: value" line per header and body field of an error, status,
-// result or acknowledgement reply to a request of `kind`.
+// The fields of an error, status, result or acknowledgement reply to a
+// request of `kind` with their names, an error's code in words.
+NamedReply name_avp_reply(std::string_view kind, std::string_view reply);
+// The same as "name: value" lines (reply_lines).
 std::string describe_avp_reply(std::string_view kind, std::string_view reply);
+
+// The fields of request `kind`; false for a kind other than tax, tax-enh, addr.
+bool avp_kind_fields(std::string_view kind, KindFields* out);
 
 // The kinds and their field names with the field numbers they fill.
 std::string avp_request_help();

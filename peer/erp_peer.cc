@@ -65,7 +65,12 @@ void remove_queue(const std::string& path) {
 
 using Clock = std::chrono::steady_clock;
 
-// The inherited environment less the options' unset names, with their entries.
+int field_int(const std::vector<std::string>& fields, std::size_t index) {
+  return index < fields.size() ? std::atoi(fields[index].c_str()) : 0;
+}
+
+}  // namespace
+
 std::vector<std::string> child_environment(const PeerOptions& options) {
   auto name_of = [](const std::string& entry) { return entry.substr(0, entry.find('=')); };
   auto replaced = [&](const std::string& name) {
@@ -87,12 +92,6 @@ std::vector<std::string> child_environment(const PeerOptions& options) {
   }
   return env;
 }
-
-int field_int(const std::vector<std::string>& fields, std::size_t index) {
-  return index < fields.size() ? std::atoi(fields[index].c_str()) : 0;
-}
-
-}  // namespace
 
 std::vector<std::string> split_fields(std::string_view text) {
   std::vector<std::string> fields;

@@ -99,6 +99,10 @@ class ErpPeer {
   int exit_status_ = -1;
 };
 
+// The environment the process gets: the inherited one less the options'
+// unset names and the names of their env entries, plus those entries.
+std::vector<std::string> child_environment(const PeerOptions& options);
+
 // Decodes a reply's header fields (type, action, ptype, stype, count) and body
 // fields; shared by the command line and the tests.
 std::vector<std::string> split_fields(std::string_view text);

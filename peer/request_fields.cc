@@ -1,7 +1,10 @@
 #include "request_fields.h"
 
 #include <cstdlib>
-#include <map>
+#include <initializer_list>
+
+#include "erp_peer.h"
+#include "error_codes.h"
 
 namespace erp {
 
@@ -86,74 +89,63 @@ bool build_named_body(const RequestTables& tables, std::string_view engine, std:
   return true;
 }
 
-const char* process_error_meaning(double code) {
-  static const std::map<int, const char*> kSmall = {
-      {0, "unknown or unexpected message, or wrong provider"},
-      {1, "engine could not be opened"},
-      {2, "engine environment variables not set"},
-      {3, "wrong sub-provider, or engine environment variables not set"},
-      {4, "engine could not be opened"},
-      {5, "process not set up for tax"},
-      {8, "data message outside an action sequence"},
-      {13, "queues could not be opened"},
-      {14, "missing arguments or wrong provider type"},
-      {15, "malformed action sequence"},
-  };
-  // Every known code is whole and not negative; the range test also keeps a
-  // huge negative code (or NaN) out of the conversion to int.
-  if (!(code >= 0 && code < 1000)) return "unknown code";
-  const auto it = kSmall.find(static_cast<int>(code));
-  return it != kSmall.end() && code == it->first ? it->second : "unknown code";
-}
-
 ResultNames results_of(std::string_view kind, const KindResults& results) {
   if (kind == "tax-enh") return results.tax_enh;
   if (kind == "addr") return results.addr;
   return results.tax;
 }
 
-void append_line(std::string* out, const std::string& name, const std::string& value) {
-  *out += name + ": " + value + "\n";
-}
+namespace {
 
-bool describe_known_reply(std::string_view kind, const std::vector<std::string>& f, const ReplyNames& names,
-                          std::string* out) {
+// The named header fields of an error, ack, status or result reply and its
+// body fields; false, with *out untouched, for any other message type.
+bool name_known_fields(const std::vector<std::string>& f, const ReplyNames& names, NamedReply* out) {
   auto at = [&f](std::size_t i) { return i < f.size() ? f[i] : std::string(); };
   const std::string type = at(0);
-  std::string text;
-  auto line = [&text](const std::string& name, const std::string& value) { append_line(&text, name, value); };
+  auto header = [&](const char* message, std::initializer_list<std::pair<const char*, std::size_t>> fields) {
+    out->values.push_back({"message", message});
+    for (const auto& [name, index] : fields) out->values.push_back({name, at(index)});
+  };
   if (type == "5") {
-    line("message", "error");
-    line("ptype", at(2));
-    line("stype", at(3));
-    line("code", at(5));
-    line("meaning", names.error_meaning(kind, std::strtod(at(5).c_str(), nullptr)));
+    header("error", {{"ptype", 2}, {"stype", 3}, {"code", 5}});
+    out->meaning = explain_error_code(at(5));
   } else if (type == "10") {
-    line("message", "ack");
-    line("ptype", at(2));
-    line("stype", at(3));
+    header("ack", {{"ptype", 2}, {"stype", 3}});
   } else if (type == "6") {
-    line("message", "status");
-    line("action", at(1));
-    line("ptype", at(2));
-    line("stype", at(3));
-    line("results", at(4));
-    line(names.completion, at(5));
+    header("status", {{"action", 1}, {"ptype", 2}, {"stype", 3}, {"results", 4}, {names.completion, 5}});
   } else if (type == "7") {
-    line("message", "result");
-    line("action", at(1));
-    line("ptype", at(2));
-    line("stype", at(3));
-    line(names.record, at(4));
+    header("result", {{"action", 1}, {"ptype", 2}, {"stype", 3}, {names.record, 4}});
     for (std::size_t i = 5; i < f.size(); ++i) {
       const std::size_t b = i - 5;
-      line(b < names.body.count ? names.body.names[b] : names.spare + std::to_string(i + 1), f[i]);
+      out->values.push_back({b < names.body.count ? names.body.names[b] : names.spare + std::to_string(i + 1), f[i]});
     }
   } else {
     return false;
   }
-  *out += text;
   return true;
+}
+
+}  // namespace
+
+NamedReply name_reply(std::string_view reply, const ReplyNames& names) {
+  NamedReply out;
+  out.text = std::string(reply);
+  const std::vector<std::string> f = split_fields(reply);
+  if (name_known_fields(f, names, &out)) return out;
+  out.values.push_back({"message", "type " + (f.empty() ? std::string() : f[0])});
+  for (std::size_t i = 1; i < f.size(); ++i) out.values.push_back({"f" + std::to_string(i + 1), f[i]});
+  return out;
+}
+
+NamedReply name_plain_reply(std::string_view reply) {
+  return name_reply(reply, ReplyNames{"f6", "f5", ResultNames{}, "f"});
+}
+
+std::string reply_lines(const NamedReply& reply) {
+  std::string out;
+  for (const NamedValue& v : reply.values) out += v.name + ": " + v.value + "\n";
+  if (!reply.meaning.empty()) out += "meaning: " + reply.meaning + "\n";
+  return out;
 }
 
 }  // namespace erp

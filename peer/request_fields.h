@@ -3,9 +3,9 @@
 //
 // An engine describes each request kind with static tables of NamedField
 // rows; a body is built from (name, value) pairs against them, and a reply is
-// rendered one "name: value" line per field. The engines differ only in their
-// tables, their names for a few reply fields and their error meanings, which
-// they pass in.
+// named field by field (error codes in words by peer/error_codes.h). The
+// engines differ only in their tables and their names for a few reply
+// fields, which they pass in.
 //
 // Ownership: every NamedField, table and name array handed in here has static
 // storage; KindFields and ReplyNames only point at them and own nothing.
@@ -70,10 +70,6 @@ bool build_named_body(const RequestTables& tables, std::string_view engine, std:
                       const std::vector<std::pair<std::string, std::string>>& fields, std::string* body,
                       std::string* err);
 
-// The meaning of an error code below 1000, the codes the process itself
-// sends whatever the engine; "unknown code" for any other.
-const char* process_error_meaning(double code);
-
 // The names of a result message's body fields, from field 6 (a static array).
 struct ResultNames {
   const char* const* names = nullptr;
@@ -101,17 +97,31 @@ struct ReplyNames {
   const char* record;      // the result message's field 5
   ResultNames body;        // the result's body fields
   const char* spare;       // prefix of body fields past the names, before their number
-  // The meaning of the error reply's code for this kind.
-  std::string (*error_meaning)(std::string_view kind, double code);
 };
 
-// Appends the lines of an error (5), acknowledgement (10), status (6) or
-// result (7) reply, split into its fields `f`, to *out. False, with *out
-// untouched, for any other message type.
-bool describe_known_reply(std::string_view kind, const std::vector<std::string>& f, const ReplyNames& names,
-                          std::string* out);
+// One field of a reply with its name.
+struct NamedValue {
+  std::string name;
+  std::string value;
+};
 
-// Appends one "name: value" line to *out.
-void append_line(std::string* out, const std::string& name, const std::string& value);
+// A reply with its fields named and, for an error reply, its code in words.
+struct NamedReply {
+  std::string text;
+  std::vector<NamedValue> values;
+  std::string meaning;
+};
+
+// Names the fields of `reply` with `names`: an error (5), acknowledgement
+// (10), status (6) or result (7) by its layout, any other message type by
+// field number ("f2" onwards).
+NamedReply name_reply(std::string_view reply, const ReplyNames& names);
+
+// Names a reply without knowing its engine or request: the header fields by
+// their layout, the body fields by number ("f6" onwards).
+NamedReply name_plain_reply(std::string_view reply);
+
+// One "name: value" line per value, then "meaning: ..." when there is one.
+std::string reply_lines(const NamedReply& reply);
 
 }  // namespace erp

@@ -1,6 +1,8 @@
 // taxapi-client: the ERP side on the command line. Starts taxapi with its own
-// queues, sends raw message texts or engine requests built from named fields,
-// prints every reply, terminates the process and leaves no queue behind.
+// queues, sends raw message texts, engine requests built from named fields or
+// a whole request file, prints every reply, terminates the process and leaves
+// no queue behind. Also checks an engine through taxapi's diagnostic mode and
+// explains error codes.
 #include <stdlib.h>
 #include <unistd.h>
 
@@ -10,24 +12,24 @@
 #include <utility>
 #include <vector>
 
+#include "engine_check.h"
+#include "engine_table.h"
 #include "erp_peer.h"
-
-#if __has_include("avp_request.h")
-#include "avp_request.h"
-#define CLIENT_HAVE_AVP 1
-#endif
-#if __has_include("vertex_request.h")
-#include "vertex_request.h"
-#define CLIENT_HAVE_VERTEX 1
-#endif
+#include "error_codes.h"
+#include "exchange_report.h"
+#include "json_writer.h"
+#include "quoted_words.h"
+#include "replay.h"
 
 namespace {
 
 constexpr const char* kUsage =
     "Usage: taxapi-client [options] raw TEXT...\n"
-    "       taxapi-client [options] avp tax|tax-enh|addr NAME=VALUE...\n"
-    "       taxapi-client [options] vertex tax|tax-enh|addr NAME=VALUE...\n"
-    "       taxapi-client fields avp|vertex\n"
+    "       taxapi-client [options] avp|vertex tax|tax-enh|addr NAME=VALUE...\n"
+    "       taxapi-client [options] replay FILE\n"
+    "       taxapi-client [options] check avp|vertex\n"
+    "       taxapi-client [--json] explain CODE...\n"
+    "       taxapi-client [--json] fields avp|vertex\n"
     "\n"
     "Starts taxapi as the ERP runtime does (queue files, output queue, the four\n"
     "arguments), waits for its acknowledgement, sends the messages, prints every\n"
@@ -35,7 +37,15 @@ constexpr const char* kUsage =
     "prints the replies that follow it; avp and vertex send one request built\n"
     "from named fields and print the reply with named values.\n"
     "\n"
-    "Options:\n"
+    "replay sends every request of FILE, one a line (a message text, raw TEXT...\n"
+    "or avp|vertex KIND NAME=VALUE...; \"#\" starts a comment line; double quotes\n"
+    "keep blanks in a word), through one taxapi per engine and prints each reply.\n"
+    "check runs taxapi -dt (avp) or -dv (vertex), the engine's open and close, and\n"
+    "tells each step: the libraries and where they lie, the entry points, the\n"
+    "variables, the open and the close. explain tells what an error code of\n"
+    "taxapi means. fields lists the named fields of each request kind.\n"
+    "\n"
+    "Options (before or after the command's words):\n"
     "  --taxapi PATH     the taxapi executable (default: the one beside this client)\n"
     "  --dir DIR         directory for the queue files (default: a new temporary one)\n"
     "  --ptype N         provider type argument (default 1)\n"
@@ -43,15 +53,24 @@ constexpr const char* kUsage =
     "  --timeout MS      how long to wait for each reply (default 10000)\n"
     "  --env NAME=VALUE  set a variable for taxapi (repeatable)\n"
     "  --no-terminate    leave out the terminate message at the end\n"
+    "  --json            one JSON object per exchange, one a line, instead of text\n"
+    "  --record OUT      replay: write the replies to OUT in a stable text form\n"
+    "  --expect FILE     replay: compare the replies with FILE (made by --record)\n"
+    "                    and print only the differences\n"
     "  -h, --help        this text\n"
     "\n"
     "Exit status: 0 when every exchange got its replies, 1 when a reply is an\n"
-    "error or missing, 2 for a usage error or when taxapi could not be started.\n";
+    "error or missing (replay --expect: when anything differs from the record;\n"
+    "check: when the engine cannot serve; explain: for an unknown code), 2 for a\n"
+    "usage error or when taxapi could not be started.\n";
 
 struct Args {
   erp::PeerOptions options;
   bool stype_given = false;
   bool terminate = true;
+  bool json = false;
+  std::string record;
+  std::string expect;
   std::string command;
   std::vector<std::string> rest;
 };
@@ -81,61 +100,79 @@ bool parse_int(const std::string& text, int* out) {
   return true;
 }
 
-// Parses the options; returns -1 to go on, else the exit status.
+// One option with its value; false with the usage error's status in *status.
+bool take_option(const std::string& a, const std::string& v, Args* args, int* status) {
+  std::string problem;
+  if (a == "--taxapi") {
+    args->options.taxapi = v;
+  } else if (a == "--dir") {
+    args->options.dir = v;
+  } else if (a == "--record") {
+    args->record = v;
+  } else if (a == "--expect") {
+    args->expect = v;
+  } else if (a == "--ptype") {
+    if (!parse_int(v, &args->options.ptype)) problem = "--ptype takes a whole number";
+  } else if (a == "--stype") {
+    if (!parse_int(v, &args->options.stype)) problem = "--stype takes a whole number";
+    args->stype_given = true;
+  } else if (a == "--timeout") {
+    if (!parse_int(v, &args->options.timeout_ms) || args->options.timeout_ms < 1) {
+      problem = "--timeout takes a positive number of milliseconds";
+    }
+  } else if (a == "--env") {
+    if (v.find('=') == std::string::npos) problem = "--env takes NAME=VALUE";
+    // A later value of a name replaces an earlier one.
+    const std::string name = v.substr(0, v.find('='));
+    std::erase_if(args->options.env, [&name](const std::string& e) { return e.substr(0, e.find('=')) == name; });
+    args->options.env.push_back(v);
+  } else {
+    problem = "unknown option " + a;
+  }
+  if (!problem.empty()) *status = usage_error(problem);
+  return problem.empty();
+}
+
+// Parses the options, which may stand before or after the command's words;
+// returns -1 to go on, else the exit status.
 int parse_args(int argc, char** argv, Args* args) {
   args->options.taxapi = default_taxapi();
-  int i = 1;
-  for (; i < argc; ++i) {
+  for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     if (a == "-h" || a == "--help") {
       std::fputs(kUsage, stdout);
       return 0;
     }
-    if (a == "--no-terminate") {
-      args->terminate = false;
-      continue;
-    }
-    if (a.rfind("--", 0) != 0) break;
-    if (i + 1 >= argc) return usage_error(a + " needs a value");
-    const std::string v = argv[++i];
-    if (a == "--taxapi") {
-      args->options.taxapi = v;
-    } else if (a == "--dir") {
-      args->options.dir = v;
-    } else if (a == "--ptype") {
-      if (!parse_int(v, &args->options.ptype)) return usage_error("--ptype takes a whole number");
-    } else if (a == "--stype") {
-      if (!parse_int(v, &args->options.stype)) return usage_error("--stype takes a whole number");
-      args->stype_given = true;
-    } else if (a == "--timeout") {
-      if (!parse_int(v, &args->options.timeout_ms) || args->options.timeout_ms < 1) {
-        return usage_error("--timeout takes a positive number of milliseconds");
-      }
-    } else if (a == "--env") {
-      if (v.find('=') == std::string::npos) return usage_error("--env takes NAME=VALUE");
-      args->options.env.push_back(v);
+    if (a == "--no-terminate" || a == "--json") {
+      if (a == "--json") args->json = true;
+      if (a == "--no-terminate") args->terminate = false;
+    } else if (a.rfind("--", 0) == 0) {
+      if (i + 1 >= argc) return usage_error(a + " needs a value");
+      int status = 2;
+      if (!take_option(a, argv[++i], args, &status)) return status;
+    } else if (args->command.empty()) {
+      args->command = a;
     } else {
-      return usage_error("unknown option " + a);
+      args->rest.push_back(a);
     }
   }
-  if (i >= argc) return usage_error("no command given");
-  args->command = argv[i++];
-  for (; i < argc; ++i) args->rest.emplace_back(argv[i]);
+  if (args->command.empty()) return usage_error("no command given");
+  if ((!args->record.empty() || !args->expect.empty()) && args->command != "replay") {
+    return usage_error("--record and --expect go with replay");
+  }
   return -1;
 }
 
-bool named_fields(const std::vector<std::string>& words, std::size_t from,
-                  std::vector<std::pair<std::string, std::string>>* out, std::string* err) {
-  for (std::size_t i = from; i < words.size(); ++i) {
-    const std::size_t eq = words[i].find('=');
-    if (eq == std::string::npos || eq == 0) {
-      *err = "expected NAME=VALUE, got '" + words[i] + "'";
-      return false;
-    }
-    out->emplace_back(words[i].substr(0, eq), words[i].substr(eq + 1));
+// The words as one request text, each quoted when it holds a blank or quote.
+std::string request_text(const std::string& command, const std::vector<std::string>& words) {
+  std::string out = command;
+  for (const std::string& w : words) {
+    out += " " + (w.find_first_of(" \t\"") == std::string::npos ? w : erp::quote_word(w));
   }
-  return true;
+  return out;
 }
+
+void print_json(const erp::ExchangeReport& report) { std::printf("%s\n", erp::exchange_json(report).c_str()); }
 
 // Prints what happened to the process when a reply did not come.
 void explain_silence(erp::ErpPeer& peer, int timeout_ms) {
@@ -150,52 +187,170 @@ void explain_silence(erp::ErpPeer& peer, int timeout_ms) {
 int run_raw(erp::ErpPeer& peer, const Args& args) {
   int status = 0;
   for (const std::string& text : args.rest) {
-    std::printf("-> %s\n", text.c_str());
+    erp::ExchangeReport report;
+    report.request = text;
+    if (!args.json) std::printf("-> %s\n", text.c_str());
     if (!peer.send(text)) {
       std::fprintf(stderr, "taxapi-client: cannot send: the input queue is gone or full\n");
       return 1;
     }
     // Every reply that follows, until the process stays silent for a while.
     const bool expects_reply = text.rfind("4~", 0) != 0;
-    int got = 0;
     for (;;) {
-      std::optional<std::string> reply = peer.receive(got == 0 ? args.options.timeout_ms : 300);
+      std::optional<std::string> reply = peer.receive(report.replies.empty() ? args.options.timeout_ms : 300);
       if (!reply) break;
-      ++got;
-      std::printf("<- %s\n", reply->c_str());
+      report.replies.push_back(erp::name_plain_reply(*reply));
+      if (!args.json) std::printf("<- %s\n", reply->c_str());
       if (reply->rfind("5~", 0) == 0) status = 1;
     }
-    if (got == 0 && expects_reply && text.rfind("8~", 0) != 0) {
+    if (report.replies.empty() && expects_reply && text.rfind("8~", 0) != 0) {
       explain_silence(peer, args.options.timeout_ms);
+      report.problem = "no reply";
       status = 1;
     }
+    erp::settle(&report);
+    if (args.json) print_json(report);
   }
   return status;
 }
 
-using Builder = bool (*)(std::string_view, const std::vector<std::pair<std::string, std::string>>&, std::string*,
-                         std::string*);
-using Describer = std::string (*)(std::string_view, std::string_view);
-
-int run_named(erp::ErpPeer& peer, const Args& args, Builder build, Describer describe) {
-  if (args.rest.empty()) return usage_error("which request: tax, tax-enh or addr?");
+int run_named(erp::ErpPeer& peer, const Args& args, const erp::EngineInfo& engine, const std::string& body) {
   const std::string& kind = args.rest[0];
-  if (kind != "tax" && kind != "tax-enh" && kind != "addr") return usage_error("unknown request kind " + kind);
-  std::vector<std::pair<std::string, std::string>> fields;
-  std::string err;
-  std::string body;
-  if (!named_fields(args.rest, 1, &fields, &err) || !build(kind, fields, &body, &err)) return usage_error(err);
-  const int action = kind == "addr" ? 2 : 1;
-  const erp::Exchange ex = peer.request(action, args.options.stype, body);
+  const erp::Exchange ex = peer.request(kind == "addr" ? 2 : 1, args.options.stype, body);
+  erp::ExchangeReport report;
+  report.request = request_text(args.command, args.rest);
+  report.problem = ex.problem;
   for (const std::string& reply : ex.replies) {
-    std::printf("<- %s\n", reply.c_str());
-    std::printf("%s", describe(kind, reply).c_str());
+    report.replies.push_back(engine.name_reply(kind, reply));
+    if (!args.json) std::printf("<- %s\n%s", reply.c_str(), erp::reply_lines(report.replies.back()).c_str());
   }
+  erp::settle(&report);
+  if (args.json) print_json(report);
   if (!ex.problem.empty()) {
     std::fprintf(stderr, "taxapi-client: %s\n", ex.problem.c_str());
     explain_silence(peer, args.options.timeout_ms);
   }
   return ex.ok ? 0 : 1;
+}
+
+// Starts taxapi, runs the raw or named exchange, terminates it.
+int run_session(const Args& args, const erp::EngineInfo* engine) {
+  erp::NamedFields fields;
+  std::string err;
+  std::string body;
+  if (engine != nullptr &&
+      (!erp::parse_named_fields(args.rest, 1, &fields, &err) || !engine->build(args.rest[0], fields, &body, &err))) {
+    return usage_error(err);
+  }
+  erp::ErpPeer peer(args.options);
+  if (!peer.spawn()) {
+    std::fprintf(stderr, "taxapi-client: cannot start %s\n", args.options.taxapi.c_str());
+    return 2;
+  }
+  const std::optional<std::string> reply = peer.receive();
+  if (!reply) {
+    explain_silence(peer, args.options.timeout_ms);
+    return 2;
+  }
+  erp::ExchangeReport start;
+  start.request = "start " + std::string(engine != nullptr ? engine->name : "taxapi");
+  start.replies.push_back(engine != nullptr ? engine->name_reply("tax", *reply) : erp::name_plain_reply(*reply));
+  erp::settle(&start);
+  if (args.json) {
+    print_json(start);
+  } else {
+    std::printf("<- %s\n", reply->c_str());
+  }
+  if (reply->rfind("10~", 0) != 0) {
+    std::fprintf(stderr, "taxapi-client: taxapi did not start: %s\n", reply->c_str());
+    const int exit_status = peer.wait_exit(args.options.timeout_ms);
+    if (exit_status >= 0) std::fprintf(stderr, "taxapi-client: taxapi exited with status %d\n", exit_status);
+    return 2;
+  }
+  int status = engine != nullptr ? run_named(peer, args, *engine, body) : run_raw(peer, args);
+  if (args.terminate && peer.running()) {
+    const int exit_status = peer.terminate();
+    if (exit_status != 0) {
+      std::fprintf(stderr, "taxapi-client: taxapi ended with status %d\n", exit_status);
+      if (status == 0) status = 1;
+    }
+  }
+  return status;
+}
+
+int run_fields(const Args& args) {
+  const erp::EngineInfo* engine = erp::engine_named(args.rest.empty() ? "" : args.rest[0]);
+  if (engine == nullptr) return usage_error("fields takes avp or vertex");
+  if (!args.json) return std::printf("%s", engine->help().c_str()), 0;
+  erp::JsonWriter json;
+  json.begin_object().key("engine").value(engine->name).key("kinds").begin_array();
+  for (const char* kind : {"tax", "tax-enh", "addr"}) {
+    erp::KindFields k;
+    engine->kind_fields(kind, &k);
+    json.begin_object().key("kind").value(kind).key("fields").begin_array();
+    for (const erp::NamedField* f : k.fields) {
+      json.begin_object().key("number").value(f->number).key("name").value(f->name).key("what").value(f->what);
+      json.end_object();
+    }
+    json.end_array().end_object();
+  }
+  std::printf("%s\n", json.end_array().end_object().text().c_str());
+  return 0;
+}
+
+int run_explain(const Args& args) {
+  if (args.rest.empty()) return usage_error("explain takes one or more error codes");
+  int status = 0;
+  for (const std::string& code : args.rest) {
+    const std::string meaning = erp::explain_error_code(code);
+    if (meaning == erp::kUnknownCode) status = 1;
+    if (args.json) {
+      erp::JsonWriter json;
+      json.begin_object().key("code").value(code).key("meaning").value(meaning).end_object();
+      std::printf("%s\n", json.text().c_str());
+    } else {
+      std::printf("%s: %s\n", code.c_str(), meaning.c_str());
+    }
+  }
+  return status;
+}
+
+int run_check(const Args& args) {
+  const erp::EngineInfo* engine = erp::engine_named(args.rest.empty() ? "" : args.rest[0]);
+  if (engine == nullptr || args.rest.size() != 1) return usage_error("check takes avp or vertex");
+  if (access(args.options.taxapi.c_str(), X_OK) != 0) {
+    std::fprintf(stderr, "taxapi-client: cannot start %s\n", args.options.taxapi.c_str());
+    return 2;
+  }
+  const erp::EngineCheck check =
+      erp::check_engine(*engine, args.options.taxapi, erp::child_environment(args.options), args.options.timeout_ms);
+  std::printf("%s", args.json ? (erp::check_json(check) + "\n").c_str() : erp::check_text(check).c_str());
+  return check.can_serve ? 0 : 1;
+}
+
+// The commands that start taxapi, in a queue directory of their own unless
+// --dir names one.
+int run_with_queues(Args& args) {
+  const erp::EngineInfo* engine = erp::engine_named(args.command);
+  if (engine != nullptr) {
+    if (args.rest.empty()) return usage_error("which request: tax, tax-enh or addr?");
+    if (!args.stype_given) args.options.stype = engine->stype;
+  } else if (args.command != "raw" && args.command != "replay") {
+    return usage_error("unknown command " + args.command);
+  }
+  if (args.command == "replay" && args.rest.size() != 1) return usage_error("replay takes one request file");
+  std::string temp_dir;
+  if (args.options.dir.empty()) {
+    char pattern[] = "/tmp/taxapi-client.XXXXXX";
+    if (mkdtemp(pattern) == nullptr) return usage_error("cannot make a temporary directory");
+    temp_dir = pattern;
+    args.options.dir = temp_dir;
+  }
+  const int status = args.command == "replay"
+                         ? erp::run_replay(args.rest[0], {args.options, args.json, args.record, args.expect})
+                         : run_session(args, engine);
+  if (!temp_dir.empty()) rmdir(temp_dir.c_str());
+  return status;
 }
 
 }  // namespace
@@ -204,72 +359,8 @@ int main(int argc, char** argv) {
   Args args;
   const int parsed = parse_args(argc, argv, &args);
   if (parsed >= 0) return parsed;
-
-  if (args.command == "fields") {
-    const std::string which = args.rest.empty() ? "" : args.rest[0];
-#ifdef CLIENT_HAVE_AVP
-    if (which == "avp") return std::printf("%s", erp::avp_request_help().c_str()), 0;
-#endif
-#ifdef CLIENT_HAVE_VERTEX
-    if (which == "vertex") return std::printf("%s", erp::vertex_request_help().c_str()), 0;
-#endif
-    return usage_error("fields takes avp or vertex");
-  }
-  Builder build = nullptr;
-  Describer describe = nullptr;
-  if (args.command == "avp") {
-#ifdef CLIENT_HAVE_AVP
-    build = erp::build_avp_body;
-    describe = erp::describe_avp_reply;
-#endif
-    if (!args.stype_given) args.options.stype = 1;
-  } else if (args.command == "vertex") {
-#ifdef CLIENT_HAVE_VERTEX
-    build = erp::build_vertex_body;
-    describe = erp::describe_vertex_reply;
-#endif
-    if (!args.stype_given) args.options.stype = 2;
-  } else if (args.command != "raw") {
-    return usage_error("unknown command " + args.command);
-  }
-  if (args.command != "raw" && build == nullptr) return usage_error(args.command + " requests are not built into this client");
-
-  std::string temp_dir;
-  if (args.options.dir.empty()) {
-    char pattern[] = "/tmp/taxapi-client.XXXXXX";
-    if (mkdtemp(pattern) == nullptr) return usage_error("cannot make a temporary directory");
-    temp_dir = pattern;
-    args.options.dir = temp_dir;
-  }
-  int status = 0;
-  {
-    erp::ErpPeer peer(args.options);
-    std::string first;
-    if (!peer.spawn()) {
-      std::fprintf(stderr, "taxapi-client: cannot start %s\n", args.options.taxapi.c_str());
-      status = 2;
-    } else if (std::optional<std::string> reply = peer.receive(); !reply) {
-      explain_silence(peer, args.options.timeout_ms);
-      status = 2;
-    } else {
-      std::printf("<- %s\n", reply->c_str());
-      if (reply->rfind("10~", 0) != 0) {
-        std::fprintf(stderr, "taxapi-client: taxapi did not start: %s\n", reply->c_str());
-        const int exit_status = peer.wait_exit(args.options.timeout_ms);
-        if (exit_status >= 0) std::fprintf(stderr, "taxapi-client: taxapi exited with status %d\n", exit_status);
-        status = 2;
-      } else {
-        status = args.command == "raw" ? run_raw(peer, args) : run_named(peer, args, build, describe);
-        if (args.terminate && peer.running()) {
-          const int exit_status = peer.terminate();
-          if (exit_status != 0) {
-            std::fprintf(stderr, "taxapi-client: taxapi ended with status %d\n", exit_status);
-            if (status == 0) status = 1;
-          }
-        }
-      }
-    }
-  }  // the peer removes the queues and their files here
-  if (!temp_dir.empty()) rmdir(temp_dir.c_str());
-  return status;
+  if (args.command == "fields") return run_fields(args);
+  if (args.command == "explain") return run_explain(args);
+  if (args.command == "check") return run_check(args);
+  return run_with_queues(args);
 }

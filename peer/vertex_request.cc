@@ -1,10 +1,7 @@
 #include "vertex_request.h"
 
-#include <cmath>
 #include <cstdio>
-#include <map>
 
-#include "erp_peer.h"
 #include "request_fields.h"
 
 namespace erp {
@@ -97,48 +94,6 @@ const RequestTables kTables = {field_table(kTaxCommon), field_table(kTaxStd), fi
                                 field_table(kAddr)};
 const KindResults kResults = {result_names(kTaxResult), result_names(kTaxEnhResult), result_names(kAddrResult)};
 
-const char* tax_result_cause(long r) {
-  static const std::map<long, const char*> kCauses = {
-      {20, "an engine call answered FALSE"},
-      {21, "invoice check failed"},
-      {23, "write register check failed"},
-      {24, "user area check failed"},
-      {25, "product check failed"},
-      {26, "calculation failed"},
-      {27, "company code check failed"},
-      {28, "state level read failed"},
-      {29, "city level read failed"},
-      {30, "county level read failed"},
-      {31, "district level read failed"},
-      {32, "additional county read failed"},
-      {33, "additional city read failed"},
-      {34, "additional district read failed"},
-      {35, "customer check failed"},
-      {36, "handle reset failed"},
-  };
-  const auto it = kCauses.find(r);
-  return it != kCauses.end() ? it->second : "unknown result";
-}
-
-std::string error_meaning(std::string_view kind, double code) {
-  if (code < 1000) return process_error_meaning(code);
-  char text[160];
-  if (kind == "addr" || (code >= 1401 && code < 1403)) {
-    if (std::lround(code) == 1401) return "address lookup failed: the engine failed";
-    if (std::lround(code) == 1402) return "address lookup failed: criteria refused or nothing matched";
-    return "unknown code";
-  }
-  if (code >= 1600 && code < 1601) {
-    const long r = std::lround((code - 1600) * 10000);
-    const char* where = r == 1 ? "ship-to" : r == 10 ? "ship-from" : r == 100 ? "order acceptance" : "other";
-    std::snprintf(text, sizeof text, "jurisdiction stop, result %ld (taxing jurisdiction: %s)", r, where);
-    return text;
-  }
-  const long r = std::lround(code - 1500);
-  std::snprintf(text, sizeof text, "tax determination failed, result %ld (%s)", r, tax_result_cause(r));
-  return text;
-}
-
 }  // namespace
 
 bool build_vertex_body(std::string_view kind,
@@ -147,15 +102,15 @@ bool build_vertex_body(std::string_view kind,
   return build_named_body(kTables, "Vertex", kind, fields, body, err);
 }
 
-std::string describe_vertex_reply(std::string_view kind, std::string_view reply) {
-  const std::vector<std::string> f = split_fields(reply);
-  const ReplyNames names = {"completion_code", "sequence", results_of(kind, kResults), "field", error_meaning};
-  std::string out;
-  if (describe_known_reply(kind, f, names, &out)) return out;
-  append_line(&out, "message", "unknown");
-  for (std::size_t i = 0; i < f.size(); ++i) append_line(&out, "field" + std::to_string(i + 1), f[i]);
-  return out;
+NamedReply name_vertex_reply(std::string_view kind, std::string_view reply) {
+  return name_reply(reply, ReplyNames{"completion_code", "sequence", results_of(kind, kResults), "field"});
 }
+
+std::string describe_vertex_reply(std::string_view kind, std::string_view reply) {
+  return reply_lines(name_vertex_reply(kind, reply));
+}
+
+bool vertex_kind_fields(std::string_view kind, KindFields* out) { return kind_fields(kind, kTables, out); }
 
 std::string vertex_request_help() {
   std::string out =
