@@ -258,28 +258,6 @@ TEST(VertexCodes, ForeignJurisdictions) {
   for (int type = 0; type < 6; ++type) EXPECT_EQ(primary_foreign(&req, type), want[type]) << type;
 }
 
-// What the ERP side makes of the error replies.
-TEST(VertexCodes, ErpSideNamesTheErrors) {
-  const struct {
-    const char* kind;
-    const char* code;
-    const char* meaning;
-  } rows[] = {
-      {"tax", "1600.000100", "jurisdiction stop, result 1 (taxing jurisdiction: ship-to)"},
-      {"tax-enh", "1600.010000", "result 100 (taxing jurisdiction: order acceptance)"},
-      {"tax", "1600.011100", "result 111 (taxing jurisdiction: other)"},
-      {"tax", "1521.000000", "tax determination failed, result 21 (invoice check failed)"},
-      {"tax", "1599.000000", "result 99 (unknown result)"},
-      {"addr", "1401.000000", "address lookup failed: the engine failed"},
-      {"addr", "1402.000000", "criteria refused or nothing matched"},
-      {"tax", "1.000000", "engine could not be opened"},
-  };
-  for (const auto& row : rows) {
-    const std::string text = erp::describe_vertex_reply(row.kind, std::string("5~0~1~2~0~") + row.code + "~");
-    EXPECT_NE(text.find(row.meaning), std::string::npos) << text;
-  }
-}
-
 // ---- Session open through the OS seam ------------------------------------
 
 class VertexOpen : public ::testing::Test {
