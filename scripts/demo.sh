@@ -48,6 +48,16 @@ client vertex tax ship_to_city=Millbrook ship_to_state=BR ship_to_geo=110010100 
 step "Vertex: address lookup of Millbrook, BR (three candidates)"
 client vertex addr city=Millbrook state=BR
 
+step "Is the Vertex engine installed and able to serve?"
+client check vertex
+
+step "Replay of the sample Taxware requests, recorded"
+client replay --record "$work/avp.rec" peer/requests/avp.txt | tail -n 4
+head -n 12 "$work/avp.rec"
+
+step "What an error code from a support ticket means"
+client explain 1399.1001 1600.0100 1113
+
 step "Taxware audit journal ($AVPAUDIT)"
 cat "$AVPAUDIT"
 
