@@ -83,7 +83,7 @@ int api_queue_mode(void) {
     valid = *p >= '0' && *p <= '7';
     value = value * 8 + (*p - '0');
   }
-  if (!valid) {
+  if (!valid || value > 0777) {
     std::fprintf(stderr, "taxapi: TAXAPI_QUEUE_MODE=%s is not an octal mode from 0 to 0777; using 0600\n", text);
     return kDefaultQueueMode;
   }

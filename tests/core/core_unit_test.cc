@@ -92,6 +92,18 @@ TEST(Numbers, DecimalsAndTheReceiveTimeOut) {
   }
 }
 
+// The input queue's mode: the owner's read and write bits always, execute
+// bits never, and anything that is not an octal mode up to 0777 refused.
+TEST(Numbers, QueueMode) {
+  test_util::EnvGuard env{"TAXAPI_QUEUE_MODE"};
+  for (const auto& [text, mode] : std::initializer_list<std::pair<const char*, int>>{
+           {nullptr, 0600}, {"", 0600}, {"0660", 0660}, {"644", 0644}, {"0", 0600}, {"777", 0666},
+           {"1000", 0600}, {"0o660", 0600}, {"-660", 0600}, {"06600", 0600}}) {
+    text ? env.set("TAXAPI_QUEUE_MODE", text) : env.unset("TAXAPI_QUEUE_MODE");
+    EXPECT_EQ(api_queue_mode(), mode) << (text ? text : "(unset)");
+  }
+}
+
 TEST(Log, TimeStampInTheLocalZone) {
   test_util::EnvGuard env{"TZ"};
   env.set("TZ", "EST5");
