@@ -79,7 +79,8 @@ const char* text_of(const Texts& texts, long code, const char* otherwise) {
 }
 
 std::string with_text(std::string head, long code, const Texts& texts) {
-  head += " " + std::to_string(code);
+  head += ' ';
+  head += std::to_string(code);
   const char* text = text_of(texts, code, nullptr);
   return text != nullptr ? head + ": " + text : head;
 }

@@ -114,7 +114,8 @@ class Replay {
     if (peer && peer->running()) return peer.get();
     PeerOptions o = options_.peer;
     o.stype = r.stype;
-    o.dir += "/" + process_name(r.stype);
+    o.dir += '/';
+    o.dir += process_name(r.stype);
     peer.reset();
     peer = std::make_unique<ErpPeer>(o);
     ExchangeReport start;

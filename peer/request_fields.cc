@@ -132,8 +132,10 @@ NamedReply name_reply(std::string_view reply, const ReplyNames& names) {
   out.text = std::string(reply);
   const std::vector<std::string> f = split_fields(reply);
   if (name_known_fields(f, names, &out)) return out;
-  out.values.push_back({"message", "type " + (f.empty() ? std::string() : f[0])});
-  for (std::size_t i = 1; i < f.size(); ++i) out.values.push_back({"f" + std::to_string(i + 1), f[i]});
+  std::string type = "type ";
+  if (!f.empty()) type += f[0];
+  out.values.push_back({"message", type});
+  for (std::size_t i = 1; i < f.size(); ++i) out.values.push_back({std::string("f").append(std::to_string(i + 1)), f[i]});
   return out;
 }
 

@@ -170,7 +170,7 @@ TEST_F(Sli, PathElementsAndLimits) {
   }
   std::filesystem::current_path(cwd);
   env_.unset("LD_LIBRARY_PATH");
-  const std::string exact = "/" + std::string(4096 - std::strlen("LD_LIBRARY_PATH=") - 1, 'e');
+  const std::string exact = std::string("/").append(4096 - std::strlen("LD_LIBRARY_PATH=") - 1, 'e');
   env_.set("QSE_SHLIB", exact);
   EXPECT_EQ(sli_open("none", nullptr, err_, sizeof err_), nullptr);
   EXPECT_EQ(env_of("LD_LIBRARY_PATH"), exact);
@@ -184,7 +184,7 @@ TEST_F(Sli, PathElementsAndLimits) {
   EXPECT_EQ(env_of("LD_LIBRARY_PATH"), "/al1-former");
   // Three long directories fill the search path: LD_LIBRARY_PATH, which has
   // the library, is left out.
-  env_.set("QSE_SHLIB", "/" + std::string(3000, 'a') + ":/" + std::string(3000, 'b') + ":/" + std::string(3000, 'c'));
+  env_.set("QSE_SHLIB", std::string("/").append(3000, 'a').append(":/").append(3000, 'b').append(":/").append(3000, 'c'));
   env_.set("LD_LIBRARY_PATH", tmp_.mkdir("late"));
   lib("late/libslifix.so");
   EXPECT_EQ(sli_open("slifix", nullptr, err_, sizeof err_), nullptr);
