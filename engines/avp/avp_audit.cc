@@ -1,5 +1,8 @@
 #include "avp_audit.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cstdio>
 
 #include "avp_text.h"
@@ -51,11 +54,13 @@ std::string audit_line(long seq, std::time_t when, const Tax_Str& tax, const Jur
   return line;
 }
 
+// One open, one write and one close a line: a journal line lands whole,
+// without a stream's buffering and seeking.
 bool audit_append(const std::string& path, const std::string& line) {
-  std::FILE* f = std::fopen(path.c_str(), "a");
-  if (f == nullptr) return false;
-  bool ok = std::fwrite(line.data(), 1, line.size(), f) == line.size();
-  if (std::fclose(f) != 0) ok = false;
+  const int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+  if (fd == -1) return false;
+  bool ok = line.empty() || write(fd, line.data(), line.size()) == static_cast<ssize_t>(line.size());
+  if (close(fd) != 0) ok = false;
   return ok;
 }
 

@@ -7,8 +7,9 @@
 // and an idle wait costs one wake-up, not one per polling tick.
 //
 // Scope-bound: the constructor arms ITIMER_REAL and a no-op SIGALRM handler,
-// the destructor disarms the timer and restores the previous handler and
-// timer. Not reentrant; single-threaded use only.
+// the destructor disarms the timer and restores the previous timer, and the
+// previous handler when it was the caller's own (the default one is left
+// replaced by the no-op). Not reentrant; single-threaded use only.
 #pragma once
 
 #include <csignal>
@@ -23,6 +24,7 @@ class AlarmTicker {
   AlarmTicker& operator=(const AlarmTicker&) = delete;
 
  private:
-  struct sigaction old_action_;
+  struct sigaction old_action_ {};
+  bool restore_ = false;
   struct itimerval old_timer_;
 };
