@@ -2,6 +2,9 @@
 
 #include <map>
 #include <optional>
+#include <utility>
+
+#include "avp_zip_text.h"
 
 namespace erp {
 
@@ -25,28 +28,6 @@ const Texts kProcessCodes = {
     {15, "malformed action sequence"},
 };
 
-// ZipCmplCd texts, as the engine adapter logs them.
-const Texts kZipCodes = {
-    {0, "Successful completion"},
-    {1, "Invalid link action"},
-    {2, "Indexed ZIP Master file not found"},
-    {3, "Indexed County file not found"},
-    {4, "Sequential ZIP Exeception file not found"},
-    {5, "More than one needed file not found"},
-    {12, "Invalid State code passed"},
-    {13, "No ZIP code or City name passed"},
-    {14, "State and ZIP code combination not found"},
-    {15, "State code and City name combination not found"},
-    {16, "State, ZIP and City combination not found"},
-    {17, "State, ZIP and City combination not found; Returned all possible ZIP codes based on City and State"},
-    {18, "State, ZIP and City combination not found; Returned all possible City names based on ZIP and State"},
-    {29, "Two or more counties found for State, ZIP and City combination; Retured all possible County codes"},
-    {30, "ZIP code not valid for State; Defaulted to State code that matches ZIP"},
-    {41, "Multiple City names possible for State and ZIP combination; Returned all possible City names"},
-    {42, "Multiple ZIP codes possible for State and City combination; Retured all possible ZIP codes"},
-    {43, "An error occurred while validating input string in Verify_Zip or ZipQuery"},
-    {80, "An error occurred while validating input string in Verify_Zip or ZipQuery"},
-};
 
 // GenCmplCd values that end a calculation without a result.
 const Texts kGeneralCodes = {
@@ -78,11 +59,14 @@ const char* text_of(const Texts& texts, long code, const char* otherwise) {
   return it != texts.end() ? it->second : otherwise;
 }
 
-std::string with_text(std::string head, long code, const Texts& texts) {
+std::string with_text(std::string head, long code, const char* text) {
   head += ' ';
   head += std::to_string(code);
-  const char* text = text_of(texts, code, nullptr);
   return text != nullptr ? head + ": " + text : head;
+}
+
+std::string with_text(std::string head, long code, const Texts& texts) {
+  return with_text(std::move(head), code, text_of(texts, code, nullptr));
 }
 
 // A code as its whole part and its four decimals ("1399.1001" -> 1399, "1001").
@@ -133,7 +117,7 @@ std::string vertex_jurisdictions(const std::string& decimals) {
 std::string explain_whole(long code) {
   if (code < 1000) return text_of(kProcessCodes, code, kUnknown);
   if (code < 1100) return kUnknown;
-  if (code < 1200) return with_text("Taxware address lookup failed, ZipCmplCd", code - 1100, kZipCodes);
+  if (code < 1200) return with_text("Taxware address lookup failed, ZipCmplCd", code - 1100, avp_zip_code_text(code - 1100));
   if (code == 1299) return "Taxware tax result does not fit one message";
   if (code < 1300) return with_text("Taxware tax calculation failed, GenCmplCd", code - 1200, kGeneralCodes);
   if (code < 1399) return with_text("Taxware jurisdiction check failed, JurCmplCd", code - 1300, kJurisdictionCodes);
