@@ -10,7 +10,8 @@ trap 'rm -rf "$root"' EXIT
 
 (cd "$build" && cpack -G DEB >"$root/cpack.log" 2>&1) || { cat "$root/cpack.log"; exit 1; }
 deb=$(ls "$build"/taxapi_*_amd64.deb)
-dpkg-deb -I "$deb" | grep -q '^ Depends: .*libc6' || { echo "no computed dependencies"; exit 1; }
+info=$(dpkg-deb -I "$deb")
+grep -q '^ Depends: .*libc6' <<<"$info" || { echo "no computed dependencies:"; echo "$info"; exit 1; }
 dpkg-deb -x "$deb" "$root"
 prefix=$root/opt/taxapi
 
