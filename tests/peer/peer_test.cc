@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <string>
+#include <vector>
 
 #include "avp_env.h"
 #include "test_util.h"
@@ -33,6 +35,22 @@ class Client : public ::testing::Test {
     const std::string out = test_util::shell_output(options + " " + args + " 2>/dev/null", status);
     *status = WEXITSTATUS(*status);
     return out;
+  }
+
+  struct Row {
+    std::string args;
+    int status;
+    std::vector<std::string> snippets;
+  };
+  void expect_rows(const std::vector<Row>& rows) {
+    for (const Row& row : rows) {
+      int status = -1;
+      const std::string out = run(row.args, &status);
+      EXPECT_EQ(status, row.status) << row.args << "\n" << out;
+      for (const std::string& s : row.snippets) {
+        EXPECT_NE(out.find(s), std::string::npos) << row.args << "\n" << s << "\n" << out;
+      }
+    }
   }
 
   test_util::TempDir dir;
@@ -87,23 +105,15 @@ TEST_F(Client, Table) {
   EXPECT_EQ(status, 0);
 }
 
-// check, replay and --json: each row's snippets must all appear in its output.
-TEST_F(Client, Toolkit) {
+// Each JSON line parsed back; prints the members named.
+std::string json(const char* expr) {
+  return std::string(" | python3 -c 'import json,sys\nfor l in sys.stdin: o = json.loads(l); print(") + expr + ")'";
+}
+
+// check, explain and --json: each row's snippets must all appear in its output.
+TEST_F(Client, Check) {
   const std::string shlib = dir.at("shlib"), empty = dir.mkdir("empty");
-  const std::string mixed = dir.write("mixed.txt",
-                                      "# two engines\navp addr state=NY zip=12810\n\n"
-                                      "  vertex addr \"city=No where\" state=BR\n9~1~1~2~1~\n");
-  const std::string record = dir.at("record.txt"), changed = dir.at("changed.txt");
-  const std::string bad = dir.write("bad.txt", "avp addr state=NY\nvertex addr bogus=1\navp tax \"x\ncheck\n");
-  // Each JSON line parsed back; prints the members named.
-  auto json = [](const char* expr) {
-    return std::string(" | python3 -c 'import json,sys\nfor l in sys.stdin: o = json.loads(l); print(") + expr + ")'";
-  };
-  const struct {
-    std::string args;
-    int status;
-    std::vector<std::string> snippets;
-  } rows[] = {
+  expect_rows({
       {"check avp", 0,
        {"ok      library AVPTAX.DLL: libavptax.so in " + shlib + " (QSE_SHLIB)\n",
         "ok      variable ZIPIN: " AVP_DATA_DIR "/zipmaster.txt\n", "ok      engine close AvpTaxClose/TAX010\n",
@@ -125,11 +135,39 @@ TEST_F(Client, Toolkit) {
         "cannot serve (taxapi -dv exited with status 0; first failure: engine open LocOpenDb())."}},
       {"--json check vertex" + json("o[\"can_serve\"], o[\"steps\"][1][\"detail\"]"), 0,
        {"True libloc.so in " + shlib + " (QSE_SHLIB)\n"}},
+      {"--json raw '9~1~1~1~1~\"\\'" + json("o[\"request\"], o[\"replies\"][0][\"values\"].get(\"code\")"), 0,
+       {"start taxapi None\n", "9~1~1~1~1~\"\\ 8.000000\n"}},
+      {"--json explain 1399.0110 \"$(printf 'x\\351\"\\\\')\"", 1,
+       {"{\"code\":\"1399.0110\",\"meaning\":\"Taxware jurisdiction check failed, JurCmplCd 99 (failed: POA, "
+        "ship-from)\"}\n{\"code\":\"x\\u00e9\\\"\\\\\",\"meaning\":\"unknown code\"}\n"}},
+      {"replay " PEER_REQUESTS_DIR "/avp.txt", 1,
+       {"meaning: Taxware jurisdiction check failed, JurCmplCd 99 (failed: ship-to)\n"}},
+      {"replay " PEER_REQUESTS_DIR "/vertex.txt", 1,
+       {"(taxing jurisdiction: ship-to): a tax level reported status 22\n"}},
+  });
+}
+
+// replay with --record and --expect, and its faulty inputs.
+TEST_F(Client, Replay) {
+  const std::string mixed = dir.write("mixed.txt",
+                                      "# two engines\navp addr state=NY zip=12810\n\n"
+                                      "  vertex addr \"city=No where\" state=BR\n9~1~1~2~1~\n");
+  const std::string record = dir.at("record.txt"), changed = dir.at("changed.txt");
+  const std::string bad = dir.write("bad.txt", "avp addr state=NY\nvertex addr bogus=1\navp tax \"x\ncheck\n");
+  expect_rows({
       {"replay " + mixed + " --record " + record, 1,
        {"== start avp\n<- 10~0~1~1~0~~\n", "== line 2: avp addr state=NY zip=12810\n<- 10~0~1~1~0~~\n",
         "city: FAIRHAVEN                 \n", "== start vertex\n",
         "meaning: Vertex address lookup failed: criteria refused or nothing matched\n",
         "== line 5: 9~1~1~2~1~\n<- 5~0~1~2~0~8.000000~\nmessage: error\n"}},
+  });
+  // The record with a value changed, the error's code gone and a block added.
+  ASSERT_TRUE(fs::exists(record));
+  std::string text = test_util::slurp(record);
+  text.replace(text.find("\"FAIRHAVEN                 \""), 28, "\"FAIR\\\\HAVEN\"");
+  text.erase(text.find("2.code: \"1402.000000\"\n"), 22);
+  test_util::write_file(changed, text + "== extra\n");
+  expect_rows({
       {"replay --expect " + record + " " + mixed, 0, {"0 differences\n"}},
       {"replay --expect " + changed + " " + mixed, 1,
        {"line 2: 3.city: expected \"FAIR\\\\HAVEN\", got \"FAIRHAVEN                 \"\n",
@@ -140,35 +178,11 @@ TEST_F(Client, Toolkit) {
         "vertex addr \"city=No where\" state=BR False [None, 'Vertex address lookup failed: criteria refused or "
         "nothing matched']\n"
         "9~1~1~2~1~ False ['data message outside an action sequence']\n"}},
-      {"--json raw '9~1~1~1~1~\"\\'" + json("o[\"request\"], o[\"replies\"][0][\"values\"].get(\"code\")"), 0,
-       {"start taxapi None\n", "9~1~1~1~1~\"\\ 8.000000\n"}},
       {"replay /dev/null", 0, {}},
       {"replay " + bad, 2, {}},
       {"replay /dev/null --expect " + dir.write("one.txt", "== start avp\n"), 1,
        {"start avp: request: expected \"start avp\", got (none)\n1 difference\n"}},
-      {"--json explain 1399.0110 \"$(printf 'x\\351\"\\\\')\"", 1,
-       {"{\"code\":\"1399.0110\",\"meaning\":\"Taxware jurisdiction check failed, JurCmplCd 99 (failed: POA, "
-        "ship-from)\"}\n{\"code\":\"x\\u00e9\\\"\\\\\",\"meaning\":\"unknown code\"}\n"}},
-      {"replay " PEER_REQUESTS_DIR "/avp.txt", 1,
-       {"meaning: Taxware jurisdiction check failed, JurCmplCd 99 (failed: ship-to)\n"}},
-      {"replay " PEER_REQUESTS_DIR "/vertex.txt", 1,
-       {"(taxing jurisdiction: ship-to): a tax level reported status 22\n"}},
-  };
-  for (const auto& row : rows) {
-    if (fs::exists(record) && !fs::exists(changed)) {
-      // The record with a value changed, the error's code gone and a block added.
-      std::string text = test_util::slurp(record);
-      text.replace(text.find("\"FAIRHAVEN                 \""), 28, "\"FAIR\\\\HAVEN\"");
-      text.erase(text.find("2.code: \"1402.000000\"\n"), 22);
-      test_util::write_file(changed, text + "== extra\n");
-    }
-    int status = -1;
-    const std::string out = run(row.args, &status);
-    EXPECT_EQ(status, row.status) << row.args << "\n" << out;
-    for (const std::string& s : row.snippets) {
-      EXPECT_NE(out.find(s), std::string::npos) << row.args << "\n" << s << "\n" << out;
-    }
-  }
+  });
   // Faulty files (every faulty line told, nothing sent), a missing one, no taxapi.
   int status = -1;
   const std::string err = test_util::shell_output(
