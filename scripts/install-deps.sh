@@ -11,6 +11,8 @@ command -v clang++ >/dev/null 2>&1 || missing+=(clang)
 clang_rt=$(clang++ -print-file-name=libclang_rt.asan-x86_64.a 2>/dev/null || true)
 [ -n "$clang_rt" ] && [ -f "$clang_rt" ] || missing+=(libclang-rt-14-dev)
 command -v ninja >/dev/null 2>&1 || missing+=(ninja-build)
+# the presets link with lld: a third of the build's time is linking
+command -v ld.lld >/dev/null 2>&1 || missing+=(lld)
 # the Debian package and its check: dpkg-shlibdeps, dpkg-deb, man page lint
 command -v dpkg-shlibdeps >/dev/null 2>&1 || missing+=(dpkg-dev)
 command -v groff >/dev/null 2>&1 || missing+=(groff-base)

@@ -12,7 +12,7 @@ queues() { ipcs -q | awk '$1 ~ /^0x/ {print $2}' | sort; }
 before=$(queues)
 
 build() {
-  echo "=== $1: configure and build"
+  echo "=== $1: configure and build (at ${SECONDS} s)"
   cmake --preset "$1" >/dev/null
   cmake --build --preset "$1"
 }
@@ -37,7 +37,7 @@ build asan || status=1
 wait "$release_tests" || status=1
 cat "$release_log"
 if [ $status -eq 0 ] || [ -x build/asan/bin/taxapi ]; then
-  echo "=== asan: tests"
+  echo "=== asan: tests (at ${SECONDS} s)"
   ctest --preset asan || status=1
 fi
 
@@ -48,4 +48,5 @@ if [ "$left" -gt 0 ]; then
   ipcs -q
   status=1
 fi
+echo "=== done in ${SECONDS} s"
 exit $status
