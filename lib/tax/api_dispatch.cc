@@ -193,12 +193,7 @@ void terminate_api(void) {
   // The output queue is the ERP's: a last reply (an error that ends the
   // process) is left to be read before the queue goes with it.
   api_drain_output(kDrainMs);
-  const int in = msq_in_id;
-  const int out = msq_out_id;
-  msq_in_id = -1;
-  msq_out_id = -1;
-  terminate_queue(in);
-  terminate_queue(out);
+  api_close_queues();
   if (api_log > 0) api_message_log_close();
   std::exit(0);
 }

@@ -7,6 +7,13 @@
 constexpr std::size_t API_TEXT_SIZE = 1024;  // text bytes of each process buffer
 constexpr char API_DELIM = '~';
 
+// "%f" of a value below API_NARROW_LIMIT in magnitude (or of a NaN) takes at
+// most API_NARROW_WIDTH characters (sign, 15 digits, point, 6 decimals), so
+// a reply of such values can be known to fit without formatting it first.
+constexpr double API_NARROW_LIMIT = 1e15;
+constexpr std::size_t API_NARROW_WIDTH = 23;
+inline bool api_is_narrow(double value) { return !(value >= API_NARROW_LIMIT || value <= -API_NARROW_LIMIT); }
+
 // A queue message as it travels: the queue message type, then the text.
 struct QueueMessage {
   long mtype;

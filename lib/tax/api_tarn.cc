@@ -31,13 +31,6 @@ constexpr int kWatchEvery = 10;  // consecutive time-outs before the watch runs
 constexpr int kDefaultQueueMode = 0600;
 int g_signal_caught = 0;
 
-void remove_both_queues(void) {
-  terminate_queue(msq_in_id);
-  terminate_queue(msq_out_id);
-  msq_in_id = -1;
-  msq_out_id = -1;
-}
-
 // Whether the queue this process opened as `qid` still exists.
 bool queue_alive(int qid) { return qid != -1 && MSltPending(qid, 1) != -1; }
 
@@ -45,7 +38,7 @@ bool queue_alive(int qid) { return qid != -1 && MSltPending(qid, 1) != -1; }
   char text[3 * 1024];
   std::snprintf(text, sizeof text, "%s gone. Closing queues %s and %s and exiting.", what, nmsq_in, nmsq_out);
   api_log_write(username, text, API_TARN_SRC, __LINE__, log_file);
-  remove_both_queues();
+  api_close_queues();
   std::exit(-1);
 }
 
@@ -130,7 +123,7 @@ int api_handle_pending_signal(void) {
   api_signal_pending = 0;
   g_signal_caught = 1;
   api_log_write(username, "Signal caught. Closing queues and exiting.", API_TARN_SRC, __LINE__, log_file);
-  remove_both_queues();
+  api_close_queues();
   return 1;
 }
 
@@ -183,6 +176,17 @@ void api_remove_queues_now(void) {
   msq_out_id = -1;
   if (in != -1) msgctl(in, IPC_RMID, nullptr);
   if (out != -1) msgctl(out, IPC_RMID, nullptr);
+}
+
+void api_close_queues(void) {
+  // The ids are forgotten first, so a signal's handler arriving meanwhile
+  // does not remove them a second time.
+  const int in = msq_in_id;
+  const int out = msq_out_id;
+  msq_in_id = -1;
+  msq_out_id = -1;
+  terminate_queue(in);
+  terminate_queue(out);
 }
 
 void terminate_queue(int qid) {

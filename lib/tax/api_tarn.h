@@ -57,6 +57,8 @@ void sigterm_handler(int sig);
 // Removes both queues by their ids with plain system calls and forgets the
 // ids; safe in a signal handler and at exit.
 void api_remove_queues_now(void);
+// Removes both queues through the message-slot layer and forgets their ids.
+void api_close_queues(void);
 // Removes the queue with id `qid` (one this process opened).
 void terminate_queue(int qid);
 // Waits up to `max_ms` for the ERP to read what is still in the output queue,

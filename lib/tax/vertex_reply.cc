@@ -70,6 +70,17 @@ int send_vertex_tax_enh(const VertexTaxResult* res, char* out) {
 }
 
 int vertex_tax_result_fits(const VertexTaxResult* res, int enhanced) {
+  // The usual case is settled without formatting the reply twice: the
+  // header, sixteen narrow values and two characters, each with its "~".
+  static_assert(10 + 16 * (API_NARROW_WIDTH + 1) + 4 < API_TEXT_SIZE);
+  const VertexTaxResult& r = *res;
+  bool narrow = true;
+  for (double v : {r.state_a, r.county_a, r.city_a, r.district_a, r.addtl_county_a, r.addtl_city_a,
+                   r.addtl_district_a, r.state_b, r.county_b, r.city_b, r.district_b, r.addtl_county_b,
+                   r.addtl_city_b, r.addtl_district_b, r.line_a, r.line_b}) {
+    narrow = narrow && api_is_narrow(v);
+  }
+  if (narrow) return 1;
   // Sixteen values of over 300 characters each still fit here.
   char scratch[8 * API_TEXT_SIZE];
   const int n = enhanced ? format_vertex_tax_result_enh(res, scratch, sizeof scratch)
