@@ -9,8 +9,11 @@
 // After each fuzz message two sync messages follow: the first closes an
 // action sequence the message may have opened, the second is answered with
 // an error that carries a unique tag, which marks the end of the replies.
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <random>
 #include <string>
@@ -90,6 +93,9 @@ class Fuzzer {
   int run(long messages) {
     Stats st;
     test_util::TempDir dir("protocol_fuzz.");
+    // The engine's handle dumps (VERTEXDEBUG) land in the working directory,
+    // which taxapi inherits: the run's own, gone with it.
+    if (!dir.ok() || chdir(dir.path().c_str()) != 0) return fail(st, "no working directory");
     std::unique_ptr<erp::ErpPeer> peer;
     int stype = 1;
     for (long i = 0; i < messages; ++i) {
@@ -215,5 +221,6 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: protocol_fuzz [--messages N] [--seed S] TAXAPI SHLIB_DIR AVP_DATA VERTEX_DATA\n");
     return 2;
   }
+  for (std::string& path : rest) path = std::filesystem::absolute(path).string();  // the run changes directory
   return Fuzzer(seed, rest).run(messages);
 }
