@@ -6,6 +6,12 @@
 // messages, and on destruction ends the child and removes both queues and
 // their files, whatever happened before. Receives block on the queue (no
 // polling delay), bounded by their time-out.
+//
+// Single-threaded: a receive bounds its wait with the process's SIGALRM
+// (ITIMER_REAL) and a shared buffer, so one ErpPeer at a time per process
+// (run clients as processes, as bench/load_tool does). A caller's own alarm
+// handler and timer are given back after each receive, but do not fire
+// during one.
 #pragma once
 
 #include <sys/types.h>
