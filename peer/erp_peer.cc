@@ -58,9 +58,7 @@ int queue_id(const std::string& path) {
 // to remove (root could).
 void remove_queue(const std::string& path) {
   const int qid = queue_id(path);
-  struct msqid_ds ds {};
-  if (qid == -1 || msgctl(qid, IPC_STAT, &ds) != 0) return;
-  if (ds.msg_perm.uid == geteuid() && ds.msg_perm.cuid == geteuid()) msgctl(qid, IPC_RMID, nullptr);
+  if (qid != -1 && MSltIsOwnQueue(qid) != 0) msgctl(qid, IPC_RMID, nullptr);
 }
 
 using Clock = std::chrono::steady_clock;

@@ -83,16 +83,6 @@ ssize_t wait_for_message(int qid, long type, int timeout_ms) {
   return got;
 }
 
-// Whether the queue `qid` belongs to this user: owned and created by it.
-// Another user's queue under the same key (ftok keys collide) is theirs.
-bool own_queue(int qid) {
-  uid_t uid = 0;
-  uid_t cuid = 0;
-  if (al_os_msgctl_owner(qid, &uid, &cuid) != 0) return false;
-  const uid_t me = geteuid();
-  return uid == me && cuid == me;
-}
-
 }  // namespace
 
 void al_SetErrno(int err) { errno = err; }
@@ -105,6 +95,14 @@ void MSltSetInterrupt(volatile std::sig_atomic_t* flag) { g_interrupt = flag; }
 void MSltSetCreateMode(int mode) { g_create_mode = mode & 0777; }
 int MSltGetCreateMode(void) { return g_create_mode; }
 
+int MSltIsOwnQueue(int qid) {
+  uid_t uid = 0;
+  uid_t cuid = 0;
+  if (al_os_msgctl_owner(qid, &uid, &cuid) != 0) return 0;
+  const uid_t me = geteuid();
+  return uid == me && cuid == me ? 1 : 0;
+}
+
 int MSltOpenKeyId(int proj_id, const char* path, int create, int* key_out, int* id_out) {
   al_SetErrno(0);
   const key_t key = al_os_ftok(path, proj_id);
@@ -113,7 +111,7 @@ int MSltOpenKeyId(int proj_id, const char* path, int create, int* key_out, int* 
   if (create) {
     if (qid == -1 && errno == EACCES) return -1;  // someone else's, out of our reach
     if (qid != -1) {
-      if (!own_queue(qid)) {
+      if (MSltIsOwnQueue(qid) == 0) {
         if (errno == 0) errno = EEXIST;
         return -1;
       }

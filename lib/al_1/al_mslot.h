@@ -26,6 +26,10 @@ int MSltOpen(int proj_id, const char* path, int create, int want_id);
 // The same, handing back both the key and the id; 0, or -1.
 int MSltOpenKeyId(int proj_id, const char* path, int create, int* key, int* id);
 
+// Nonzero when queue `qid` is this user's: owned and created by it. Another
+// user's queue under the same key (ftok keys collide) is theirs.
+int MSltIsOwnQueue(int qid);
+
 // Permission bits of the queues MSltOpen creates; default 0600 (owner only).
 void MSltSetCreateMode(int mode);
 int MSltGetCreateMode(void);
