@@ -10,9 +10,19 @@
 // other link. A refusal is named in one line on standard error.
 #pragma once
 
+#include <cstddef>
 #include <cstdio>
 
 // Opens `path` for appending and reading (as fopen "a+"). Null when it
 // cannot be opened or is refused (errno ELOOP for a link, EPERM for a file
-// that is not a regular file of this user). The stream belongs to the caller.
-FILE* al_open_logfile(const char* path);
+// that is not a regular file of this user); `note` 0 keeps a refusal off
+// standard error. The stream belongs to the caller.
+FILE* al_open_logfile(const char* path, int note = 1);
+
+// Appends one whole entry of `size` bytes to a log opened above, in one
+// write, so entries of two processes sharing the file never interleave. The
+// stream's own buffer is never used. When the file does not end with a
+// newline (an entry torn by a full disk, this process's or another's), the
+// entry starts on a line of its own. A failed or short write is given up:
+// logging never stops the caller. Returns 0 when the whole entry went out.
+int al_log_append(FILE* log, const char* text, std::size_t size);

@@ -1,12 +1,14 @@
 #include "al_mslot.h"
 
 #include <sys/msg.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <climits>
-#include <cstring>
 #include <chrono>
+#include <cstring>
+#include <ctime>
 
 #include "al_ncpst.h"
 #include "al_os.h"
@@ -103,6 +105,34 @@ int MSltIsOwnQueue(int qid) {
   return uid == me && cuid == me ? 1 : 0;
 }
 
+namespace {
+
+// Whether process `pid` exists (a process of another user's included).
+bool alive(pid_t pid) { return pid > 0 && (kill(pid, 0) == 0 || errno == EPERM); }
+
+// The type of the marking message: one no caller sends or asks for.
+constexpr long kMarkType = 0x7fffffffL;
+
+}  // namespace
+
+int MSltInUse(int qid) {
+  struct msqid_ds ds {};
+  if (al_os_msgctl_stat(qid, &ds) != 0) return -1;
+  const pid_t me = getpid();
+  if (ds.msg_lrpid == me) return 0;
+  if (ds.msg_lrpid != 0) return alive(ds.msg_lrpid) ? 1 : 0;
+  if (ds.msg_lspid != 0 && ds.msg_lspid != me && alive(ds.msg_lspid)) return 1;
+  const time_t now = time(nullptr);
+  return now - ds.msg_ctime < MSLT_FRESH_SECONDS ? 1 : 0;
+}
+
+int MSltMarkInUse(int qid) {
+  SlotMessage& m = g_send;
+  m.mtype = kMarkType;
+  if (al_os_msgsnd(qid, &m, 0, IPC_NOWAIT) != 0) return -1;
+  return al_os_msgrcv(qid, &g_recv, 0, kMarkType, IPC_NOWAIT) < 0 ? -1 : 0;
+}
+
 int MSltOpenKeyId(int proj_id, const char* path, int create, int* key_out, int* id_out) {
   al_SetErrno(0);
   const key_t key = al_os_ftok(path, proj_id);
@@ -115,12 +145,17 @@ int MSltOpenKeyId(int proj_id, const char* path, int create, int* key_out, int* 
         if (errno == 0) errno = EEXIST;
         return -1;
       }
+      if (MSltInUse(qid) != 0) {
+        errno = EBUSY;  // another session's queue under a colliding key
+        return -1;
+      }
       al_os_msgctl_rmid(qid);
     }
     al_SetErrno(0);
     // Exclusive: a queue another user slips in under the key meanwhile is
     // not taken over.
     qid = al_os_msgget(key, IPC_CREAT | IPC_EXCL | g_create_mode);
+    if (qid != -1) MSltMarkInUse(qid);
   }
   if (qid == -1) return -1;
   al_SetErrno(0);
@@ -162,7 +197,10 @@ int MSltRecvSized(int handle, int type, int timeout, char* dest, std::size_t des
     if (keep > dest_size - 1) keep = dest_size - 1;
     ncopystr(dest, g_recv.mtext, keep, 1);
   }
-  *len = static_cast<int>(got);
+  // The text's own length: a NUL the sender added is not part of it.
+  const std::size_t held = static_cast<std::size_t>(got) > MSLT_MAX_TEXT ? MSLT_MAX_TEXT : static_cast<std::size_t>(got);
+  const std::size_t text = strnlen(g_recv.mtext, held);
+  *len = text == held ? static_cast<int>(got) : static_cast<int>(text);
   if (g_recv.mtype > INT_MAX || g_recv.mtype < INT_MIN) return -1;
   return static_cast<int>(g_recv.mtype);
 }

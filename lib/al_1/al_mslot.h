@@ -17,11 +17,13 @@ void al_SetErrno(int err);
 int al_GetErrno(void);
 
 // Opens the queue of file `path` (ftok with `proj_id`). A nonzero `create`
-// removes a queue of this user's under the key (its messages are lost) and
-// creates it anew with the create mode (MSltSetCreateMode). A queue under the
-// key that another user owns or created is never removed: the open fails
-// with EEXIST (or EACCES when it cannot even be looked at). Returns the key
-// (want_id 0) or the id (want_id nonzero), or -1.
+// removes a stale queue of this user's under the key (its messages are lost)
+// and creates it anew with the create mode (MSltSetCreateMode), marked as
+// this process's (MSltMarkInUse). A queue under the key that another user
+// owns or created is never removed: the open fails with EEXIST (or EACCES
+// when it cannot even be looked at); nor is one of this user's that another
+// live process uses (MSltInUse): EBUSY. Returns the key (want_id 0) or the
+// id (want_id nonzero), or -1.
 int MSltOpen(int proj_id, const char* path, int create, int want_id);
 // The same, handing back both the key and the id; 0, or -1.
 int MSltOpenKeyId(int proj_id, const char* path, int create, int* key, int* id);
@@ -29,6 +31,22 @@ int MSltOpenKeyId(int proj_id, const char* path, int create, int* key, int* id);
 // Nonzero when queue `qid` is this user's: owned and created by it. Another
 // user's queue under the same key (ftok keys collide) is theirs.
 int MSltIsOwnQueue(int qid);
+
+// Whether another live process uses queue `qid`: 1 yes, 0 no (stale, or
+// this process's own), -1 when it cannot be looked at. Keys of queue files
+// collide (ftok keeps 16 bits of the inode), so a key may name a queue of
+// another session of the same user. A queue is in use while the process
+// that last received from it lives (the owner of a queue is its receiver);
+// one nobody ever received from is in use while its last sender lives, or
+// for MSLT_FRESH_SECONDS after it was made (an ERP's new output queue,
+// waiting for the process it started). A queue left by a killed process is
+// not in use, even while its ERP, the last sender, lives.
+int MSltInUse(int qid);
+constexpr long MSLT_FRESH_SECONDS = 300;
+// Sends a message to `qid` and takes it back at once, so the queue names
+// this process as its last receiver and sender (MSltInUse) before the first
+// real message. 0, or -1 when it could not.
+int MSltMarkInUse(int qid);
 
 // Permission bits of the queues MSltOpen creates; default 0600 (owner only).
 void MSltSetCreateMode(int mode);
@@ -44,8 +62,10 @@ int MSltGetCreateMode(void);
 // int, else -1.
 int MSltRecv(int handle, int type, int timeout, char* dest, int* len, int is_id);
 // The same for a destination of `dest_size` bytes: a longer text is cut to
-// dest_size - 1 bytes, and *len still reports its length as sent, so the
-// caller can tell a cut text (*len >= dest_size) from a whole one.
+// dest_size - 1 bytes, and *len still reports its whole length, so the
+// caller can tell a cut text (*len >= dest_size) from a whole one. The
+// length is that of the text, the bytes before its first NUL: a sender may
+// or may not send the terminating NUL.
 int MSltRecvSized(int handle, int type, int timeout, char* dest, std::size_t dest_size, int* len, int is_id);
 
 // Sends `len` bytes of `text` (cut to 4096; type 0 is sent as 1). Returns 1

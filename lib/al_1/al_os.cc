@@ -3,6 +3,7 @@
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/msg.h>
+#include <unistd.h>
 
 #include <array>
 #include <cerrno>
@@ -96,6 +97,11 @@ int al_os_msgctl_owner(int qid, uid_t* uid, uid_t* cuid) {
   return 0;
 }
 
+int al_os_msgctl_stat(int qid, struct msqid_ds* ds) {
+  if (injected(AL_OS_MSGCTL)) return -1;
+  return msgctl(qid, IPC_STAT, ds);
+}
+
 void* al_os_dlopen(const char* file, int mode) {
   if (injected(AL_OS_DLOPEN)) {
     set_dl_fault(errno);
@@ -129,4 +135,18 @@ FILE* al_os_fopen(const char* path, const char* mode) {
 int al_os_open(const char* path, int flags, mode_t mode) {
   if (injected(AL_OS_FOPEN)) return -1;
   return open(path, flags, mode);
+}
+
+ssize_t al_os_writev(int fd, const struct iovec* iov, int count) {
+  if (injected(AL_OS_WRITE)) {
+    const int err = errno;
+    if (err == ENOSPC && count > 0 && iov[0].iov_len > 1) {
+      if (write(fd, iov[0].iov_base, iov[0].iov_len / 2) < 0) {
+        // the torn half is what the fault is about; a failure here changes nothing
+      }
+    }
+    errno = err;
+    return -1;
+  }
+  return writev(fd, iov, count);
 }

@@ -7,9 +7,12 @@
 // system call.
 #pragma once
 
-#include <sys/types.h>
-#include <cstdio>
 #include <sys/ipc.h>
+#include <sys/msg.h>
+#include <sys/types.h>
+#include <sys/uio.h>
+
+#include <cstdio>
 
 enum al_os_call {
   AL_OS_FTOK,
@@ -20,6 +23,7 @@ enum al_os_call {
   AL_OS_DLOPEN,
   AL_OS_DLSYM,
   AL_OS_FOPEN,
+  AL_OS_WRITE,
   AL_OS_CALL_COUNT
 };
 
@@ -42,6 +46,8 @@ int al_os_msgctl_rmid(int qid);
 long al_os_msgctl_qnum(int qid);
 // Owner and creator of the queue (msgctl IPC_STAT); 0, or -1 with errno.
 int al_os_msgctl_owner(int qid, uid_t* uid, uid_t* cuid);
+// The queue's whole state (msgctl IPC_STAT); 0, or -1 with errno.
+int al_os_msgctl_stat(int qid, struct msqid_ds* ds);
 // dlopen/dlsym/dlerror: an injected failure makes al_os_dlerror return
 // "injected fault: <strerror(err)>" once, as the loader would see a real one.
 void* al_os_dlopen(const char* file, int mode);
@@ -50,3 +56,6 @@ const char* al_os_dlerror(void);
 FILE* al_os_fopen(const char* path, const char* mode);
 // open(2); counted and failed as a file open (AL_OS_FOPEN).
 int al_os_open(const char* path, int flags, mode_t mode);
+// writev(2) to a log file. An injected ENOSPC writes the first half of what
+// it was given before it fails, as a disk that fills up mid-entry does.
+ssize_t al_os_writev(int fd, const struct iovec* iov, int count);

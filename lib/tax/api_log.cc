@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "al_logdir.h"
 #include "al_logfile.h"
 #include "api_number.h"
 
@@ -61,13 +62,14 @@ void api_log_open(void) {
 
   const char* qse = std::getenv("QSE");
   const char* home = std::getenv("HOME");
+  char base[API_PATH_SIZE] = "";  // none: the logs stay closed
   if (qse != nullptr) {
-    std::snprintf(log_dir, sizeof log_dir, "%.1023s/log", qse);
+    std::snprintf(base, sizeof base, "%.1023s/log", qse);
   } else if (home != nullptr) {
-    copy_text(log_dir, sizeof log_dir, home);
-  } else {
-    log_dir[0] = '\0';  // no log directory: the logs stay closed
+    copy_text(base, sizeof base, home);
   }
+  // A shared log directory gives each user one of their own below it.
+  al_log_dir_for(base, log_dir, sizeof log_dir);
 
   log_file = open_log("log.api");
   api_log = api_decimal(std::getenv("APILOG"));
@@ -94,8 +96,7 @@ void api_log_write(const char* user, const char* msg, const char* file, int line
                               static_cast<int>(getuid()), stamp, user, msg, stamp, user, file, line, stamp, user);
   if (n <= 0) return;
   const std::size_t size = static_cast<std::size_t>(n) < sizeof entry ? static_cast<std::size_t>(n) : sizeof entry - 1;
-  std::fwrite(entry, 1, size, stream);
-  std::fflush(stream);
+  al_log_append(stream, entry, size);
 }
 
 void api_message_log(const char* text, int kind) {
@@ -113,8 +114,41 @@ void api_message_log(const char* text, int kind) {
   const int n = std::snprintf(entry, sizeof entry, "%s%s%.1900s\n", stamp, marker, text);
   if (n <= 0) return;
   const std::size_t size = static_cast<std::size_t>(n) < sizeof entry ? static_cast<std::size_t>(n) : sizeof entry - 1;
-  std::fwrite(entry, 1, size, msg_file);
-  std::fflush(msg_file);
+  al_log_append(msg_file, entry, size);
+}
+
+std::string api_vformat(const char* format, va_list args) {
+  std::string text;
+  if (format == nullptr) return text;
+  va_list copy;
+  va_copy(copy, args);
+  const int length = std::vsnprintf(nullptr, 0, format, copy);
+  va_end(copy);
+  if (length <= 0) return text;
+  text.resize(static_cast<std::size_t>(length) + 1);
+  std::vsnprintf(text.data(), text.size(), format, args);
+  text.resize(static_cast<std::size_t>(length));
+  return text;
+}
+
+void api_engine_log_block(FILE* log, const char* title, const char* source, int line, const char* user,
+                          const std::string& message) {
+  if (log == nullptr) return;
+  char stamp[64];
+  api_time_stamp(stamp, sizeof stamp, std::time(nullptr));
+  char head[1024];
+  std::snprintf(head, sizeof head,
+                "%s%.255s:\n%s%.255s: %s Log Start *****************************\n%s%.255s: Pid %d Uid %d\n"
+                "%s%.255s: Log mesg: ",
+                stamp, user, stamp, user, title, stamp, user, static_cast<int>(getpid()), static_cast<int>(getuid()),
+                stamp, user);
+  char tail[1024];
+  std::snprintf(tail, sizeof tail, "%s%.255s: File: %.255s:%d\n%s%.255s: %s Log End   *****************************\n",
+                stamp, user, source, line, stamp, user, title);
+  std::string block;
+  block.reserve(sizeof head + message.size() + sizeof tail);
+  block.append(head).append(message).append(tail);
+  al_log_append(log, block.data(), block.size());
 }
 
 void api_log_close(void) {

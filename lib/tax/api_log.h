@@ -1,20 +1,25 @@
 // api_log: the process's identity and its two logs, "log.api" and "api_msg.log".
 //
 // Both streams are opened once at start-up (api_log_open) and stay open for the
-// life of the process; every entry is flushed as soon as it is written, so a
-// process ended by the queue watch loses nothing. A missing stream (the file
+// life of the process; every entry goes to the file in one write as soon as
+// it is made, so a process ended by the queue watch loses nothing and two
+// processes of the user appending to one file never mix their entries. A missing stream (the file
 // could not be opened, or no log directory is known) simply receives nothing.
 #pragma once
 
+#include <cstdarg>
 #include <cstddef>
 #include <cstdio>
 #include <ctime>
+#include <string>
 
 constexpr std::size_t API_PATH_SIZE = 1024;
 
 // The user the process works for: $USER, or "Unknown".
 extern char username[256];
-// Directory of every log file: "$QSE/log", or $HOME itself; empty when neither is set.
+// Directory of every log file: "$QSE/log", or $HOME itself, when it is the
+// user's own; this user's directory below it when it is shared (al_logdir);
+// empty when there is none (neither is set, or the user's one is refused).
 extern char log_dir[API_PATH_SIZE];
 extern FILE* log_file;  // "log.api", mode "a+"; null when it could not be opened
 extern FILE* msg_file;  // "api_msg.log", opened only when api_log > 0
@@ -44,6 +49,16 @@ void api_log_write(const char* user, const char* msg, const char* file, int line
 
 // One message-log entry: stamp, kind marker (" I ", " R ", " S "), text, newline.
 void api_message_log(const char* text, int kind);
+
+// The printf-style `format` with its arguments as a text.
+std::string api_vformat(const char* format, va_list args);
+
+// One framed block of an engine's log ("avp.log", "vertex.log"): six lines
+// of stamp and user, "<title> Log Start", process and user id, "Log mesg: "
+// and the message as it stands, the source and line, "<title> Log End";
+// written in one piece. Nothing when `log` is null.
+void api_engine_log_block(FILE* log, const char* title, const char* source, int line, const char* user,
+                          const std::string& message);
 
 // Closes the API log (normal termination).
 void api_log_close(void);

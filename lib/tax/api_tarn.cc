@@ -58,6 +58,20 @@ void watch_parent_and_queues(void) {
   if (queue_gone) watch_exit("Message queue");
 }
 
+// The message log's entry of a received text; one cut to the input buffer
+// says so, with the length it had.
+void log_received(int len) {
+  if (msgin_cut == 0) {
+    api_message_log(msgin_raw.mtext, API_MSG_RECEIVED);
+    return;
+  }
+  char text[API_TEXT_SIZE + 96];
+  const bool beyond = len > MSLT_MAX_TEXT;  // even the transport cut it
+  std::snprintf(text, sizeof text, "%s [cut: %zu of %s%d characters kept]", msgin_raw.mtext, API_TEXT_SIZE - 1,
+                beyond ? "more than " : "", beyond ? MSLT_MAX_TEXT : len);
+  api_message_log(text, API_MSG_RECEIVED);
+}
+
 }  // namespace
 
 int api_receive_timeout(void) {
@@ -115,7 +129,29 @@ int setup_passed_queues(const char* in, const char* out) {
     std::fprintf(stderr, "MSltOpen() failed, errno: %d\n", errno);
   }
   MSltSetInterrupt(&api_signal_pending);
-  return msq_in == -1 || msq_out == -1 ? -1 : 0;
+  if (msq_in == -1 || msq_out == -1) return -1;
+  api_discard_stale_replies();
+  return 0;
+}
+
+int api_discard_stale_replies(void) {
+  // Only this process writes to the output queue, so whatever stands there
+  // now was left by an earlier process (one killed with replies unread), and
+  // the ERP would take it for a reply to its next request.
+  int discarded = 0;
+  char text[MSLT_MAX_TEXT + 1];
+  int len = 0;
+  for (;;) {
+    MSltRecv(msq_out_id, 0, 0, text, &len, 1);
+    if (len < 0 || errno != 0) break;  // empty (ENOMSG), or gone
+    ++discarded;
+  }
+  if (discarded > 0 && api_log > 0) {
+    char note[128];
+    std::snprintf(note, sizeof note, "\nstale replies discarded: %d", discarded);
+    api_message_log(note, API_MSG_INFO);
+  }
+  return discarded;
 }
 
 int api_handle_pending_signal(void) {
@@ -143,7 +179,7 @@ int get_next_message(void) {
     MSltRecvSized(msq_in_id, 0, timeout, msgin_raw.mtext, API_TEXT_SIZE, &len, 1);
     if (len > 0) {
       msgin_cut = static_cast<std::size_t>(len) >= API_TEXT_SIZE ? 1 : 0;
-      if (api_log == 2) api_message_log(msgin_raw.mtext, API_MSG_RECEIVED);
+      if (api_log == 2) log_received(len);
       msgin = decode_message(msgin_raw.mtext);
       return 1;
     }

@@ -41,9 +41,15 @@ int api_queue_mode(void);
 // Opens the queue of `path` (project id 1, keys): the key, or -1 with
 // "MSltOpen() failed, errno: %d" on standard error.
 int initialize_queue(const char* path, int create);
-// Opens both queues (input created anew, output must exist); 0, or -1 when
-// either failed. Both opens are always made.
+// Opens both queues (input created anew, output must exist) and empties the
+// output queue of stale replies; 0, or -1 when either open failed. Both opens
+// are always made.
 int setup_passed_queues(const char* in, const char* out);
+// Empties the output queue of what an earlier process left there (replies
+// nobody read before it was killed), so none is read as a reply to a new
+// request; setup_passed_queues does it before anything is sent. Returns how
+// many messages were discarded (noted in the message log).
+int api_discard_stale_replies(void);
 // Receives the next message into msgin_raw/msgin: 1 received, 0 when the
 // loop is to end (a receive failure, the input queue gone, or a caught
 // signal whose queues are already removed). Does not return when the watch

@@ -1,5 +1,6 @@
 #include "avp_session.h"
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -67,20 +68,28 @@ bool load(const char* name, const char* dll, void** slot) {
   return true;
 }
 
+// Opens "avp.log". Its open is part of the engine's open only while the log
+// is on ("AVPDEBUG" set): with the log off nothing would ever be written to
+// it, and a log that cannot be opened (a shared directory, another user's
+// file, no log directory at all) must not keep the engine from serving.
 bool open_log(void) {
   // A later open replaces the stream of the earlier one rather than leak it.
   if (avp_session.avp_log_file != nullptr) {
     std::fclose(avp_session.avp_log_file);
     avp_session.avp_log_file = nullptr;
   }
+  const bool wanted = std::getenv("AVPDEBUG") != nullptr;
   char path[1024];
   std::snprintf(path, sizeof path, "%s/avp.log", log_dir);
-  avp_session.avp_log_file = al_open_logfile(path);
-  if (avp_session.avp_log_file == nullptr) {
-    std::fprintf(stderr, "Failed to open logfile '%s'", path);
-    return false;
+  const char* cause = "no log directory";
+  if (log_dir[0] != '\0') {
+    avp_session.avp_log_file = al_open_logfile(path, wanted ? 1 : 0);
+    if (avp_session.avp_log_file != nullptr) return true;
+    cause = std::strerror(errno);
   }
-  return true;
+  if (!wanted) return true;
+  std::fprintf(stderr, "Failed to open logfile '%s': %s\n", log_dir[0] != '\0' ? path : "avp.log", cause);
+  return false;
 }
 
 }  // namespace

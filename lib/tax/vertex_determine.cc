@@ -1,10 +1,12 @@
 #include "vertex_determine.h"
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
 
+#include "al_logfile.h"
 #include "api_log.h"
 #include "vertex_log.h"
 #include "vertex_number.h"
@@ -14,6 +16,7 @@
 namespace {
 
 VertexSession& s = vertex_session;
+constexpr const char* kDumpFile = "tarn.out";
 
 // Logs the failure line, resets the handle and returns `code`; the read-back
 // buffers live on the stack and go with the return.
@@ -31,13 +34,35 @@ struct ReadBuffer {
   char text[Width + 1] = {};
 };
 
+// The engine appends its dump to "tarn.out" in the working directory, which
+// may be one other users can write to. Before it is asked to, the file is
+// made here as this user's own (or found to be one): a link or another
+// user's file planted at the name would have the engine write through it.
+// A dump that cannot go to such a file is skipped, with one note.
+bool dump_file_is_ours(void) {
+  static bool noted = false;
+  FILE* file = al_open_logfile(kDumpFile, 0);
+  if (file != nullptr) {
+    std::fclose(file);
+    return true;
+  }
+  if (!noted) {
+    const char* why = errno == ELOOP   ? "it is a symbolic link"
+                      : errno == EPERM ? "it is not a regular file of this user"
+                                       : std::strerror(errno);
+    std::fprintf(stderr, "taxapi: the engine's dumps to %s are skipped: %s\n", kDumpFile, why);
+    noted = true;
+  }
+  return false;
+}
+
 void debug_dump(const char* when) {
-  if (s.vertex_debug == 0) return;
+  if (s.vertex_debug == 0 || !dump_file_is_ours()) return;
   char stamp[64];
   api_time_stamp(stamp, sizeof stamp, std::time(nullptr));
   char text[128];
   std::snprintf(text, sizeof text, "%s%s: %s", stamp, when, "\n");
-  s.VstDebugHdlAdd(s.pVstHdl, "tarn.out", text);
+  s.VstDebugHdlAdd(s.pVstHdl, kDumpFile, text);
 }
 
 // A district's values: fields of their own in the enhanced form; in the

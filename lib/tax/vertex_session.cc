@@ -114,10 +114,12 @@ int open_vertex_general(void) {
   if (session_holds_anything()) close_vertex();
   s = VertexSession{};
 
-  char path[API_PATH_SIZE];
-  std::snprintf(path, sizeof path, "%s/vertex.log", log_dir);
-  s.vertex_log_file = al_open_logfile(path);
   s.vertex_debug = vertex_int_of(std::getenv("VERTEXDEBUG"));
+  if (log_dir[0] != '\0') {  // no log directory: no log, never one at "/"
+    char path[API_PATH_SIZE];
+    std::snprintf(path, sizeof path, "%s/vertex.log", log_dir);
+    s.vertex_log_file = al_open_logfile(path, s.vertex_debug != 0 ? 1 : 0);
+  }
 
   char err[VTX_ERR_SIZE] = {};
   VTX_LOG("Loading vst.DLL.\n");

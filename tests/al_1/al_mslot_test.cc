@@ -104,7 +104,7 @@ TEST_F(MSlot, TextsAreCutToTheirRoom) {
   } cases[] = {
       {std::string(6000, 'a'), 3, 4097, 3, MSLT_MAX_TEXT + 1, std::string(4096, 'a') + '\0'},
       {std::string(3000, 'c'), 1, 1024, 1, 3000, std::string(1023, 'c') + '\0'},
-      {std::string("12345\0", 6), 1, 8, 1, 6, std::string("12345\0", 6)},
+      {std::string("12345\0", 6), 1, 8, 1, 5, std::string("12345\0", 6)},  // a sent NUL is no text
       {"abc", 1, 0, 1, 3, ""},
       {"big", static_cast<long>(INT_MAX) + 5, 8, -1, 3, std::string("big\0", 4)},
   };

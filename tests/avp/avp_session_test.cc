@@ -127,8 +127,32 @@ TEST_F(AvpSession, EveryFailingCallStopsTheOpenAndTheCloseCopes) {
     EXPECT_EQ(avp_ready() != 0, row.result == 0);
     close_avp();
     EXPECT_EQ(avp_ready(), 0);
-    EXPECT_EQ(err.text(), row.call == AL_OS_FOPEN ? "Failed to open logfile '" + log_path() + "'" : "");
+    EXPECT_EQ(err.text(),
+              row.call == AL_OS_FOPEN ? "Failed to open logfile '" + log_path() + "': No such file or directory\n" : "");
     EXPECT_EQ(messages(), row.call == AL_OS_FOPEN ? Texts{} : row.log + closed(row.zip_close, row.tax_close));
+  }
+  // The log keeps the engine closed only while it is on; without a log
+  // directory there is no log, never one at "/".
+  const struct {
+    bool debug;
+    bool log_dir;
+    int result;
+    const char* err;
+  } logs[] = {{false, true, 0, ""},
+              {false, false, 0, ""},
+              {true, false, 1, "Failed to open logfile 'avp.log': no log directory\n"}};
+  for (const auto& c : logs) {
+    SCOPED_TRACE(std::to_string(c.debug) + std::to_string(c.log_dir));
+    reset();
+    if (!c.debug) env_.unset("AVPDEBUG");
+    if (!c.log_dir) log_dir[0] = '\0';
+    al_os_fail_nth(AL_OS_FOPEN, 1, EACCES, 1);
+    test_util::FdCapture err(2, dir_.at("stderr"));
+    EXPECT_EQ(open_avp(), c.result);
+    EXPECT_EQ(err.text(), c.err);
+    EXPECT_EQ(al_os_calls(AL_OS_FOPEN), c.log_dir ? 1 : 0);
+    env_.set("AVPDEBUG", "");
+    std::snprintf(log_dir, sizeof log_dir, "%s", dir_.path().c_str());
   }
   // A second open replaces the log stream of the first rather than leak it.
   reset();

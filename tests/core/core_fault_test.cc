@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cctype>
 #include <map>
 
 #include "al_gtenv.h"
@@ -29,6 +30,20 @@ const std::string kStatus = "6~2~1~1~1~0~";
 const std::string kResult = "7~2~1~1~1~FAIRHAVEN                 ~NY~12810~00~001~KESTREL                   ~I~";
 const Texts kClean = {kAck, kAck, kStatus, kResult};
 const std::string kEngineFailed = "5~0~1~1~0~4.000000~";
+// Whether a time stamp ("yy-mm-dd[hh:mm:ss]") stands in `line` after its
+// start: an entry glued onto the fragment of a torn one.
+bool glued(const std::string& line) {
+  const std::string shape = "dd-dd-dd[dd:dd:dd]";
+  for (std::size_t at = 1; at + shape.size() <= line.size(); ++at) {
+    std::size_t i = 0;
+    while (i < shape.size() && (shape[i] == 'd' ? std::isdigit(static_cast<unsigned char>(line[at + i])) != 0
+                                                : line[at + i] == shape[i])) {
+      ++i;
+    }
+    if (i == shape.size()) return true;
+  }
+  return false;
+}
 
 struct Outcome : coretest::Served {
   long calls = 0;  // calls of the failing kind the process made
@@ -47,7 +62,7 @@ class Faults : public ::testing::Test {
     env_.insert(env_.end(), {"QSE=" + dir_.path(), "APILOG=2", "TARN_API_TIMEOUT=5000", "LD_LIBRARY_PATH", "QSE_BIN"});
   }
   // One run with the `nth` call of `kind` failing with EIO (0: none fails).
-  Outcome run(al_os_call kind, int nth) {
+  Outcome run(al_os_call kind, int nth, int err = EIO) {
     g_kind = kind;
     g_calls_file = dir_.at("calls");
     test_util::write_file(g_calls_file, "0");
@@ -63,7 +78,7 @@ class Faults : public ::testing::Test {
           sVarInit = 0;
           api_set_adapter(1, &avp_adapter);
           al_os_reset();
-          al_os_fail_nth(kind, nth, EIO);
+          al_os_fail_nth(kind, nth, err);
           std::atexit(report_calls);
           std::string args[] = {"taxapi", dir_.at("inq"), dir_.at("outq"), "1", "1"};
           char* argv[] = {args[0].data(), args[1].data(), args[2].data(), args[3].data(), args[4].data(), nullptr};
@@ -76,9 +91,9 @@ class Faults : public ::testing::Test {
   // Every N from 1 until a run that ended by itself made fewer than N calls
   // of `kind` (a killed or crashed run reports none).
   template <typename Check>
-  int walk(al_os_call kind, Check check) {
+  int walk(al_os_call kind, Check check, int err = EIO) {
     int n = 1;
-    for (Outcome o; ((o = run(kind, n)).calls >= n || o.status == -1) && n < 500; ++n) {
+    for (Outcome o; ((o = run(kind, n, err)).calls >= n || o.status == -1) && n < 500; ++n) {
       SCOPED_TRACE("call " + std::to_string(n) + " of kind " + std::to_string(kind));
       EXPECT_NE(o.status, -1) << "hung or crashed";
       if (o.status == -1) break;
@@ -115,10 +130,11 @@ TEST_F(Faults, QueueCalls) {
   const std::map<std::pair<al_os_call, int>, Texts> exact = {
       {{AL_OS_FTOK, 1}, {"5~0~1~1~0~13.000000~"}},
       {{AL_OS_FTOK, 2}, {}},
-      {{AL_OS_MSGSND, 1}, {kAck, kStatus, kResult}},  // the acknowledgements are not looked at
-      {{AL_OS_MSGSND, 2}, {kAck, kStatus, kResult}},
-      {{AL_OS_MSGSND, 3}, {kAck, kAck}},  // a lost status or result ends the session
-      {{AL_OS_MSGSND, 4}, {kAck, kAck, kStatus}},
+      {{AL_OS_MSGSND, 1}, kClean},  // marking the new input queue as in use is best effort
+      {{AL_OS_MSGSND, 2}, {kAck, kStatus, kResult}},  // the acknowledgements are not looked at
+      {{AL_OS_MSGSND, 3}, {kAck, kStatus, kResult}},
+      {{AL_OS_MSGSND, 4}, {kAck, kAck}},  // a lost status or result ends the session
+      {{AL_OS_MSGSND, 5}, {kAck, kAck, kStatus}},
   };
   for (const al_os_call kind : {AL_OS_FTOK, AL_OS_MSGGET, AL_OS_MSGSND, AL_OS_MSGRCV, AL_OS_MSGCTL}) {
     const int walked = walk(kind, [&](int n, const Outcome& o) {
@@ -151,22 +167,38 @@ TEST_F(Faults, LoaderCalls) {
   }
 }
 
+// A log that cannot be opened, or whose writes fail mid-entry (a full disk),
+// never stops the service. Only the Taxware log's open is part of the
+// engine's open, and only while that log is on: one open call fails it, or
+// two when the file is there already (a new file is created exclusively).
 TEST_F(Faults, LogFiles) {
-  int engine_failed = 0;
-  const int walked = walk(AL_OS_FOPEN, [&](int, const Outcome& o) {
-    EXPECT_EQ(o.status, 0);
-    EXPECT_EQ(o.queues_left, 0);
-    if (o.replies == Texts{kEngineFailed}) {
-      ++engine_failed;
-    } else {
-      EXPECT_EQ(o.replies, kClean);
+  for (const bool avp_debug : {false, true}) {
+    SCOPED_TRACE(avp_debug ? "AVPDEBUG set" : "AVPDEBUG unset");
+    if (avp_debug) env_.push_back("AVPDEBUG=");
+    int engine_failed = 0;
+    const int walked = walk(AL_OS_FOPEN, [&](int, const Outcome& o) {
+      EXPECT_EQ(o.status, 0);
+      EXPECT_EQ(o.queues_left, 0);
+      if (o.replies == Texts{kEngineFailed}) {
+        ++engine_failed;
+      } else {
+        EXPECT_EQ(o.replies, kClean);
+      }
+    });
+    EXPECT_GE(walked, 3);
+    EXPECT_EQ(engine_failed >= 1 && engine_failed <= 2, avp_debug) << engine_failed;
+  }
+  // A write torn by a full disk: the next entry starts on a line of its own.
+  const int walked = walk(AL_OS_WRITE, [&](int n, const Outcome& o) {
+    EXPECT_EQ(o.replies, kClean);
+    for (const char* log : {"log/log.api", "log/api_msg.log", "log/avp.log"}) {
+      for (const std::string& line : test_util::lines_of(test_util::slurp(dir_.at(log)))) {
+        EXPECT_FALSE(glued(line)) << log << " after write " << n << ": " << line;
+      }
+      std::remove(dir_.at(log).c_str());
     }
-  });
-  EXPECT_GE(walked, 3);
-  // Only the engine's own log must open: one open call, or two when the file
-  // is there already (a new file is created exclusively first).
-  EXPECT_GE(engine_failed, 1);
-  EXPECT_LE(engine_failed, 2);
+  }, ENOSPC);
+  EXPECT_GE(walked, 10);
 }
 
 }  // namespace
