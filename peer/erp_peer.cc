@@ -125,6 +125,9 @@ bool ErpPeer::spawn() {
   // reads, and never one that stands under the key for someone else.
   outq_id_ = msgget(key, IPC_CREAT | IPC_EXCL | 0600);
   if (outq_id_ == -1) return false;
+  // Named its receiver at once, so a new session whose input key collides
+  // with this queue's sees it is in use before the first reply is read.
+  MSltMarkInUse(outq_id_);
 
   std::vector<std::string> args = {options_.taxapi};
   if (options_.args) {
