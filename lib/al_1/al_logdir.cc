@@ -60,7 +60,11 @@ int al_log_dir_for(const char* base, char* out, std::size_t size) {
   const int made_errno = errno;
   const int fd = open(dir, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
   if (fd == -1) {
-    if (errno == ELOOP || errno == ENOTDIR) return refuse(dir, "it is not a directory", out);
+    if (errno == ELOOP || errno == ENOTDIR) {
+      struct stat planted {};
+      const bool link = lstat(dir, &planted) == 0 && S_ISLNK(planted.st_mode);
+      return refuse(dir, link ? "it is a symbolic link" : "it is not a directory", out);
+    }
     char why[128];
     std::snprintf(why, sizeof why, "it cannot be made: %s", std::strerror(errno == ENOENT ? made_errno : errno));
     return refuse(dir, why, out);

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 #include <sys/msg.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
@@ -71,6 +73,75 @@ TEST_F(MSlot, CreatedAnew) {
   EXPECT_EQ(MSltOpen(1, dir_.at("q").c_str(), 1, 0), -1);
   EXPECT_EQ(errno, EEXIST);
   EXPECT_EQ(msgget(key_, 0), theirs) << "their queue stays";
+}
+
+// Runs `what` on queue `qid` in a child process, which then ends or, with
+// `stay`, waits until it is killed. Returns the child's pid.
+pid_t child_on(int qid, bool stay, void (*what)(int)) {
+  int done[2];
+  if (pipe(done) != 0) return -1;
+  const pid_t pid = fork();
+  if (pid == 0) {
+    what(qid);
+    if (write(done[1], "x", 1) != 1) _exit(1);
+    while (stay) pause();
+    _exit(0);
+  }
+  char c;
+  if (read(done[0], &c, 1) != 1) c = 0;
+  close(done[0]);
+  close(done[1]);
+  if (!stay) waitpid(pid, nullptr, 0);
+  return pid;
+}
+
+void receive_once(int qid) { MSltMarkInUse(qid); }
+void send_once(int qid) { MSltSend(qid, 1, "x", 1, 1); }
+
+// Another session's queue under the same key (ftok keys collide) is left
+// alone while a live process uses it; one left by a process that has ended
+// is replaced, even while its last sender lives.
+TEST_F(MSlot, InUseQueuesStay) {
+  const struct {
+    const char* what;
+    void (*child)(int);  // what another process did on the queue; null: nothing
+    bool stay;           // that process lives on
+    bool in_use;
+  } rows[] = {
+      {"received by a process that has ended", receive_once, false, false},
+      {"received by a live process", receive_once, true, true},
+      {"received by this process", nullptr, false, false},
+      {"never received, sent by a live process", send_once, true, true},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.what);
+    MSltClose(key_, 0);
+    const int qid = msgget(key_, IPC_CREAT | IPC_EXCL | 0600);
+    ASSERT_NE(qid, -1);
+    pid_t pid = -1;
+    if (row.child != nullptr) {
+      pid = child_on(qid, row.stay, row.child);
+    } else {
+      MSltMarkInUse(qid);
+    }
+    EXPECT_EQ(MSltInUse(qid), row.in_use ? 1 : 0);
+    const int opened = MSltOpen(1, dir_.at("q").c_str(), 1, 1);
+    EXPECT_EQ(opened == -1, row.in_use);
+    if (row.in_use) {
+      EXPECT_EQ(errno, EBUSY);
+      EXPECT_EQ(msgget(key_, 0), qid) << "their queue stays";
+    } else {
+      EXPECT_NE(opened, qid) << "made anew";
+      EXPECT_EQ(MSltInUse(opened), 0) << "marked as this process's own";
+    }
+    if (pid > 0 && row.stay) {
+      kill(pid, SIGKILL);
+      waitpid(pid, nullptr, 0);
+    }
+  }
+  MSltClose(key_, 0);
+  ASSERT_NE(msgget(key_, IPC_CREAT | IPC_EXCL | 0600), -1);
+  EXPECT_EQ(MSltInUse(msgget(key_, 0)), 1) << "just made, nobody received or sent yet: an ERP's new queue";
 }
 
 // Nothing coming: one blocking wait for the whole time-out, however long, so

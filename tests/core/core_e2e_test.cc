@@ -3,6 +3,8 @@
 // input, signals, the watch on the parent and the queues, and the logs.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -11,6 +13,7 @@
 #include <map>
 #include <regex>
 
+#include "al_mslot.h"
 #include "avp_env.h"
 #include "core_test_util.h"
 #include "erp_peer.h"
@@ -33,6 +36,8 @@ const std::string kTaxEnh =  // levels 0 to 7
 const std::string kAddr = "9~2~1~1~1~~NY~12810~";  // one place: Fairhaven
 const std::string kAddrReplies[] = {"6~2~1~1~1~0~", "7~2~1~1~1~FAIRHAVEN                 ~NY~12810~00~001~KESTREL                   ~I~"};
 std::string error(const char* rest) { return std::string("5~0~") + rest + "~"; }
+// `text` made `length` characters long with a last field no request reads.
+std::string pad(const std::string& text, std::size_t length) { return text + std::string(length - text.size(), 'p'); }
 
 struct Outcome : coretest::Served {
   std::string out, err;
@@ -191,6 +196,9 @@ TEST_F(E2e, MessagesAndActionSequences) {
       {{"8~1~1~1~1~", tax + "~~"}, {kAck, "6~1~1~1~1~0~", kTaxEnh}, -1},  // 49: enhanced
       // Cut to the input buffer it would read as a standard request with fields lost.
       {{"8~1~1~1~1~", tax + "~~" + std::string(1000, '~')}, {kAck, error("1~1~0~15.000000")}, -1},
+      // The longest text the buffer holds, sent with its NUL; one more is cut.
+      {{"8~1~1~1~1~", pad(tax + "~", 1023)}, {kAck, "6~1~1~1~1~0~", kTaxStd}, -1},
+      {{"8~1~1~1~1~", pad(tax + "~", 1024)}, {kAck, error("1~1~0~15.000000")}, -1},
       {{"SIGPIPE", "9~1~1~1~1~"}, {error("1~1~0~8.000000")}, -1},
       {{"8~1~1~1~1~", "junk"}, {kAck}, 0},
       {{"8~1~1~3~1~"}, {}, 0},
@@ -306,6 +314,75 @@ TEST_F(E2e, ASlowErpGetsEveryResult) {
   EXPECT_EQ(peer.terminate(), 0);
 }
 
+// A process killed with replies unread (SIGKILL, the OOM killer) and started
+// again on the same queue files, as the ERP does: no stale reply is read as
+// a fresh one, and its stale input queue is replaced. A queue of another live
+// session of the same user under the input key (ftok keys collide) stays.
+TEST_F(E2e, RestartAfterAKill) {
+  {
+    erp::ErpPeer peer(peer_options());
+    ASSERT_TRUE(peer.start());
+    ASSERT_TRUE(peer.send("8~2~1~1~1~"));
+    ASSERT_TRUE(peer.send(kAddr));
+    struct msqid_ds ds {};
+    for (int i = 0; i < 1000 && msgctl(peer.output_queue_id(), IPC_STAT, &ds) == 0 && ds.msg_qnum < 3; ++i) {
+      std::this_thread::sleep_for(2ms);
+    }
+    ASSERT_EQ(ds.msg_qnum, 3u) << "acknowledgement, status and result unread";
+    kill(peer.pid(), SIGKILL);
+    ASSERT_EQ(peer.wait_exit(10000), 128 + SIGKILL);
+    const Outcome again = run({"IN", "OUT", "1", "1"}, {}, {"8~2~1~1~1~", kAddr, "4~0~1~1~0~"});
+    EXPECT_EQ(again.replies, (Texts{kAck, kAck, kAddrReplies[0], kAddrReplies[1]}));
+    EXPECT_EQ(again.status, 0);
+  }
+  // Another session's queue, received from by a live process (this one).
+  const int other = msgget(ftok(dir_.touch("inq").c_str(), 1), IPC_CREAT | IPC_EXCL | 0600);
+  ASSERT_NE(other, -1);
+  ASSERT_EQ(MSltMarkInUse(other), 0);
+  const Outcome collided = run({"IN", "OUT", "1", "1"});
+  EXPECT_EQ(collided.status, 1);
+  EXPECT_EQ(collided.replies, Texts{error("1~1~0~13.000000")});
+  EXPECT_NE(collided.err.find("MSltOpen() failed, errno: " + std::to_string(EBUSY)), std::string::npos) << collided.err;
+  EXPECT_EQ(collided.queues_left, 2) << "the other session's queue stays";
+}
+
+// A full disk under the logs: each log ends mid-entry while requests are
+// still served, and when space returns the next entry starts on a line of
+// its own. The disk is a small tmpfs in a mount namespace of this test's.
+TEST_F(E2e, FullDiskKeepsEntriesApart) {
+  if (geteuid() != 0 || unshare(CLONE_NEWNS) != 0 || mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+      mount("tmpfs", dir_.at("log").c_str(), "tmpfs", 0, "size=64k") != 0) {
+    GTEST_SKIP() << "a small disk of its own needs root (unshare, mount)";
+  }
+  struct Unmount {
+    std::string path;
+    ~Unmount() { umount2(path.c_str(), MNT_DETACH); }
+  } unmount{dir_.at("log")};
+  erp::ErpPeer peer(peer_options({"APILOG=2", "AVPDEBUG="}));
+  ASSERT_TRUE(peer.start());
+  {  // the disk fills up
+    std::FILE* filler = std::fopen(dir_.at("log/filler").c_str(), "w");
+    ASSERT_NE(filler, nullptr);
+    const std::string block(512, 'f');
+    while (std::fwrite(block.data(), 1, block.size(), filler) == block.size() && std::fflush(filler) == 0) {
+    }
+    std::fclose(filler);
+  }
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(peer.request(2, 1, "~NY~12810~").results, Texts{kAddrReplies[1]}) << "served on a full disk";
+  }
+  std::filesystem::remove(dir_.at("log/filler"));
+  EXPECT_EQ(peer.request(2, 1, "~NY~12810~").results, Texts{kAddrReplies[1]});
+  EXPECT_EQ(peer.terminate(), 0);
+  const std::regex glued(".+" R"(\d\d-\d\d-\d\d\[\d\d:\d\d:\d\d\])");
+  for (const char* name : {"log.api", "api_msg.log", "avp.log"}) {
+    const std::string text = log(name);
+    EXPECT_FALSE(std::regex_search(text, glued)) << name;
+    EXPECT_EQ(text.back(), '\n') << name << ": the entries after the disk had room again are whole";
+  }
+  EXPECT_EQ(log_messages(log("log.api")).back(), "API process exited by user ");
+}
+
 // The logs at each APILOG level, and one framed entry whole.
 TEST_F(E2e, Logs) {
   const std::string stamp = R"(\d\d-\d\d-\d\d\[\d\d:\d\d:\d\d\])";
@@ -321,13 +398,15 @@ TEST_F(E2e, Logs) {
     std::filesystem::remove_all(dir_.at("log"));
     dir_.mkdir("log");
     // A message cannot forge a line of the message log of its own.
-    const Outcome r = run({"IN", "OUT", "1", "1"}, {c.level}, {"\n R forged", "4~0~1~1~0~"});
+    const Outcome r = run({"IN", "OUT", "1", "1"}, {c.level}, {"\n R forged", pad("12~", 1030), "4~0~1~1~0~"});
     EXPECT_EQ(log_messages(log("log.api")), c.entries ? entries : Texts{});
     EXPECT_EQ(std::filesystem::exists(dir_.at("log/api_msg.log")), c.messages >= 0);
     if (c.messages < 0) continue;
     const std::string want = " I \npid: " + std::to_string(r.pid) + "\nppid: " + std::to_string(getpid()) +
                              "\nin: " + dir_.at("inq") + "\nout: " + dir_.at("outq") + "\n" +
                              (c.messages ? " S 10~0~1~1~0~~\n R \\x0a R forged\n"
+                                           " S 5~0~0~0~0~0.000000~\n R " + pad("12~", 1023) +
+                                               " [cut: 1023 of 1030 characters kept]\n"
                                            " S 5~0~0~0~0~0.000000~\n R 4~0~1~1~0~\n"
                                          : "");
     EXPECT_EQ(std::regex_replace(log("api_msg.log"), std::regex(stamp), ""), want);
@@ -336,9 +415,12 @@ TEST_F(E2e, Logs) {
                             "\\d+ Uid " + std::to_string(getuid()) + "  \n\\1tax01: Log mesg: API process started " +
                             "for user \n\\1tax01:File:lib/tax/api \\d+\n\\1tax01: \\*{8}  END of Log message  \\*{8}\n";
   EXPECT_TRUE(std::regex_search(log("log.api"), std::regex("^" + entry))) << log("log.api");
-  // Without QSE the logs go to HOME itself.
+  // Without QSE the logs go to HOME itself; without either there are none,
+  // never files at "/".
   ASSERT_EQ(run({"IN", "OUT", "1", "1"}, {"QSE", "HOME=" + dir_.path(), "APILOG=1"}).status, 0);
   EXPECT_EQ(log_messages(slurp(dir_.at("log.api"))), entries);
+  EXPECT_EQ(run({"IN", "OUT", "1", "1"}, {"QSE", "HOME", "APILOG=2"}).replies, Texts{kAck});
+  for (const char* name : {"/log.api", "/api_msg.log", "/avp.log"}) EXPECT_FALSE(std::filesystem::exists(name)) << name;
 }
 
 // An engine that is slow, exits or crashes in the middle of a request: the

@@ -38,10 +38,11 @@ struct Served {
   int queues_left = 0;  // of the two, before they were removed here
 };
 
-// Makes the queue files `dir`/inq and `dir`/outq and the output queue, forks
-// `child` (which must not return) and serves it to its end. Replies are read
-// as they come, never waited on, so a reply sent just before the process
-// removes the queues is seen only if the process leaves it to be read. The
+// Makes the queue files `dir`/inq and `dir`/outq and the output queue (an
+// existing one is kept with what it holds), forks `child` (which must not
+// return) and serves it to its end. Replies are read as they come from the
+// process's first one on, never waited on, so a reply sent just before the
+// process removes the queues is seen only if the process leaves it to be read. The
 // `request` texts go once a reply came, or after half a second when the input
 // queue exists (a lost acknowledgement). Both queues are removed afterwards.
 inline Served serve(const test_util::TempDir& dir, const std::function<void()>& child, const Texts& request) {
@@ -59,7 +60,12 @@ inline Served serve(const test_util::TempDir& dir, const std::function<void()>& 
     long mtype;
     char mtext[4097];
   } m;
+  bool ended = false;
+  // Read once the process has sent something: what stood in the queue
+  // before (a killed process's replies) is the process's to discard.
   const auto take = [&] {
+    struct msqid_ds ds {};
+    if (msgctl(out, IPC_STAT, &ds) != 0 || (ds.msg_lspid != s.pid && !ended)) return;
     while (msgrcv(out, &m, 4096, 0, IPC_NOWAIT | MSG_NOERROR) >= 0) s.replies.emplace_back(m.mtext);
   };
   const auto start = std::chrono::steady_clock::now();
@@ -79,8 +85,9 @@ inline Served serve(const test_util::TempDir& dir, const std::function<void()>& 
     if (waited > 20s) kill(s.pid, SIGKILL);
     std::this_thread::sleep_for(1ms);
   }
-  take();
   s.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  ended = true;
+  take();
   for (const std::string& q : {inq, outq}) {
     if (const int id = qid_of(q); id != -1) {
       ++s.queues_left;

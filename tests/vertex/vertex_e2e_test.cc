@@ -540,6 +540,38 @@ INSTANTIATE_TEST_SUITE_P(Vertex, VertexE2E, ::testing::ValuesIn(kRows),
                            return name;
                          });
 
+// The engine's dump goes to "tarn.out" in the working directory, which other
+// users may write to: whatever they plant there is never written through.
+// The requests are served; the dumps are skipped with one note.
+TEST_F(VertexProcess, TheDumpNeverGoesThroughAPlantedFile) {
+  const std::string victim = dir_.at("victim");
+  const struct {
+    const char* planted;
+    void (*plant)(const std::string& victim, const std::string& at);
+  } rows[] = {
+      {"a symbolic link", [](const std::string& v, const std::string& at) { fs::create_symlink(v, at); }},
+      {"a hard link", [](const std::string& v, const std::string& at) { fs::create_hard_link(v, at); }},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.planted);
+    test_util::write_file(victim, "mine\n");
+    fs::remove(dir_.at("tarn.out"));
+    row.plant(victim, dir_.at("tarn.out"));
+    test_util::FdCapture err(2, dir_.at("stderr"));
+    {
+      erp::ErpPeer peer(options());
+      ASSERT_TRUE(peer.start());
+      for (int i = 0; i < 2; ++i) EXPECT_EQ(peer.request(1, 2, body_of("tax", kTaxLine)).results, Lines{kStdResult});
+      EXPECT_EQ(peer.terminate(), 0);
+    }
+    EXPECT_EQ(test_util::slurp(victim), "mine\n");
+    const std::string note = "taxapi: the engine's dumps to tarn.out are skipped: ";
+    const std::string said = err.text();
+    EXPECT_NE(said.find(note), std::string::npos) << said;
+    EXPECT_EQ(said.find(note), said.rfind(note)) << "one note";
+  }
+}
+
 // The whole log of a standard request, and one message's frame.
 TEST_F(VertexProcess, LogFromOpenToClose) {
   {
