@@ -14,9 +14,7 @@
 #include "api_signal.h"
 #include "api_tarn.h"
 
-int api_tax = 0;
-int api_subtype = 0;
-int mode = 0;
+ApiSetup api_setup;
 
 namespace {
 
@@ -25,14 +23,14 @@ constexpr int kAddress = 2;
 constexpr int kEnhancedAbove = 48;  // delimiters of the standard request form at most
 constexpr int kDrainMs = 2000;  // how long termination leaves a last reply to be read
 
-void log_api(const char* text, int line) { api_log_write(username, text, API_SRC, line, log_file); }
+void log_api(const char* text, int line) { api_log_write(api_settings.username, text, API_SRC, line, api_logs.log_file); }
 
 // A request for sub-provider `stype`: action 1 tax, 2 address.
 int process_engine_request(int stype, int action) {
   const api_adapter* adapter = api_get_adapter(stype);
   if (adapter == nullptr || adapter->ready() == 0) return send_error(kTax, stype, API_ENGINE_NOT_OPEN_CODE);
 
-  const char* text = msgin_raw.mtext;
+  const char* text = api_queues.msgin_raw.mtext;
   double code = 0;
   int result = 0;
   if (action == kTax) {
@@ -44,8 +42,8 @@ int process_engine_request(int stype, int action) {
     if (adapter->tax_error_code(req, r, &code) != 0) {
       result = send_error(kTax, stype, code);
     } else {
-      std::memset(msgout_raw.mtext, 0, API_TEXT_SIZE);
-      result = adapter->tax_send(req, enhanced, msgout_raw.mtext);
+      std::memset(api_queues.msgout_raw.mtext, 0, API_TEXT_SIZE);
+      result = adapter->tax_send(req, enhanced, api_queues.msgout_raw.mtext);
     }
     adapter->tax_free(req);
     return result;
@@ -57,8 +55,8 @@ int process_engine_request(int stype, int action) {
   if (adapter->addr_error_code(req, r, &code) != 0) {
     result = send_error(kTax, stype, code);
   } else {
-    std::memset(msgout_raw.mtext, 0, API_TEXT_SIZE);
-    result = adapter->addr_send(req, msgout_raw.mtext);
+    std::memset(api_queues.msgout_raw.mtext, 0, API_TEXT_SIZE);
+    result = adapter->addr_send(req, api_queues.msgout_raw.mtext);
   }
   adapter->addr_free(req);
   return result;
@@ -66,16 +64,16 @@ int process_engine_request(int stype, int action) {
 
 // The data message that must follow an acknowledged action message.
 int process_action_sequence(int stype) {
-  if (msgin.count < 1) return send_error(kTax, stype, 15);
+  if (api_queues.msgin.count < 1) return send_error(kTax, stype, 15);
   const int received = get_next_message();
-  if (received != 0 && msgin.ptype == kTax) {
+  if (received != 0 && api_queues.msgin.ptype == kTax) {
     // A cut data message could read as another request with fields lost.
-    if (msgin_cut != 0 || msgin.stype != stype || msgin.type != MSG_DATA) return send_error(kTax, stype, 15);
-    if (msgin.action == kTax) return stype == 1 ? process_avp_tax() : process_vertex_tax();
-    if (msgin.action == kAddress) return stype == 1 ? process_avp_addr() : process_vertex_addr();
+    if (api_queues.msgin_cut != 0 || api_queues.msgin.stype != stype || api_queues.msgin.type != API_MSG_DATA) return send_error(kTax, stype, 15);
+    if (api_queues.msgin.action == kTax) return stype == 1 ? process_avp_tax() : process_vertex_tax();
+    if (api_queues.msgin.action == kAddress) return stype == 1 ? process_avp_addr() : process_vertex_addr();
     return send_error(kTax, stype, 15);
   }
-  if (msgin.ptype == 0 && msgin.stype == 0) return 1;  // nothing came: end the loop
+  if (api_queues.msgin.ptype == 0 && api_queues.msgin.stype == 0) return 1;  // nothing came: end the loop
   return send_error(kTax, stype, 15);
 }
 
@@ -89,27 +87,27 @@ int process_input(void) {
     }
     return 1;
   }
-  switch (static_cast<unsigned>(msgin.type)) {
-    case MSG_INIT:
+  switch (static_cast<unsigned>(api_queues.msgin.type)) {
+    case API_MSG_INIT:
       return process_init_message();
-    case MSG_OPEN:
+    case API_MSG_OPEN:
       return process_open_message();
-    case MSG_CLOSE:
+    case API_MSG_CLOSE:
       return process_close_message();
-    case MSG_TERMINATE:
+    case API_MSG_TERMINATE:
       return process_terminate_message();
-    case MSG_ACTION:
+    case API_MSG_ACTION:
       return process_action_message();
-    case MSG_DATA:
-      return send_error(msgin.ptype, msgin.stype, 8);
+    case API_MSG_DATA:
+      return send_error(api_queues.msgin.ptype, api_queues.msgin.stype, 8);
     default:
-      return send_error(msgin.ptype, msgin.stype, 0);
+      return send_error(api_queues.msgin.ptype, api_queues.msgin.stype, 0);
   }
 }
 
 int process_init_message(void) {
-  const int ptype = msgin.ptype;
-  const int stype = msgin.stype;
+  const int ptype = api_queues.msgin.ptype;
+  const int stype = api_queues.msgin.stype;
   if (init_provider_type(ptype, stype) != 0) {
     send_error(ptype, stype, 14);
     log_api("FATAL ERROR - API process passed invalid init. message", __LINE__);
@@ -134,18 +132,18 @@ int process_terminate_message(void) {
 }
 
 int process_action_message(void) {
-  if (msgin.ptype != kTax) {
+  if (api_queues.msgin.ptype != kTax) {
     log_api("API process received bad action message ", __LINE__);
-    return send_error(msgin.ptype, msgin.stype, 0);
+    return send_error(api_queues.msgin.ptype, api_queues.msgin.stype, 0);
   }
-  if (api_tax != 1) return send_error(1, 1, 5);
+  if (api_setup.api_tax != 1) return send_error(1, 1, 5);
   return decode_tax_action_message();
 }
 
 int decode_tax_action_message(void) {
-  const int stype = msgin.stype;
+  const int stype = api_queues.msgin.stype;
   if (stype != 1 && stype != 2) return 1;
-  if (msgin.action != kTax && msgin.action != kAddress) return send_error(kTax, stype, 15);
+  if (api_queues.msgin.action != kTax && api_queues.msgin.action != kAddress) return send_error(kTax, stype, 15);
   send_ack(kTax, stype);
   return stype == 1 ? process_avp_action() : process_vertex_action();
 }
@@ -159,13 +157,13 @@ int process_vertex_addr(void) { return process_engine_request(2, kAddress); }
 
 void init_tax_globals(int stype) {
   if (stype != 1 && stype != 2) return;
-  api_tax = 1;
-  api_subtype = stype;
+  api_setup.api_tax = 1;
+  api_setup.api_subtype = stype;
 }
 
 int init_provider_type(int ptype, int stype) {
   if (ptype != kTax) return -1;
-  parent = static_cast<long>(getppid());
+  api_queues.parent = static_cast<long>(getppid());
   api_install_signal_handlers();
   init_tax_globals(stype);
   return 0;
@@ -173,18 +171,18 @@ int init_provider_type(int ptype, int stype) {
 
 int init_apis(int ptype) {
   if (ptype != kTax) return 0;
-  if (api_tax != 1) {
-    send_error(msgin.ptype, msgin.stype, 0);
+  if (api_setup.api_tax != 1) {
+    send_error(api_queues.msgin.ptype, api_queues.msgin.stype, 0);
     return 3;
   }
-  const api_adapter* adapter = api_get_adapter(api_subtype);
+  const api_adapter* adapter = api_get_adapter(api_setup.api_subtype);
   if (adapter == nullptr) return 3;
   return adapter->open();
 }
 
 void terminate_api(void) {
-  if (api_tax == 1) {
-    const api_adapter* adapter = api_get_adapter(api_subtype);
+  if (api_setup.api_tax == 1) {
+    const api_adapter* adapter = api_get_adapter(api_setup.api_subtype);
     if (adapter != nullptr) adapter->close();
   }
   api_handle_pending_signal();
@@ -194,6 +192,6 @@ void terminate_api(void) {
   // process) is left to be read before the queue goes with it.
   api_drain_output(kDrainMs);
   api_close_queues();
-  if (api_log > 0) api_message_log_close();
+  if (api_settings.log_level > 0) api_message_log_close();
   std::exit(0);
 }

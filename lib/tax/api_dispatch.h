@@ -4,9 +4,13 @@
 // Handlers return 0 to go on and nonzero to end the loop.
 #pragma once
 
-extern int api_tax;      // 1 once set up for the tax provider
-extern int api_subtype;  // 1 Taxware, 2 Vertex; 0 before set-up
-extern int mode;         // main loop: 1 running, 2 stopping
+// The provider set-up and the main loop's state.
+struct ApiSetup {
+  int api_tax = 0;      // 1 once set up for the tax provider
+  int api_subtype = 0;  // 1 Taxware, 2 Vertex; 0 before set-up
+  int mode = 0;         // main loop: 1 running, 2 stopping
+};
+extern ApiSetup api_setup;
 
 int process_input(void);
 int process_init_message(void);

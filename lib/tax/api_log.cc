@@ -9,12 +9,8 @@
 #include "al_logfile.h"
 #include "api_number.h"
 
-char username[256] = "Unknown";
-char log_dir[API_PATH_SIZE] = "";
-FILE* log_file = nullptr;
-FILE* msg_file = nullptr;
-int api_log = 0;
-int diag_mode = 0;
+ApiSettings api_settings;
+ApiLogFiles api_logs;
 
 namespace {
 
@@ -24,9 +20,9 @@ void copy_text(char* dst, std::size_t size, const char* src) {
 }
 
 FILE* open_log(const char* name) {
-  if (log_dir[0] == '\0') return nullptr;
+  if (api_settings.log_dir[0] == '\0') return nullptr;
   char path[API_PATH_SIZE];
-  std::snprintf(path, sizeof path, "%s/%s", log_dir, name);
+  std::snprintf(path, sizeof path, "%s/%s", api_settings.log_dir, name);
   return al_open_logfile(path);
 }
 
@@ -58,7 +54,7 @@ int api_time_stamp(char* out, std::size_t size, std::time_t t) {
 
 void api_log_open(void) {
   const char* user = std::getenv("USER");
-  copy_text(username, sizeof username, user != nullptr ? user : "Unknown");
+  copy_text(api_settings.username, sizeof api_settings.username, user != nullptr ? user : "Unknown");
 
   const char* qse = std::getenv("QSE");
   const char* home = std::getenv("HOME");
@@ -69,16 +65,16 @@ void api_log_open(void) {
     copy_text(base, sizeof base, home);
   }
   // A shared log directory gives each user one of their own below it.
-  al_log_dir_for(base, log_dir, sizeof log_dir);
+  al_log_dir_for(base, api_settings.log_dir, sizeof api_settings.log_dir);
 
-  log_file = open_log("log.api");
-  api_log = api_decimal(std::getenv("APILOG"));
-  api_log_write(username, "API process started for user ", API_SRC, __LINE__, log_file);
-  if (api_log > 0) msg_file = open_log("api_msg.log");
+  api_logs.log_file = open_log("log.api");
+  api_settings.log_level = api_decimal(std::getenv("APILOG"));
+  api_log_write(api_settings.username, "API process started for user ", API_SRC, __LINE__, api_logs.log_file);
+  if (api_settings.log_level > 0) api_logs.msg_file = open_log("api_msg.log");
 }
 
 void api_log_write(const char* user, const char* msg, const char* file, int line, FILE* stream) {
-  if (user == nullptr || msg == nullptr || file == nullptr || api_log == 0 || stream == nullptr) return;
+  if (user == nullptr || msg == nullptr || file == nullptr || api_settings.log_level == 0 || stream == nullptr) return;
   char stamp[64];
   api_time_stamp(stamp, sizeof stamp, std::time(nullptr));
 
@@ -100,13 +96,13 @@ void api_log_write(const char* user, const char* msg, const char* file, int line
 }
 
 void api_message_log(const char* text, int kind) {
-  if (msg_file == nullptr || text == nullptr) return;
+  if (api_logs.msg_file == nullptr || text == nullptr) return;
   char stamp[64];
   api_time_stamp(stamp, sizeof stamp, std::time(nullptr));
-  const char* marker = kind == API_MSG_INFO ? " I " : kind == API_MSG_RECEIVED ? " R " : kind == API_MSG_SENT ? " S " : "";
+  const char* marker = kind == API_MSGLOG_INFO ? " I " : kind == API_MSGLOG_RECEIVED ? " R " : kind == API_MSGLOG_SENT ? " S " : "";
   // Informational entries are the process's own; messages come from outside.
   char escaped[1904];
-  if (kind != API_MSG_INFO) {
+  if (kind != API_MSGLOG_INFO) {
     escape_controls(text, escaped, sizeof escaped);
     text = escaped;
   }
@@ -114,7 +110,7 @@ void api_message_log(const char* text, int kind) {
   const int n = std::snprintf(entry, sizeof entry, "%s%s%.1900s\n", stamp, marker, text);
   if (n <= 0) return;
   const std::size_t size = static_cast<std::size_t>(n) < sizeof entry ? static_cast<std::size_t>(n) : sizeof entry - 1;
-  al_log_append(msg_file, entry, size);
+  al_log_append(api_logs.msg_file, entry, size);
 }
 
 std::string api_vformat(const char* format, va_list args) {
@@ -152,11 +148,11 @@ void api_engine_log_block(FILE* log, const char* title, const char* source, int 
 }
 
 void api_log_close(void) {
-  if (log_file != nullptr) std::fclose(log_file);
-  log_file = nullptr;
+  if (api_logs.log_file != nullptr) std::fclose(api_logs.log_file);
+  api_logs.log_file = nullptr;
 }
 
 void api_message_log_close(void) {
-  if (msg_file != nullptr) std::fclose(msg_file);
-  msg_file = nullptr;
+  if (api_logs.msg_file != nullptr) std::fclose(api_logs.msg_file);
+  api_logs.msg_file = nullptr;
 }

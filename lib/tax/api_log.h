@@ -15,23 +15,34 @@
 
 constexpr std::size_t API_PATH_SIZE = 1024;
 
-// The user the process works for: $USER, or "Unknown".
-extern char username[256];
-// Directory of every log file: "$QSE/log", or $HOME itself, when it is the
-// user's own; this user's directory below it when it is shared (al_logdir);
-// empty when there is none (neither is set, or the user's one is refused).
-extern char log_dir[API_PATH_SIZE];
-extern FILE* log_file;  // "log.api", mode "a+"; null when it could not be opened
-extern FILE* msg_file;  // "api_msg.log", opened only when api_log > 0
-// Level from $APILOG: 0 nothing; nonzero API log entries; > 0 message log with
-// informational entries; exactly 2 every received and sent message as well.
-extern int api_log;
-// 0 normal; 1 diagnostic mode for Taxware; 2 for Vertex. The adapters echo their
-// log messages to standard error while it is nonzero.
-extern int diag_mode;
+// What the process is and how it logs, set once at start-up (api_log_open,
+// and diag_mode by the command line); lives for the whole process.
+struct ApiSettings {
+  // The user the process works for: $USER, or "Unknown".
+  char username[256] = "Unknown";
+  // Directory of every log file: "$QSE/log", or $HOME itself, when it is the
+  // user's own; this user's directory below it when it is shared (al_logdir);
+  // empty when there is none (neither is set, or the user's one is refused).
+  char log_dir[API_PATH_SIZE] = "";
+  // From $APILOG: 0 nothing; nonzero API log entries; > 0 message log with
+  // informational entries; exactly 2 every received and sent message as well.
+  int log_level = 0;
+  // 0 normal; 1 diagnostic mode for Taxware; 2 for Vertex. The adapters echo
+  // their log messages to standard error while it is nonzero.
+  int diag_mode = 0;
+};
+extern ApiSettings api_settings;
+
+// The process's two log streams; each null while not open. Owned here:
+// opened by api_log_open, closed at normal termination.
+struct ApiLogFiles {
+  FILE* log_file = nullptr;  // "log.api", mode "a+"
+  FILE* msg_file = nullptr;  // "api_msg.log", opened only when log_level > 0
+};
+extern ApiLogFiles api_logs;
 
 // Message log kinds.
-enum { API_MSG_INFO = 0, API_MSG_RECEIVED = 1, API_MSG_SENT = 2 };
+enum { API_MSGLOG_INFO = 0, API_MSGLOG_RECEIVED = 1, API_MSGLOG_SENT = 2 };
 
 // Writes "%02d-%02d-%02d[%02d:%02d:%02d]" for the local time `t` (two-digit year,
 // month, day, hour, minute, second) into `out`; returns the length written.

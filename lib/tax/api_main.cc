@@ -30,10 +30,10 @@ Option parse_option(int argc, char** argv) {
 }
 
 
-void log_fatal(const char* text, int line) { api_log_write(username, text, API_SRC, line, log_file); }
+void log_fatal(const char* text, int line) { api_log_write(api_settings.username, text, API_SRC, line, api_logs.log_file); }
 
 [[noreturn]] void run_diagnostics(void) {
-  const int set = init_provider_type(1, diag_mode);
+  const int set = init_provider_type(1, api_settings.diag_mode);
   if (set != 0) {
     std::printf("init_provider_type() failed with error code: %d\n", set);
     std::exit(1);
@@ -65,7 +65,7 @@ void api_print_usage(const char* program) {
 }
 
 int api_main(int argc, char** argv) {
-  diag_mode = 0;
+  api_settings.diag_mode = 0;
   switch (parse_option(argc, argv)) {
     case Option::kVersion:
       print_version(1);
@@ -74,17 +74,17 @@ int api_main(int argc, char** argv) {
       api_print_usage(argv[0]);
       return 1;
     case Option::kDiagTaxware:
-      diag_mode = 1;
+      api_settings.diag_mode = 1;
       break;
     case Option::kDiagVertex:
-      diag_mode = 2;
+      api_settings.diag_mode = 2;
       break;
     case Option::kNone:
       break;
   }
 
   api_log_open();
-  if (diag_mode != 0) run_diagnostics();
+  if (api_settings.diag_mode != 0) run_diagnostics();
 
   if (argc < 2) {
     std::printf("Illegal number of arguments passed to tax api\n");
@@ -93,11 +93,11 @@ int api_main(int argc, char** argv) {
     std::exit(1);
   }
 
-  std::snprintf(nmsq_in, sizeof nmsq_in, "%s", argv[1]);
-  std::snprintf(nmsq_out, sizeof nmsq_out, "%s", argc > 2 ? argv[2] : "");
+  std::snprintf(api_queues.nmsq_in, sizeof api_queues.nmsq_in, "%s", argv[1]);
+  std::snprintf(api_queues.nmsq_out, sizeof api_queues.nmsq_out, "%s", argc > 2 ? argv[2] : "");
   const int ptype = argc > 3 ? api_decimal(argv[3]) : 0;
   const int stype = argc > 4 ? api_decimal(argv[4]) : 0;
-  if (setup_passed_queues(nmsq_in, nmsq_out) != 0) {
+  if (setup_passed_queues(api_queues.nmsq_in, api_queues.nmsq_out) != 0) {
     send_error(ptype, stype, 13);
     log_fatal("FATAL ERROR - API process failed to open queues.", __LINE__);
     std::exit(1);
@@ -130,9 +130,9 @@ int api_main(int argc, char** argv) {
       terminate_api();
   }
 
-  mode = 1;
-  while (mode == 1) {
-    if (process_input() != 0) mode = 2;
+  api_setup.mode = 1;
+  while (api_setup.mode == 1) {
+    if (process_input() != 0) api_setup.mode = 2;
   }
   terminate_api();
 }

@@ -9,9 +9,6 @@
 #include "api_log.h"
 #include "api_tarn.h"
 
-QueueMessage msgin_raw;
-QueueMessage msgout_raw;
-MessageHeader msgin;
 
 namespace {
 
@@ -77,25 +74,36 @@ int count_delimiters(const char* text) {
   return n;
 }
 
-int api_send_request(int mtype) {
-  if (msq_out_id == -1) return 1;  // no output queue: nothing can be sent
-  msgout_raw.mtype = mtype;
-  msgout_raw.mtext[API_TEXT_SIZE - 1] = '\0';  // a reply never runs past its buffer
-  if (api_log == 2) api_message_log(msgout_raw.mtext, API_MSG_SENT);
-  const int len = static_cast<int>(std::strlen(msgout_raw.mtext)) + 1;
-  return MSltSend(msq_out_id, mtype, msgout_raw.mtext, len, 1) == 1 ? 0 : 1;
+int api_send_text(char* text, int mtype) {
+  if (text == nullptr || msq_out_id == -1) return 1;  // no output queue: nothing can be sent
+  text[API_TEXT_SIZE - 1] = '\0';
+  if (api_settings.log_level == 2) api_message_log(text, API_MSGLOG_SENT);
+  const int len = static_cast<int>(std::strlen(text)) + 1;
+  return MSltSend(msq_out_id, mtype, text, len, 1) == 1 ? 0 : 1;
 }
+
+int api_send_request(int mtype) {
+  api_queues.msgout_raw.mtype = mtype;
+  return api_send_text(api_queues.msgout_raw.mtext, mtype);
+}
+
+namespace {
+
+// One of the process's own replies: the header, then `body`.
+int send_reply(int type, int ptype, int stype, const char* body) {
+  char* out = api_queues.msgout_raw.mtext;
+  std::memset(out, 0, API_TEXT_SIZE);
+  const std::size_t n = api_format_header(out, API_TEXT_SIZE, type, 0, ptype, stype, 0);
+  std::snprintf(out + n, API_TEXT_SIZE - n, "%s", body);
+  return api_send_request(API_REPLY_MTYPE);
+}
+
+}  // namespace
 
 int send_error(int ptype, int stype, double code) {
-  std::memset(msgout_raw.mtext, 0, API_TEXT_SIZE);
-  std::snprintf(msgout_raw.mtext, API_TEXT_SIZE, "%d%s%d%s%d%s%d%s%d%s%f%s", MSG_ERROR, "~", 0, "~", ptype, "~", stype,
-                "~", 0, "~", code, "~");
-  return api_send_request(1);
+  char body[64];
+  std::snprintf(body, sizeof body, "%f~", code);
+  return send_reply(API_MSG_ERROR, ptype, stype, body);
 }
 
-int send_ack(int ptype, int stype) {
-  std::memset(msgout_raw.mtext, 0, API_TEXT_SIZE);
-  std::snprintf(msgout_raw.mtext, API_TEXT_SIZE, "%d%s%d%s%d%s%d%s%d%s%s", MSG_ACK, "~", 0, "~", ptype, "~", stype,
-                "~", 0, "~", "~");
-  return api_send_request(1);
-}
+int send_ack(int ptype, int stype) { return send_reply(API_MSG_ACK, ptype, stype, "~"); }

@@ -4,6 +4,8 @@
 
 #include <cstddef>
 
+#include "api_protocol.h"
+
 constexpr std::size_t API_TEXT_SIZE = 1024;  // text bytes of each process buffer
 constexpr char API_DELIM = '~';
 
@@ -29,23 +31,6 @@ struct MessageHeader {
   int count;
 };
 
-// Message types.
-enum {
-  MSG_INIT = 1,
-  MSG_OPEN = 2,
-  MSG_CLOSE = 3,
-  MSG_TERMINATE = 4,
-  MSG_ERROR = 5,
-  MSG_STATUS = 6,
-  MSG_RESULT = 7,
-  MSG_ACTION = 8,
-  MSG_DATA = 9,
-  MSG_ACK = 10
-};
-
-extern QueueMessage msgin_raw;   // the message received last, NUL-terminated
-extern QueueMessage msgout_raw;  // where every reply is built
-extern MessageHeader msgin;      // header of the message received last
 
 // Reads five integers each followed by one separator of any kind (scanf
 // "%d%c%d%c%d%c%d%c%d"). Stops at the first item that does not match; unread
@@ -66,8 +51,16 @@ int get_field_of_msg(int n, const char* text, char (&out)[N]) {
 // Number of "~" in `text`: more than 48 marks the enhanced request form.
 int count_delimiters(const char* text);
 
-// Sends the text in msgout_raw with queue message type `mtype` on the output
-// queue. Returns 0 when sent, 1 when not.
+// Every reply of the process travels with this queue message type.
+constexpr int API_REPLY_MTYPE = 1;
+
+// Sends the reply text in `text` (a buffer of API_TEXT_SIZE bytes, whose last
+// byte is made 0 so a reply never runs past it) on the output queue with
+// queue message type `mtype`, its terminating NUL included; logged first at
+// level 2. Returns 0 when sent, 1 when not. Adapters send the buffer they
+// were given with it.
+int api_send_text(char* text, int mtype);
+// api_send_text of the process's own output buffer (api_queues.msgout_raw).
 int api_send_request(int mtype);
 // "5~0~ptype~stype~0~code~" with the code as "%f"; 0 sent, 1 not.
 int send_error(int ptype, int stype, double code);

@@ -13,14 +13,9 @@
 #include "api_log.h"
 #include "api_number.h"
 
-char nmsq_in[1024] = "";
-char nmsq_out[1024] = "";
-int msq_in = -1;
-int msq_out = -1;
-long parent = 0;
+ApiQueueSession api_queues;
 volatile std::sig_atomic_t msq_in_id = -1;
 volatile std::sig_atomic_t msq_out_id = -1;
-int msgin_cut = 0;
 volatile std::sig_atomic_t api_signal_pending = 0;
 
 namespace {
@@ -36,23 +31,23 @@ bool queue_alive(int qid) { return qid != -1 && MSltPending(qid, 1) != -1; }
 
 [[noreturn]] void watch_exit(const char* what) {
   char text[3 * 1024];
-  std::snprintf(text, sizeof text, "%s gone. Closing queues %s and %s and exiting.", what, nmsq_in, nmsq_out);
-  api_log_write(username, text, API_TARN_SRC, __LINE__, log_file);
+  std::snprintf(text, sizeof text, "%s gone. Closing queues %s and %s and exiting.", what, api_queues.nmsq_in, api_queues.nmsq_out);
+  api_log_write(api_settings.username, text, API_TARN_SRC, __LINE__, api_logs.log_file);
   api_close_queues();
   std::exit(-1);
 }
 
 // The tenth time-out in a row: is the parent or a queue gone?
 void watch_parent_and_queues(void) {
-  const bool parent_gone = static_cast<long>(getppid()) != parent;
-  const int in = initialize_queue(nmsq_in, 0);
-  const int out = initialize_queue(nmsq_out, 0);
+  const bool parent_gone = static_cast<long>(getppid()) != api_queues.parent;
+  const int in = initialize_queue(api_queues.nmsq_in, 0);
+  const int out = initialize_queue(api_queues.nmsq_out, 0);
   // A queue removed and another made under its key is gone all the same.
   const bool queue_gone = in == -1 || out == -1 || !queue_alive(msq_in_id) || !queue_alive(msq_out_id);
-  if (queue_gone && api_log > 0) {
+  if (queue_gone && api_settings.log_level > 0) {
     char text[3 * 1024];
-    std::snprintf(text, sizeof text, "\nq_in: %s\nq_out: %s\nmsq_in: %d\nmsq_out: %d", nmsq_in, nmsq_out, in, out);
-    api_message_log(text, API_MSG_INFO);
+    std::snprintf(text, sizeof text, "\nq_in: %s\nq_out: %s\nmsq_in: %d\nmsq_out: %d", api_queues.nmsq_in, api_queues.nmsq_out, in, out);
+    api_message_log(text, API_MSGLOG_INFO);
   }
   if (parent_gone) watch_exit("Parent");
   if (queue_gone) watch_exit("Message queue");
@@ -61,15 +56,15 @@ void watch_parent_and_queues(void) {
 // The message log's entry of a received text; one cut to the input buffer
 // says so, with the length it had.
 void log_received(int len) {
-  if (msgin_cut == 0) {
-    api_message_log(msgin_raw.mtext, API_MSG_RECEIVED);
+  if (api_queues.msgin_cut == 0) {
+    api_message_log(api_queues.msgin_raw.mtext, API_MSGLOG_RECEIVED);
     return;
   }
   char text[API_TEXT_SIZE + 96];
   const bool beyond = len > MSLT_MAX_TEXT;  // even the transport cut it
-  std::snprintf(text, sizeof text, "%s [cut: %zu of %s%d characters kept]", msgin_raw.mtext, API_TEXT_SIZE - 1,
+  std::snprintf(text, sizeof text, "%s [cut: %zu of %s%d characters kept]", api_queues.msgin_raw.mtext, API_TEXT_SIZE - 1,
                 beyond ? "more than " : "", beyond ? MSLT_MAX_TEXT : len);
-  api_message_log(text, API_MSG_RECEIVED);
+  api_message_log(text, API_MSGLOG_RECEIVED);
 }
 
 }  // namespace
@@ -104,32 +99,32 @@ int initialize_queue(const char* path, int create) {
 }
 
 int setup_passed_queues(const char* in, const char* out) {
-  if (api_log > 0) {
+  if (api_settings.log_level > 0) {
     char text[3 * 1024];
     std::snprintf(text, sizeof text, "\npid: %d\nppid: %d\nin: %s\nout: %s", static_cast<int>(getpid()),
                   static_cast<int>(getppid()), in != nullptr ? in : "", out != nullptr ? out : "");
-    api_message_log(text, API_MSG_INFO);
+    api_message_log(text, API_MSGLOG_INFO);
   }
   MSltSetCreateMode(api_queue_mode());
-  msq_in = msq_out = -1;
+  api_queues.msq_in = api_queues.msq_out = -1;
   msq_in_id = -1;
   msq_out_id = -1;
   int key = -1;
   int qid = -1;
   if (MSltOpenKeyId(kProjectId, in != nullptr ? in : "", 2, &key, &qid) == 0) {
-    msq_in = key;
+    api_queues.msq_in = key;
     msq_in_id = qid;
   } else {
     std::fprintf(stderr, "MSltOpen() failed, errno: %d\n", errno);
   }
   if (MSltOpenKeyId(kProjectId, out != nullptr ? out : "", 0, &key, &qid) == 0) {
-    msq_out = key;
+    api_queues.msq_out = key;
     msq_out_id = qid;
   } else {
     std::fprintf(stderr, "MSltOpen() failed, errno: %d\n", errno);
   }
   MSltSetInterrupt(&api_signal_pending);
-  if (msq_in == -1 || msq_out == -1) return -1;
+  if (api_queues.msq_in == -1 || api_queues.msq_out == -1) return -1;
   api_discard_stale_replies();
   return 0;
 }
@@ -146,10 +141,10 @@ int api_discard_stale_replies(void) {
     if (len < 0 || errno != 0) break;  // empty (ENOMSG), or gone
     ++discarded;
   }
-  if (discarded > 0 && api_log > 0) {
+  if (discarded > 0 && api_settings.log_level > 0) {
     char note[128];
     std::snprintf(note, sizeof note, "\nstale replies discarded: %d", discarded);
-    api_message_log(note, API_MSG_INFO);
+    api_message_log(note, API_MSGLOG_INFO);
   }
   return discarded;
 }
@@ -158,7 +153,7 @@ int api_handle_pending_signal(void) {
   if (api_signal_pending == 0) return 0;
   api_signal_pending = 0;
   g_signal_caught = 1;
-  api_log_write(username, "Signal caught. Closing queues and exiting.", API_TARN_SRC, __LINE__, log_file);
+  api_log_write(api_settings.username, "Signal caught. Closing queues and exiting.", API_TARN_SRC, __LINE__, api_logs.log_file);
   api_close_queues();
   return 1;
 }
@@ -168,19 +163,19 @@ int api_signal_caught(void) { return g_signal_caught; }
 int get_next_message(void) {
   const int timeout = api_receive_timeout();
   MSltSetSendWait(timeout);
-  std::memset(msgin_raw.mtext, 0, API_TEXT_SIZE);
-  msgin = MessageHeader {};
-  msgin_cut = 0;
+  std::memset(api_queues.msgin_raw.mtext, 0, API_TEXT_SIZE);
+  api_queues.msgin = MessageHeader {};
+  api_queues.msgin_cut = 0;
   int timeouts = 0;
   for (;;) {
     // A caught signal has removed the queues: nothing more can come.
     if (api_handle_pending_signal() != 0) return 0;
     int len = 0;
-    MSltRecvSized(msq_in_id, 0, timeout, msgin_raw.mtext, API_TEXT_SIZE, &len, 1);
+    MSltRecvSized(msq_in_id, 0, timeout, api_queues.msgin_raw.mtext, API_TEXT_SIZE, &len, 1);
     if (len > 0) {
-      msgin_cut = static_cast<std::size_t>(len) >= API_TEXT_SIZE ? 1 : 0;
-      if (api_log == 2) log_received(len);
-      msgin = decode_message(msgin_raw.mtext);
+      api_queues.msgin_cut = static_cast<std::size_t>(len) >= API_TEXT_SIZE ? 1 : 0;
+      if (api_settings.log_level == 2) log_received(len);
+      api_queues.msgin = decode_message(api_queues.msgin_raw.mtext);
       return 1;
     }
     if (len == 0) return 1;  // a message without text

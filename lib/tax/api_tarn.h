@@ -14,18 +14,24 @@
 
 #include "api_msg.h"
 
-extern char nmsq_in[1024];   // input queue file path
-extern char nmsq_out[1024];  // output queue file path
-extern int msq_in;           // input queue key (-1: not open)
-extern int msq_out;          // output queue key (-1: not open)
-extern long parent;          // parent's process id, recorded at provider set-up
+// The process's side of its two queues and their message buffers; one for
+// the whole process.
+struct ApiQueueSession {
+  char nmsq_in[1024] = "";   // input queue file path
+  char nmsq_out[1024] = "";  // output queue file path
+  int msq_in = -1;           // input queue key (-1: not open)
+  int msq_out = -1;          // output queue key (-1: not open)
+  long parent = 0;           // parent's process id, recorded at provider set-up
+  QueueMessage msgin_raw {};  // the message received last, NUL-terminated
+  MessageHeader msgin {};     // its header
+  int msgin_cut = 0;          // nonzero when it was longer than msgin_raw holds and was cut
+  QueueMessage msgout_raw {};  // where the process's own replies are built
+};
+extern ApiQueueSession api_queues;
 // Ids of the queues opened at start (-1: not open, or removed). Cleared by
 // whoever removes the queue, signal handlers included.
 extern volatile std::sig_atomic_t msq_in_id;
 extern volatile std::sig_atomic_t msq_out_id;
-// Nonzero when the message received last was longer than the input buffer
-// holds and had to be cut.
-extern int msgin_cut;
 
 // Set by sigterm_handler; the session does the handler's work (log entry,
 // removal of both queues) at its next wait, outside signal context.

@@ -1,48 +1,15 @@
 #include "avp_calls.h"
 
-#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 
-#include "api_msg.h"
+#include "api_reply.h"
 #include "avp_codes.h"
 #include "avp_log.h"
 #include "avp_parse.h"
 #include "avp_session.h"
 
 namespace {
-
-// Appends to the text in `out` without ever writing past its `size` bytes
-// (API_TEXT_SIZE unless given); `ok` turns false once anything did not fit.
-class Writer {
- public:
-  explicit Writer(char* out, std::size_t size = API_TEXT_SIZE) : out_(out), size_(size), len_(std::strlen(out)) {}
-
-  __attribute__((format(printf, 2, 3))) void printf(const char* format, ...) {
-    va_list args;
-    va_start(args, format);
-    const std::size_t room = size_ - len_;
-    const int n = std::vsnprintf(out_ + len_, room, format, args);
-    va_end(args);
-    if (n < 0 || static_cast<std::size_t>(n) >= room) {
-      ok_ = false;
-      out_[len_] = '\0';
-      return;
-    }
-    len_ += static_cast<std::size_t>(n);
-  }
-  // A record's text field up to its width or its first byte 0, then "~".
-  void field(const char* text, std::size_t width) {
-    printf("%.*s~", static_cast<int>(strnlen(text, width)), text);
-  }
-  bool ok() const { return ok_; }
-
- private:
-  char* out_;
-  std::size_t size_;
-  std::size_t len_;
-  bool ok_ = true;
-};
 
 const int kStdLevels[5] = {1, 2, 3, 4, 5};
 
@@ -52,8 +19,8 @@ bool format_tax_result(const Tax_Str* tax, const Jur_Str* jur, int enhanced, cha
   const int* levels = enhanced ? avp_enh_level_order : kStdLevels;
   const int count = enhanced ? AVP_LEVELS : 5;
   std::memset(out, 0, size);
-  Writer w(out, size);
-  w.printf("%d~%d~%d~%d~%d~", MSG_RESULT, 1, 1, 1, 1);
+  ApiReplyWriter w(out, size);
+  w.header(API_MSG_RESULT, API_ACTION_TAX, API_STYPE_TAXWARE, 1);
   for (int i = 0; i < count; ++i) w.printf("%f~", tax->level_out_dbl[levels[i]]);
   for (int i = 0; i < count; ++i) w.printf("%f~", static_cast<double>(tax->level_out_flt[levels[i]]));
   if (jur->chr_236 != '\0') w.printf("%c", jur->chr_236);
@@ -71,11 +38,10 @@ int send_tax(const Tax_Str* tax, const Jur_Str* jur, char* out, int enhanced) {
     AVP_LOG("Tax result does not fit the message.\n");
     return 1;
   }
-  std::snprintf(out, API_TEXT_SIZE, "%d%s%d%s%d%s%d%s%d%s%d%s", MSG_STATUS, "~", 1, "~", 1, "~", 1, "~", 1, "~",
-                static_cast<int>(tax->GenCmplCd), "~");
-  api_send_request(1);  // the result message tells whether the reply went out
+  api_format_status(out, API_ACTION_TAX, API_STYPE_TAXWARE, 1, tax->GenCmplCd);
+  api_send_text(out, API_REPLY_MTYPE);  // the result message tells whether the reply went out
   std::memcpy(out, result, API_TEXT_SIZE);
-  return api_send_request(1);
+  return api_send_text(out, API_REPLY_MTYPE);
 }
 
 }  // namespace
@@ -123,9 +89,8 @@ int avp_tax_result_fits(const Tax_Str* tax, const Jur_Str* jur, int enhanced) {
     narrow = narrow && api_is_narrow(tax->level_out_dbl[i]) && api_is_narrow(tax->level_out_flt[i]);
   }
   if (narrow) return 1;
-  // Sixteen values of over 300 characters each still fit here.
-  char scratch[8 * API_TEXT_SIZE];
-  return format_tax_result(tax, jur, enhanced, scratch, sizeof scratch) && std::strlen(scratch) < API_TEXT_SIZE;
+  char scratch[API_TEXT_SIZE];
+  return format_tax_result(tax, jur, enhanced, scratch, sizeof scratch);
 }
 
 int send_avp_addr(const Zip_Str* zip, char* out) {
@@ -141,15 +106,14 @@ int send_avp_addr(const Zip_Str* zip, char* out) {
     return 0;
   }
 
-  std::snprintf(out, API_TEXT_SIZE, "%d%s%d%s%d%s%d%s%d%s%d%s", MSG_STATUS, "~", 2, "~", 1, "~", 1, "~", count, "~",
-                static_cast<int>(zip->ZipCmplCd), "~");
-  if (api_send_request(1) != 0) return 1;
+  api_format_status(out, API_ACTION_ADDRESS, API_STYPE_TAXWARE, count, zip->ZipCmplCd);
+  if (api_send_text(out, API_REPLY_MTYPE) != 0) return 1;
 
   for (int i = 1; i <= count; ++i) {
     const ZipEntry& e = zip->entry[i - 1];
     std::memset(out, 0, API_TEXT_SIZE);
-    Writer w(out);
-    w.printf("%d%s%d%s%d%s%d%s%d%s", MSG_RESULT, "~", 2, "~", 1, "~", 1, "~", i, "~");
+    ApiReplyWriter w(out);
+    w.header(API_MSG_RESULT, API_ACTION_ADDRESS, API_STYPE_TAXWARE, i);
     w.field(e.city, sizeof e.city);
     w.field(e.state, sizeof e.state);
     w.field(e.zip, sizeof e.zip);
@@ -157,7 +121,7 @@ int send_avp_addr(const Zip_Str* zip, char* out) {
     w.field(e.county_code, sizeof e.county_code);
     w.field(e.county_name, sizeof e.county_name);
     w.field(&e.indicator, 1);
-    if (api_send_request(1) != 0) return 1;
+    if (api_send_text(out, API_REPLY_MTYPE) != 0) return 1;
   }
   return 0;
 }

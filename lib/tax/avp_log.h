@@ -24,4 +24,4 @@ void avp_log_write(FILE* log, const char* source, int line, const char* user, co
 FILE* avp_log_stream(void);
 
 // Writes one message to the Taxware log with this call's line number.
-#define AVP_LOG(...) avp_log_write(avp_log_stream(), AVP_SRC, __LINE__, username, __VA_ARGS__)
+#define AVP_LOG(...) avp_log_write(avp_log_stream(), AVP_SRC, __LINE__, api_settings.username, __VA_ARGS__)

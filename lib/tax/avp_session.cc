@@ -80,15 +80,15 @@ bool open_log(void) {
   }
   const bool wanted = std::getenv("AVPDEBUG") != nullptr;
   char path[1024];
-  std::snprintf(path, sizeof path, "%s/avp.log", log_dir);
+  std::snprintf(path, sizeof path, "%s/avp.log", api_settings.log_dir);
   const char* cause = "no log directory";
-  if (log_dir[0] != '\0') {
+  if (api_settings.log_dir[0] != '\0') {
     avp_session.avp_log_file = al_open_logfile(path, wanted ? 1 : 0);
     if (avp_session.avp_log_file != nullptr) return true;
     cause = std::strerror(errno);
   }
   if (!wanted) return true;
-  std::fprintf(stderr, "Failed to open logfile '%s': %s\n", log_dir[0] != '\0' ? path : "avp.log", cause);
+  std::fprintf(stderr, "Failed to open logfile '%s': %s\n", api_settings.log_dir[0] != '\0' ? path : "avp.log", cause);
   return false;
 }
 

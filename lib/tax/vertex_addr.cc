@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "api_log.h"
-#include "api_msg.h"
+#include "api_reply.h"
 #include "vertex_log.h"
 #include "vertex_session.h"
 
@@ -45,17 +45,6 @@ void fill_location(LocHdl loc, VertexLocation* entry) {
   s.LocGetGeoCodeStringAdd(loc, text, 0, 0, 0);
   text[sizeof text - 1] = '\0';
   copy_bounded(entry->geo_code, sizeof entry->geo_code, text);
-}
-
-// Appends `width` characters at most of `field`, then the delimiter.
-void append_field(char* out, std::size_t size, std::size_t* len, const char* field,
-                  std::size_t width) {
-  const std::size_t n = strnlen(field, width);
-  if (*len + n + 1 >= size) return;
-  std::memcpy(out + *len, field, n);
-  *len += n;
-  out[(*len)++] = API_DELIM;
-  out[*len] = '\0';
 }
 
 }  // namespace
@@ -139,35 +128,30 @@ int determine_addr_vertex(VertexAddrRec* rec) {
 }
 
 int format_vertex_addr_status(const VertexAddrRec* rec, char* out, std::size_t size) {
-  const int n = std::snprintf(out, size, "%d%s%d%s%d%s%d%s%d%s%d%s", MSG_STATUS, "~", 2, "~", 1,
-                              "~", 2, "~", rec->count, "~", 0, "~");
-  return n < 0 ? 0 : n;
+  std::memset(out, 0, size);
+  return static_cast<int>(
+      ApiReplyWriter(out, size).header(API_MSG_STATUS, API_ACTION_ADDRESS, API_STYPE_VERTEX, rec->count).printf("0~").length());
 }
 
 int format_vertex_addr_result(const VertexAddrRec* rec, int index, char* out, std::size_t size) {
   std::memset(out, 0, size);
-  int n = std::snprintf(out, size, "%d%s%d%s%d%s%d%s%d%s", MSG_RESULT, "~", 2, "~", 1, "~", 2,
-                        "~", index + 1, "~");
-  if (n < 0) return 0;
-  std::size_t len = static_cast<std::size_t>(n) < size ? static_cast<std::size_t>(n) : size - 1;
   const VertexLocation& loc = rec->locations[index];
-  append_field(out, size, &len, loc.city, sizeof loc.city);
-  append_field(out, size, &len, loc.state, sizeof loc.state);
-  append_field(out, size, &len, rec->zip, sizeof rec->zip);
-  append_field(out, size, &len, loc.geo_code, sizeof loc.geo_code);
-  append_field(out, size, &len, loc.county, sizeof loc.county);
-  return static_cast<int>(len);
+  ApiReplyWriter w(out, size);
+  w.header(API_MSG_RESULT, API_ACTION_ADDRESS, API_STYPE_VERTEX, index + 1);
+  w.field(loc.city, sizeof loc.city).field(loc.state, sizeof loc.state).field(rec->zip, sizeof rec->zip);
+  w.field(loc.geo_code, sizeof loc.geo_code).field(loc.county, sizeof loc.county);
+  return static_cast<int>(w.length());
 }
 
 int send_vertex_addr(const VertexAddrRec* rec, char* out) {
   if (rec == nullptr || out == nullptr) return 1;
   format_vertex_addr_status(rec, out, API_TEXT_SIZE);
-  if (api_send_request(1) != 0) return 1;
+  if (api_send_text(out, API_REPLY_MTYPE) != 0) return 1;
   if (rec->count < 1) return 0;
   const int count = rec->count > VTX_MAX_CANDIDATES ? VTX_MAX_CANDIDATES : rec->count;
   for (int i = 0; i < count; ++i) {
     format_vertex_addr_result(rec, i, out, API_TEXT_SIZE);
-    if (api_send_request(1) != 0) return 1;
+    if (api_send_text(out, API_REPLY_MTYPE) != 0) return 1;
   }
   return 0;
 }

@@ -13,7 +13,7 @@ void vertex_log_write(FILE* log, const char* source, int line, const char* user,
   va_start(args, format);
   std::string message = api_vformat(format, args);
   va_end(args);
-  if (diag_mode == 2) std::fputs(message.c_str(), stderr);
+  if (api_settings.diag_mode == 2) std::fputs(message.c_str(), stderr);
   if (source == nullptr || user == nullptr || vertex_session.vertex_debug == 0) return;
   // A message without its final newline gets one here, or the frame's next
   // line would run on from it.

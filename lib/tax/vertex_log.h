@@ -19,4 +19,4 @@ void vertex_log_write(FILE* log, const char* source, int line, const char* user,
 
 // Logs one message of the calling line into the session's log.
 #define VTX_LOG(...) \
-  vertex_log_write(vertex_session.vertex_log_file, VERTEX_SRC, __LINE__, username, __VA_ARGS__)
+  vertex_log_write(vertex_session.vertex_log_file, VERTEX_SRC, __LINE__, api_settings.username, __VA_ARGS__)

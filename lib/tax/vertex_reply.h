@@ -8,7 +8,7 @@
 #include "vertex_determine.h"
 
 // Build the result message text into `out` (`size` bytes, cleared first);
-// return its length.
+// return its length, or `size` when it does not fit whole.
 int format_vertex_tax_result(const VertexTaxResult* res, char* out, std::size_t size);
 int format_vertex_tax_result_enh(const VertexTaxResult* res, char* out, std::size_t size);
 

@@ -83,7 +83,7 @@ void log_db_failure(const char* call, int type, int status, bool opening, int li
     std::snprintf(s.vtx_msg, sizeof s.vtx_msg, "%s(%s) failed, returned ", call,
                   db_type_name(type));
   }
-  vertex_log_write(s.vertex_log_file, VERTEX_SRC, line, username, "%s\n", s.vtx_msg);
+  vertex_log_write(s.vertex_log_file, VERTEX_SRC, line, api_settings.username, "%s\n", s.vtx_msg);
 }
 
 // "<call> failed, returned eLocDbRet<Name>." (at most 32 characters of the
@@ -98,7 +98,7 @@ void log_loc_failure(const char* call, int status, int line) {
     std::snprintf(s.vtx_msg, sizeof s.vtx_msg, "%s failed, returned unknown status %d.", call,
                   status);
   }
-  vertex_log_write(s.vertex_log_file, VERTEX_SRC, line, username, "%s\n", s.vtx_msg);
+  vertex_log_write(s.vertex_log_file, VERTEX_SRC, line, api_settings.username, "%s\n", s.vtx_msg);
 }
 
 bool session_holds_anything() {
@@ -115,9 +115,9 @@ int open_vertex_general(void) {
   s = VertexSession{};
 
   s.vertex_debug = vertex_int_of(std::getenv("VERTEXDEBUG"));
-  if (log_dir[0] != '\0') {  // no log directory: no log, never one at "/"
+  if (api_settings.log_dir[0] != '\0') {  // no log directory: no log, never one at "/"
     char path[API_PATH_SIZE];
-    std::snprintf(path, sizeof path, "%s/vertex.log", log_dir);
+    std::snprintf(path, sizeof path, "%s/vertex.log", api_settings.log_dir);
     s.vertex_log_file = al_open_logfile(path, s.vertex_debug != 0 ? 1 : 0);
   }
 

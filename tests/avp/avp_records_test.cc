@@ -305,7 +305,7 @@ TEST(AvpReplies, EveryReplyByItsRecordsAndEachFailingSend) {
     auto send = [&row] {
       auto r = std::make_unique<Records>();
       row.setup(*r);
-      char* out = msgout_raw.mtext;
+      char out[API_TEXT_SIZE];
       std::memset(out, 0, API_TEXT_SIZE);
       return row.form == ADDR  ? send_avp_addr(&r->zip, out)
              : row.form == ENH ? send_avp_tax_enh(&r->tax, &r->jur, out)

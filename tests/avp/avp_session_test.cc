@@ -47,9 +47,9 @@ class AvpSession : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(dir_.ok());
-    std::snprintf(log_dir, sizeof log_dir, "%s", dir_.path().c_str());
-    std::snprintf(username, sizeof username, "%s", "tester");
-    diag_mode = 0;
+    std::snprintf(api_settings.log_dir, sizeof api_settings.log_dir, "%s", dir_.path().c_str());
+    std::snprintf(api_settings.username, sizeof api_settings.username, "%s", "tester");
+    api_settings.diag_mode = 0;
     env_.set("AVPDEBUG", "");
     env_.set("QSE_SHLIB", SHLIB_DIR);
     env_.save("LD_LIBRARY_PATH");  // the loader sets it
@@ -135,24 +135,24 @@ TEST_F(AvpSession, EveryFailingCallStopsTheOpenAndTheCloseCopes) {
   // directory there is no log, never one at "/".
   const struct {
     bool debug;
-    bool log_dir;
+    bool has_log_dir;
     int result;
     const char* err;
   } logs[] = {{false, true, 0, ""},
               {false, false, 0, ""},
               {true, false, 1, "Failed to open logfile 'avp.log': no log directory\n"}};
   for (const auto& c : logs) {
-    SCOPED_TRACE(std::to_string(c.debug) + std::to_string(c.log_dir));
+    SCOPED_TRACE(std::to_string(c.debug) + std::to_string(c.has_log_dir));
     reset();
     if (!c.debug) env_.unset("AVPDEBUG");
-    if (!c.log_dir) log_dir[0] = '\0';
+    if (!c.has_log_dir) api_settings.log_dir[0] = '\0';
     al_os_fail_nth(AL_OS_FOPEN, 1, EACCES, 1);
     test_util::FdCapture err(2, dir_.at("stderr"));
     EXPECT_EQ(open_avp(), c.result);
     EXPECT_EQ(err.text(), c.err);
-    EXPECT_EQ(al_os_calls(AL_OS_FOPEN), c.log_dir ? 1 : 0);
+    EXPECT_EQ(al_os_calls(AL_OS_FOPEN), c.has_log_dir ? 1 : 0);
     env_.set("AVPDEBUG", "");
-    std::snprintf(log_dir, sizeof log_dir, "%s", dir_.path().c_str());
+    std::snprintf(api_settings.log_dir, sizeof api_settings.log_dir, "%s", dir_.path().c_str());
   }
   // A second open replaces the log stream of the first rather than leak it.
   reset();

@@ -120,8 +120,8 @@ TEST(Log, TimeStampInTheLocalZone) {
 TEST(Dispatch, NotSetUpForTaxAndEnginesNotBuiltIn) {
   test_util::OutputQueue out;
   ASSERT_TRUE(out.ok());
-  api_tax = 0;
-  msgin = decode_message("8~1~1~1~1~");
+  api_setup.api_tax = 0;
+  api_queues.msgin = decode_message("8~1~1~1~1~");
   EXPECT_EQ(process_action_message(), 0);
   EXPECT_EQ(out.receive().value_or("(none)"), "5~0~1~1~0~5.000000~");
   EXPECT_EQ(init_apis(2), 0) << "another provider: nothing to open";

@@ -10,13 +10,13 @@ OutputQueue::OutputQueue() {
   const std::string file = dir_.touch("outq");
   int id = -1;
   if (MSltOpenKeyId(1, file.c_str(), 1, &key_, &id) != 0) key_ = -1;
-  msq_out = key_;
+  api_queues.msq_out = key_;
   msq_out_id = id;
 }
 
 OutputQueue::~OutputQueue() {
   if (key_ != -1) MSltClose(key_, 0);
-  msq_out = -1;
+  api_queues.msq_out = -1;
   msq_out_id = -1;
 }
 
