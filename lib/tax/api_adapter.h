@@ -11,6 +11,17 @@
 // dispatcher only carries the pointer from one step to the next.
 #pragma once
 
+#include "api_protocol.h"
+
+// What an engine's open (and init_apis) answers; the dispatcher sends it as
+// the code of an init message's error reply.
+enum ApiOpenResult : int {
+  API_OPEN_DONE = 0,
+  API_OPEN_FAILED = 1,       // a library, an entry point, a variable or the engine failed
+  API_OPEN_ENV_MISSING = 2,  // an environment variable is missing (Taxware)
+  API_OPEN_WRONG_STYPE = 3   // no engine for the sub-provider (init_apis)
+};
+
 struct api_adapter {
   const char* name;
 
@@ -57,4 +68,4 @@ const api_adapter* api_get_adapter(int stype);
 
 // Error code sent when an action reaches a sub-provider whose engine is not
 // open: the code of an engine that could not be opened.
-constexpr double API_ENGINE_NOT_OPEN_CODE = 1.0;
+constexpr double API_ENGINE_NOT_OPEN_CODE = API_ERR_OPEN_FAILED;

@@ -1,10 +1,7 @@
 #include "api_dispatch.h"
 
-#include <sys/msg.h>
 #include <unistd.h>
 
-#include <cerrno>
-#include <csignal>
 #include <cstdlib>
 #include <cstring>
 
@@ -18,45 +15,51 @@ ApiSetup api_setup;
 
 namespace {
 
-constexpr int kTax = 1;
-constexpr int kAddress = 2;
-constexpr int kEnhancedAbove = 48;  // delimiters of the standard request form at most
 constexpr int kDrainMs = 2000;  // how long termination leaves a last reply to be read
 
-void log_api(const char* text, int line) { api_log_write(api_settings.username, text, API_SRC, line, api_logs.log_file); }
+void log_api(const char* text, int line) {
+  api_log_write(api_settings.username, text, API_SRC, line, api_logs.log_file);
+}
 
-// A request for sub-provider `stype`: action 1 tax, 2 address.
+bool is_engine(int stype) { return stype == API_STYPE_TAXWARE || stype == API_STYPE_VERTEX; }
+
+// An error reply of provider tax for sub-provider `stype`.
+int send_tax_error(int stype, double code) { return send_error(API_PTYPE_TAX, stype, code); }
+
+// One request of the data message just received, for sub-provider `stype`:
+// the adapter's steps, then its reply or an error reply.
 int process_engine_request(int stype, int action) {
   const api_adapter* adapter = api_get_adapter(stype);
-  if (adapter == nullptr || adapter->ready() == 0) return send_error(kTax, stype, API_ENGINE_NOT_OPEN_CODE);
+  if (adapter == nullptr || !adapter->ready()) return send_tax_error(stype, API_ENGINE_NOT_OPEN_CODE);
 
   const char* text = api_queues.msgin_raw.mtext;
+  char* out = api_queues.msgout_raw.mtext;
   double code = 0;
   int result = 0;
-  if (action == kTax) {
-    const int enhanced = count_delimiters(text) > kEnhancedAbove ? 1 : 0;
+  if (action == API_ACTION_TAX) {
+    const int enhanced = count_delimiters(text) > API_STANDARD_MAX_DELIMITERS ? 1 : 0;
     void* req = adapter->tax_new();
-    if (req == nullptr) return send_error(kTax, stype, API_ENGINE_NOT_OPEN_CODE);
+    if (req == nullptr) return send_tax_error(stype, API_ENGINE_NOT_OPEN_CODE);
     adapter->tax_parse(req, text, enhanced);
     const int r = adapter->tax_determine(req, enhanced);
-    if (adapter->tax_error_code(req, r, &code) != 0) {
-      result = send_error(kTax, stype, code);
+    if (adapter->tax_error_code(req, r, &code)) {
+      result = send_tax_error(stype, code);
     } else {
-      std::memset(api_queues.msgout_raw.mtext, 0, API_TEXT_SIZE);
-      result = adapter->tax_send(req, enhanced, api_queues.msgout_raw.mtext);
+      std::memset(out, 0, API_TEXT_SIZE);
+      result = adapter->tax_send(req, enhanced, out);
     }
     adapter->tax_free(req);
     return result;
   }
   void* req = adapter->addr_new();
-  if (req == nullptr) return send_error(kTax, stype, API_ENGINE_NOT_OPEN_CODE);
+  if (req == nullptr) return send_tax_error(stype, API_ENGINE_NOT_OPEN_CODE);
   adapter->addr_parse(req, text);
   const int r = adapter->addr_determine(req);
-  if (adapter->addr_error_code(req, r, &code) != 0) {
-    result = send_error(kTax, stype, code);
+  if (adapter->addr_error_code(req, r, &code)) {
+    result = send_tax_error(stype, code);
   } else {
-    std::memset(api_queues.msgout_raw.mtext, 0, API_TEXT_SIZE);
-    result = adapter->addr_send(req, api_queues.msgout_raw.mtext);
+    std::memset(out, 0, API_TEXT_SIZE);
+    result = adapter->addr_send(req, out);
   }
   adapter->addr_free(req);
   return result;
@@ -64,30 +67,35 @@ int process_engine_request(int stype, int action) {
 
 // The data message that must follow an acknowledged action message.
 int process_action_sequence(int stype) {
-  if (api_queues.msgin.count < 1) return send_error(kTax, stype, 15);
+  if (api_queues.msgin.count < 1) return send_tax_error(stype, API_ERR_BAD_SEQUENCE);
   const int received = get_next_message();
-  if (received != 0 && api_queues.msgin.ptype == kTax) {
+  const MessageHeader& data = api_queues.msgin;
+  if (received != 0 && data.ptype == API_PTYPE_TAX) {
     // A cut data message could read as another request with fields lost.
-    if (api_queues.msgin_cut != 0 || api_queues.msgin.stype != stype || api_queues.msgin.type != API_MSG_DATA) return send_error(kTax, stype, 15);
-    if (api_queues.msgin.action == kTax) return stype == 1 ? process_avp_tax() : process_vertex_tax();
-    if (api_queues.msgin.action == kAddress) return stype == 1 ? process_avp_addr() : process_vertex_addr();
-    return send_error(kTax, stype, 15);
+    if (api_queues.msgin_cut != 0 || data.stype != stype || data.type != API_MSG_DATA) {
+      return send_tax_error(stype, API_ERR_BAD_SEQUENCE);
+    }
+    const bool taxware = stype == API_STYPE_TAXWARE;
+    if (data.action == API_ACTION_TAX) return taxware ? process_avp_tax() : process_vertex_tax();
+    if (data.action == API_ACTION_ADDRESS) return taxware ? process_avp_addr() : process_vertex_addr();
+    return send_tax_error(stype, API_ERR_BAD_SEQUENCE);
   }
-  if (api_queues.msgin.ptype == 0 && api_queues.msgin.stype == 0) return 1;  // nothing came: end the loop
-  return send_error(kTax, stype, 15);
+  if (data.ptype == 0 && data.stype == 0) return 1;  // nothing came: end the loop
+  return send_tax_error(stype, API_ERR_BAD_SEQUENCE);
 }
 
 }  // namespace
 
 int process_input(void) {
   if (get_next_message() == 0) {
-    if (api_signal_caught() == 0) {
+    if (!api_signal_caught()) {
       log_api("FATAL ERROR - API queue closed, send failed ", __LINE__);
       log_api("FATAL ERROR - API fatal error occurred for user ", __LINE__);
     }
     return 1;
   }
-  switch (static_cast<unsigned>(api_queues.msgin.type)) {
+  const MessageHeader& message = api_queues.msgin;
+  switch (static_cast<unsigned>(message.type)) {
     case API_MSG_INIT:
       return process_init_message();
     case API_MSG_OPEN:
@@ -99,9 +107,9 @@ int process_input(void) {
     case API_MSG_ACTION:
       return process_action_message();
     case API_MSG_DATA:
-      return send_error(api_queues.msgin.ptype, api_queues.msgin.stype, 8);
+      return send_error(message.ptype, message.stype, API_ERR_STRAY_DATA);
     default:
-      return send_error(api_queues.msgin.ptype, api_queues.msgin.stype, 0);
+      return send_error(message.ptype, message.stype, API_ERR_UNEXPECTED);
   }
 }
 
@@ -109,12 +117,13 @@ int process_init_message(void) {
   const int ptype = api_queues.msgin.ptype;
   const int stype = api_queues.msgin.stype;
   if (init_provider_type(ptype, stype) != 0) {
-    send_error(ptype, stype, 14);
+    send_error(ptype, stype, API_ERR_BAD_INIT);
     log_api("FATAL ERROR - API process passed invalid init. message", __LINE__);
     return 1;
   }
+  // An init message's error reply carries the open's own result as its code.
   const int opened = init_apis(ptype);
-  if (opened != 0) {
+  if (opened != API_OPEN_DONE) {
     send_error(ptype, stype, opened);
     log_api("FATAL ERROR - API process passed invalid init. message", __LINE__);
     terminate_api();
@@ -132,37 +141,41 @@ int process_terminate_message(void) {
 }
 
 int process_action_message(void) {
-  if (api_queues.msgin.ptype != kTax) {
+  const MessageHeader& message = api_queues.msgin;
+  if (message.ptype != API_PTYPE_TAX) {
     log_api("API process received bad action message ", __LINE__);
-    return send_error(api_queues.msgin.ptype, api_queues.msgin.stype, 0);
+    return send_error(message.ptype, message.stype, API_ERR_UNEXPECTED);
   }
-  if (api_setup.api_tax != 1) return send_error(1, 1, 5);
+  if (api_setup.api_tax != 1) return send_error(API_PTYPE_TAX, API_STYPE_TAXWARE, API_ERR_NOT_TAX);
   return decode_tax_action_message();
 }
 
 int decode_tax_action_message(void) {
-  const int stype = api_queues.msgin.stype;
-  if (stype != 1 && stype != 2) return 1;
-  if (api_queues.msgin.action != kTax && api_queues.msgin.action != kAddress) return send_error(kTax, stype, 15);
-  send_ack(kTax, stype);
-  return stype == 1 ? process_avp_action() : process_vertex_action();
+  const MessageHeader& message = api_queues.msgin;
+  const int stype = message.stype;
+  if (!is_engine(stype)) return 1;
+  if (message.action != API_ACTION_TAX && message.action != API_ACTION_ADDRESS) {
+    return send_tax_error(stype, API_ERR_BAD_SEQUENCE);
+  }
+  send_ack(API_PTYPE_TAX, stype);  // its result is not looked at: the next send tells
+  return stype == API_STYPE_TAXWARE ? process_avp_action() : process_vertex_action();
 }
 
-int process_avp_action(void) { return process_action_sequence(1); }
-int process_vertex_action(void) { return process_action_sequence(2); }
-int process_avp_tax(void) { return process_engine_request(1, kTax); }
-int process_avp_addr(void) { return process_engine_request(1, kAddress); }
-int process_vertex_tax(void) { return process_engine_request(2, kTax); }
-int process_vertex_addr(void) { return process_engine_request(2, kAddress); }
+int process_avp_action(void) { return process_action_sequence(API_STYPE_TAXWARE); }
+int process_vertex_action(void) { return process_action_sequence(API_STYPE_VERTEX); }
+int process_avp_tax(void) { return process_engine_request(API_STYPE_TAXWARE, API_ACTION_TAX); }
+int process_avp_addr(void) { return process_engine_request(API_STYPE_TAXWARE, API_ACTION_ADDRESS); }
+int process_vertex_tax(void) { return process_engine_request(API_STYPE_VERTEX, API_ACTION_TAX); }
+int process_vertex_addr(void) { return process_engine_request(API_STYPE_VERTEX, API_ACTION_ADDRESS); }
 
 void init_tax_globals(int stype) {
-  if (stype != 1 && stype != 2) return;
+  if (!is_engine(stype)) return;
   api_setup.api_tax = 1;
   api_setup.api_subtype = stype;
 }
 
 int init_provider_type(int ptype, int stype) {
-  if (ptype != kTax) return -1;
+  if (ptype != API_PTYPE_TAX) return -1;
   api_queues.parent = static_cast<long>(getppid());
   api_install_signal_handlers();
   init_tax_globals(stype);
@@ -170,13 +183,13 @@ int init_provider_type(int ptype, int stype) {
 }
 
 int init_apis(int ptype) {
-  if (ptype != kTax) return 0;
+  if (ptype != API_PTYPE_TAX) return API_OPEN_DONE;
   if (api_setup.api_tax != 1) {
-    send_error(api_queues.msgin.ptype, api_queues.msgin.stype, 0);
-    return 3;
+    send_error(api_queues.msgin.ptype, api_queues.msgin.stype, API_ERR_UNEXPECTED);
+    return API_OPEN_WRONG_STYPE;
   }
   const api_adapter* adapter = api_get_adapter(api_setup.api_subtype);
-  if (adapter == nullptr) return 3;
+  if (adapter == nullptr) return API_OPEN_WRONG_STYPE;
   return adapter->open();
 }
 

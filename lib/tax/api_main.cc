@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "api_adapter.h"
 #include "api_dispatch.h"
 #include "api_log.h"
 #include "api_msg.h"
@@ -30,16 +31,40 @@ Option parse_option(int argc, char** argv) {
 }
 
 
-void log_fatal(const char* text, int line) { api_log_write(api_settings.username, text, API_SRC, line, api_logs.log_file); }
+constexpr const char* kInvalidInit = "FATAL ERROR - API process passed invalid init. message";
+constexpr const char* kFatalError = "FATAL ERROR - API fatal error occurred for user ";
+constexpr const char* kQueuesFailed = "FATAL ERROR - API process failed to open queues.";
+constexpr int kNoReply = -1;
+
+// How a failed start ends: before the engine's open the process exits with
+// status 1 and leaves the queues as they are; after it, normal termination
+// closes the engine and removes them.
+enum class StartEnd { kExit, kTerminate };
+
+// A failed start: the error reply (unless kNoReply), the API log entry of the
+// calling `line`, the end.
+[[noreturn]] void fail_start(int ptype, int stype, int code, const char* text, int line, StartEnd end) {
+  if (code != kNoReply) send_error(ptype, stype, code);
+  api_log_write(api_settings.username, text, API_SRC, line, api_logs.log_file);
+  if (end == StartEnd::kTerminate) terminate_api();
+  std::exit(1);
+}
+
+// The error reply of an engine that failed to open at start-up, by the
+// result of init_apis: 1 could not be opened, 2 variables not set; a wrong
+// sub-provider (3) has had its reply from init_apis.
+int start_code_of(int opened) {
+  return opened == API_OPEN_FAILED ? API_ERR_START_FAILED : opened == API_OPEN_ENV_MISSING ? API_ERR_WRONG_STYPE : kNoReply;
+}
 
 [[noreturn]] void run_diagnostics(void) {
-  const int set = init_provider_type(1, api_settings.diag_mode);
+  const int set = init_provider_type(API_PTYPE_TAX, api_settings.diag_mode);
   if (set != 0) {
     std::printf("init_provider_type() failed with error code: %d\n", set);
     std::exit(1);
   }
-  const int opened = init_apis(1);
-  if (opened == 0) terminate_api();
+  const int opened = init_apis(API_PTYPE_TAX);
+  if (opened == API_OPEN_DONE) terminate_api();
   static const char* const kTexts[] = {nullptr, "API failed to open", "Env Vars not set", "Wrong provider specified"};
   if (opened >= 1 && opened <= 3) std::printf("init_apis() failed: %s\n", kTexts[opened]);
   std::exit(1);
@@ -88,9 +113,8 @@ int api_main(int argc, char** argv) {
 
   if (argc < 2) {
     std::printf("Illegal number of arguments passed to tax api\n");
-    send_error(0, 0, 14);  // no output queue is open: the reply cannot go anywhere
-    log_fatal("FATAL ERROR - API process passed invalid init. message", __LINE__);
-    std::exit(1);
+    // No output queue is open: the reply cannot go anywhere.
+    fail_start(0, 0, API_ERR_BAD_INIT, kInvalidInit, __LINE__, StartEnd::kExit);
   }
 
   std::snprintf(api_queues.nmsq_in, sizeof api_queues.nmsq_in, "%s", argv[1]);
@@ -98,37 +122,15 @@ int api_main(int argc, char** argv) {
   const int ptype = argc > 3 ? api_decimal(argv[3]) : 0;
   const int stype = argc > 4 ? api_decimal(argv[4]) : 0;
   if (setup_passed_queues(api_queues.nmsq_in, api_queues.nmsq_out) != 0) {
-    send_error(ptype, stype, 13);
-    log_fatal("FATAL ERROR - API process failed to open queues.", __LINE__);
-    std::exit(1);
+    fail_start(ptype, stype, API_ERR_QUEUES, kQueuesFailed, __LINE__, StartEnd::kExit);
   }
-  if (argc < 5) {
-    send_error(0, 0, 14);
-    log_fatal("FATAL ERROR - API fatal error occurred for user ", __LINE__);
-    std::exit(1);
-  }
+  if (argc < 5) fail_start(0, 0, API_ERR_BAD_INIT, kFatalError, __LINE__, StartEnd::kExit);
   if (init_provider_type(ptype, stype) != 0) {
-    send_error(ptype, stype, 14);
-    log_fatal("FATAL ERROR - API process passed invalid init. message", __LINE__);
-    std::exit(1);
+    fail_start(ptype, stype, API_ERR_BAD_INIT, kInvalidInit, __LINE__, StartEnd::kExit);
   }
-
-  switch (init_apis(ptype)) {
-    case 0:
-      send_ack(ptype, stype);
-      break;
-    case 1:
-      send_error(ptype, stype, 4);
-      log_fatal("FATAL ERROR - API fatal error occurred for user ", __LINE__);
-      terminate_api();
-    case 2:
-      send_error(ptype, stype, 3);
-      log_fatal("FATAL ERROR - API fatal error occurred for user ", __LINE__);
-      terminate_api();
-    default:
-      log_fatal("FATAL ERROR - API fatal error occurred for user ", __LINE__);
-      terminate_api();
-  }
+  const int opened = init_apis(ptype);
+  if (opened != API_OPEN_DONE) fail_start(ptype, stype, start_code_of(opened), kFatalError, __LINE__, StartEnd::kTerminate);
+  send_ack(ptype, stype);
 
   api_setup.mode = 1;
   while (api_setup.mode == 1) {

@@ -12,11 +12,11 @@
 #include "al_mslot.h"
 #include "api_log.h"
 #include "api_number.h"
+#include "api_signal.h"
 
 ApiQueueSession api_queues;
 volatile std::sig_atomic_t msq_in_id = -1;
 volatile std::sig_atomic_t msq_out_id = -1;
-volatile std::sig_atomic_t api_signal_pending = 0;
 
 namespace {
 
@@ -24,7 +24,6 @@ constexpr int kProjectId = 1;
 constexpr int kDefaultTimeout = 30000;
 constexpr int kWatchEvery = 10;  // consecutive time-outs before the watch runs
 constexpr int kDefaultQueueMode = 0600;
-int g_signal_caught = 0;
 
 // Whether the queue this process opened as `qid` still exists.
 bool queue_alive(int qid) { return qid != -1 && MSltPending(qid, 1) != -1; }
@@ -149,16 +148,6 @@ int api_discard_stale_replies(void) {
   return discarded;
 }
 
-int api_handle_pending_signal(void) {
-  if (api_signal_pending == 0) return 0;
-  api_signal_pending = 0;
-  g_signal_caught = 1;
-  api_log_write(api_settings.username, "Signal caught. Closing queues and exiting.", API_TARN_SRC, __LINE__, api_logs.log_file);
-  api_close_queues();
-  return 1;
-}
-
-int api_signal_caught(void) { return g_signal_caught; }
 
 int get_next_message(void) {
   const int timeout = api_receive_timeout();
@@ -169,7 +158,7 @@ int get_next_message(void) {
   int timeouts = 0;
   for (;;) {
     // A caught signal has removed the queues: nothing more can come.
-    if (api_handle_pending_signal() != 0) return 0;
+    if (api_handle_pending_signal()) return 0;
     int len = 0;
     MSltRecvSized(msq_in_id, 0, timeout, api_queues.msgin_raw.mtext, API_TEXT_SIZE, &len, 1);
     if (len > 0) {
@@ -192,22 +181,7 @@ int get_next_message(void) {
   }
 }
 
-void sigterm_handler(int sig) {
-  (void)sig;
-  const int saved = errno;
-  api_remove_queues_now();
-  api_signal_pending = 1;
-  errno = saved;
-}
 
-void api_remove_queues_now(void) {
-  const int in = msq_in_id;
-  const int out = msq_out_id;
-  msq_in_id = -1;
-  msq_out_id = -1;
-  if (in != -1) msgctl(in, IPC_RMID, nullptr);
-  if (out != -1) msgctl(out, IPC_RMID, nullptr);
-}
 
 void api_close_queues(void) {
   // The ids are forgotten first, so a signal's handler arriving meanwhile

@@ -33,9 +33,6 @@ extern ApiQueueSession api_queues;
 extern volatile std::sig_atomic_t msq_in_id;
 extern volatile std::sig_atomic_t msq_out_id;
 
-// Set by sigterm_handler; the session does the handler's work (log entry,
-// removal of both queues) at its next wait, outside signal context.
-extern volatile std::sig_atomic_t api_signal_pending;
 
 // Receive time-out in ms from $TARN_API_TIMEOUT: 10..100000, else 30000.
 int api_receive_timeout(void);
@@ -61,14 +58,6 @@ int api_discard_stale_replies(void);
 // signal whose queues are already removed). Does not return when the watch
 // finds the parent or a queue gone.
 int get_next_message(void);
-// Installed for SIGTERM, SIGINT, SIGHUP and SIGQUIT: removes both queues at
-// once (plain system calls, so the ERP sees them go even while an engine
-// call runs) and records the signal; the log entry and the normal
-// termination follow outside signal context.
-void sigterm_handler(int sig);
-// Removes both queues by their ids with plain system calls and forgets the
-// ids; safe in a signal handler and at exit.
-void api_remove_queues_now(void);
 // Removes both queues through the message-slot layer and forgets their ids.
 void api_close_queues(void);
 // Removes the queue with id `qid` (one this process opened).
@@ -77,8 +66,3 @@ void terminate_queue(int qid);
 // so removing the queue does not destroy a last reply. Returns at once when
 // the queue is empty or gone.
 void api_drain_output(int max_ms);
-// Does what a caught signal asks, if one is pending: the API log entry and
-// the removal of both queues. Returns 1 when it did.
-int api_handle_pending_signal(void);
-// Nonzero once a signal has been handled: the loop's end is then no failure.
-int api_signal_caught(void);
