@@ -57,9 +57,11 @@ constexpr int API_STANDARD_MAX_DELIMITERS = 48;
   X(API_ERR_VTX_TOO_WIDE, 1599, 1599, "Vertex tax result does not fit one message")                            \
   X(API_ERR_VTX_JUR, 1600, 1600, "Vertex jurisdiction stop")
 
-#define API_ERR_ENUMERATOR(name, code, last, meaning) name = code,
-enum ApiErrorCode : int { API_ERROR_CODES(API_ERR_ENUMERATOR) };
-#undef API_ERR_ENUMERATOR
+// Plain ints: a family's code is its base plus an engine's number, or plus a
+// fraction (1399, 1600), sent as a floating value.
+#define API_ERR_CONSTANT(name, code, last, meaning) constexpr int name = code;
+API_ERROR_CODES(API_ERR_CONSTANT)
+#undef API_ERR_CONSTANT
 
 struct ApiErrorInfo {
   int code;

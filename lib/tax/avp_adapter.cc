@@ -39,9 +39,9 @@ void tax_parse(void* req, const char* text, int enhanced) {
   if (r == nullptr || text == nullptr) return;
   r->enhanced = enhanced;
   if (enhanced) {
-    format_avp_jur_enh(text, &r->jur, &r->tax, 6);
+    format_avp_jur_enh(text, &r->jur, &r->tax, API_FIRST_BODY_FIELD);
   } else {
-    format_avp_jur(text, &r->jur, &r->tax, 6);
+    format_avp_jur(text, &r->jur, &r->tax, API_FIRST_BODY_FIELD);
   }
 }
 
@@ -65,7 +65,7 @@ int tax_error_code(void* req, int /*result*/, double* code) {
   }
   if (avp_tax_result_fits(&r->tax, &r->jur, r->enhanced)) return 0;
   AVP_LOG("Tax result does not fit the message.\n");
-  *code = AVP_RESULT_TOO_WIDE_CODE;
+  *code = API_ERR_AVP_TOO_WIDE;
   return 1;
 }
 

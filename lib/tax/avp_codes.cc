@@ -36,12 +36,12 @@ int avp_tax_has_result(const Tax_Str* tax, const Jur_Str* jur) {
 int avp_addr_has_result(const Zip_Str* zip) { return zip->ZipCmplCd == 0 || zip->ZipCmplCd == 29; }
 
 double avp_tax_error_number(const Tax_Str* tax, const Jur_Str* jur) {
-  if (jur->JurCmplCd == 99) return AVP_JUR99_ERROR_BASE + get_jur_error_avp(jur);
-  if (jur->JurCmplCd != 0) return AVP_JUR_ERROR_BASE + jur->JurCmplCd;
-  return AVP_GEN_ERROR_BASE + tax->GenCmplCd;
+  if (jur->JurCmplCd == 99) return API_ERR_AVP_JUR99 + get_jur_error_avp(jur);
+  if (jur->JurCmplCd != 0) return API_ERR_AVP_JUR + jur->JurCmplCd;
+  return API_ERR_AVP_TAX + tax->GenCmplCd;
 }
 
-double avp_addr_error_number(const Zip_Str* zip) { return AVP_ZIP_ERROR_BASE + zip->ZipCmplCd; }
+double avp_addr_error_number(const Zip_Str* zip) { return API_ERR_AVP_ADDR + zip->ZipCmplCd; }
 
 double get_jur_error_avp(const Jur_Str* jur) {
   double sum = 0;

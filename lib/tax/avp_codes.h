@@ -4,13 +4,9 @@
 
 #include <string>
 
+#include "api_protocol.h"
 #include "avp_he.h"
 
-// Error number bases of the error reply.
-constexpr double AVP_ZIP_ERROR_BASE = 1100;
-constexpr double AVP_GEN_ERROR_BASE = 1200;
-constexpr double AVP_JUR_ERROR_BASE = 1300;
-constexpr double AVP_JUR99_ERROR_BASE = 1399;
 
 // GenCmplCd values that still carry a tax result.
 bool avp_gen_code_has_result(int gen_cmpl_cd);

@@ -27,9 +27,9 @@ void tax_parse(void* p, const char* text, int enhanced) {
   auto* t = static_cast<TaxRequest*>(p);
   t->enhanced = enhanced;
   if (enhanced) {
-    format_vertex_jur_enh(text, &t->req, VTX_FIRST_FIELD);
+    format_vertex_jur_enh(text, &t->req, API_FIRST_BODY_FIELD);
   } else {
-    format_vertex_jur(text, &t->req, VTX_FIRST_FIELD);
+    format_vertex_jur(text, &t->req, API_FIRST_BODY_FIELD);
   }
 }
 
@@ -45,15 +45,20 @@ int tax_error_code(void* p, int result, double* code) {
     const auto* t = static_cast<const TaxRequest*>(p);
     if (t == nullptr || vertex_tax_result_fits(&t->res, t->enhanced)) return 0;
     VTX_LOG("Tax result does not fit the message.\n");
-    *code = VTX_RESULT_TOO_WIDE_CODE;
+    *code = API_ERR_VTX_TOO_WIDE;
     return 1;
   }
   switch (result) {
-    case 1: case 10: case 11: case 100: case 101: case 111:
-      *code = 1600.0 + get_jur_error_vertex(result);
+    case VTX_JUR_SHIP_TO:
+    case VTX_JUR_SHIP_FROM:
+    case VTX_JUR_SHIP_TO + VTX_JUR_SHIP_FROM:
+    case VTX_JUR_ORDER_ACCEPT:
+    case VTX_JUR_ORDER_ACCEPT + VTX_JUR_SHIP_TO:
+    case VTX_JUR_OTHER:
+      *code = API_ERR_VTX_JUR + get_jur_error_vertex(result);
       break;
     default:
-      *code = 1500.0 + result;
+      *code = API_ERR_VTX_TAX + result;
   }
   return 1;
 }
@@ -76,8 +81,8 @@ int addr_determine(void* p) { return determine_addr_vertex(static_cast<VertexAdd
 
 int addr_error_code(void*, int result, double* code) {
   switch (result) {
-    case VTX_ADDR_ENGINE_FAILED: *code = 1401.0; return 1;
-    case VTX_ADDR_NOT_FOUND: *code = 1402.0; return 1;
+    case VTX_ADDR_ENGINE_FAILED: *code = API_ERR_VTX_ADDR_FAILED; return 1;
+    case VTX_ADDR_NOT_FOUND: *code = API_ERR_VTX_ADDR_NONE; return 1;
   }
   return 0;
 }

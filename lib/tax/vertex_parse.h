@@ -68,8 +68,7 @@ static_assert(offsetof(VertexTaxRequest, state_a) == 408);
 static_assert(offsetof(VertexTaxRequest, district_b) == 464);
 static_assert(sizeof(VertexTaxRequest) == 472);
 
-// Number of the first body field, and the last field of each form.
-constexpr int VTX_FIRST_FIELD = 6;
+// The last field of each form.
 constexpr int VTX_LAST_FIELD_STD = 47;
 constexpr int VTX_LAST_FIELD_ENH = 55;
 

@@ -14,9 +14,8 @@ int format_vertex_tax_result_enh(const VertexTaxResult* res, char* out, std::siz
 
 // Nonzero when the result message of `res` fits the output text whole. A
 // result that does not (amounts near 1e300) is never sent cut: the request
-// is answered with error VTX_RESULT_TOO_WIDE_CODE instead.
+// is answered with error API_ERR_VTX_TOO_WIDE instead.
 int vertex_tax_result_fits(const VertexTaxResult* res, int enhanced);
-constexpr double VTX_RESULT_TOO_WIDE_CODE = 1599.0;
 
 // Send "6~1~1~2~1~0~" and then the result message from `out` (the
 // API_TEXT_SIZE-byte output text; not cleared by the caller): 0 both sent,
