@@ -95,21 +95,21 @@ bool open_log(void) {
 }  // namespace
 
 int open_avp(void) {
-  TaxwareSession& s = avp_session;
-  s.opened = 0;
+  TaxwareSession& session = avp_session;
+  session.opened = 0;
   if (!open_log()) return 1;
 
-  if (!load(AVP_TAX_LIB, "AVPTAX.DLL", &s.AvpTaxhinst)) return 1;
-  if (!resolve(s.AvpTaxhinst, AVP_NAME_TAXOPEN, &s.AvpTaxOpenAdd) ||
-      !resolve(s.AvpTaxhinst, AVP_NAME_TAXCLOSE, &s.AvpTaxCloseAdd) ||
-      !resolve(s.AvpTaxhinst, AVP_NAME_TAXCMN, &s.AvpTaxCmnAdd) ||
-      !resolve(s.AvpTaxhinst, AVP_NAME_TAXIOERR, &s.AvpTaxIOErrAdd)) {
+  if (!load(AVP_TAX_LIB, "AVPTAX.DLL", &session.AvpTaxhinst)) return 1;
+  if (!resolve(session.AvpTaxhinst, AVP_NAME_TAXOPEN, &session.AvpTaxOpenAdd) ||
+      !resolve(session.AvpTaxhinst, AVP_NAME_TAXCLOSE, &session.AvpTaxCloseAdd) ||
+      !resolve(session.AvpTaxhinst, AVP_NAME_TAXCMN, &session.AvpTaxCmnAdd) ||
+      !resolve(session.AvpTaxhinst, AVP_NAME_TAXIOERR, &session.AvpTaxIOErrAdd)) {
     return 1;
   }
-  if (!load(AVP_ZIP_LIB, "AVPZIP.DLL", &s.AvpZiphinst)) return 1;
-  if (!resolve(s.AvpZiphinst, AVP_NAME_ZIPOPEN, &s.ZipOpenAdd) ||
-      !resolve(s.AvpZiphinst, AVP_NAME_ZIPCLOSE, &s.ZipCloseAdd) ||
-      !resolve(s.AvpZiphinst, AVP_NAME_ZIP020, &s.ZIP020Add)) {
+  if (!load(AVP_ZIP_LIB, "AVPZIP.DLL", &session.AvpZiphinst)) return 1;
+  if (!resolve(session.AvpZiphinst, AVP_NAME_ZIPOPEN, &session.ZipOpenAdd) ||
+      !resolve(session.AvpZiphinst, AVP_NAME_ZIPCLOSE, &session.ZipCloseAdd) ||
+      !resolve(session.AvpZiphinst, AVP_NAME_ZIP020, &session.ZIP020Add)) {
     return 1;
   }
 
@@ -127,8 +127,8 @@ int open_avp(void) {
   if (r == nullptr) return 1;
   prepare_tax_records(r.get(), "OPEN ");
 
-  if (s.AvpTaxOpenAdd() == 0) {
-    s.AvpTaxIOErrAdd(AVP_IO_ERR_ARG);
+  if (session.AvpTaxOpenAdd() == 0) {
+    session.AvpTaxIOErrAdd(AVP_IO_ERR_ARG);
     r.reset();
     AVP_LOG("TaxOpenStr failed: %s\n", "Unknown");
     return 1;
@@ -137,19 +137,19 @@ int open_avp(void) {
 
   Clear_Zip_Str(&r->zip);
   r->zip.function = AVP_ZIP_FN_OPEN;
-  if (s.ZipOpenAdd(AVP_ZIP_FN_OPEN) != 0) {
+  if (session.ZipOpenAdd(AVP_ZIP_FN_OPEN) != 0) {
     r.reset();
     AVP_LOG("ZipOpenStr failed: %s\n", "Unknown");
     return 1;
   }
   AVP_LOG("ZipOpenStr succeeded\n");
-  s.opened = 1;
+  session.opened = 1;
   return 0;
 }
 
 void close_avp(void) {
-  TaxwareSession& s = avp_session;
-  s.opened = 0;
+  TaxwareSession& session = avp_session;
+  session.opened = 0;
 
   // Both steps run whatever came before; an entry never resolved is not called.
   std::unique_ptr<PreparedRecords> r = new_records();
@@ -157,14 +157,14 @@ void close_avp(void) {
     Clear_Zip_Str(&r->zip);
     r->zip.function = AVP_ZIP_FN_CLOSE;
   }
-  if (s.ZipCloseAdd != nullptr && s.ZipCloseAdd() != 0) {
+  if (session.ZipCloseAdd != nullptr && session.ZipCloseAdd() != 0) {
     AVP_LOG("ZipClose/ZIP020 failed: %s\n", "Unknown");
   } else {
     AVP_LOG("ZipClose/ZIP020 passed\n");
   }
 
   prepare_tax_records(r.get(), "CLOSE");
-  if (s.AvpTaxCloseAdd != nullptr && s.AvpTaxCloseAdd() != 0) {
+  if (session.AvpTaxCloseAdd != nullptr && session.AvpTaxCloseAdd() != 0) {
     AVP_LOG("AvpTaxClose/TAX010 passed.\n");
   } else {
     AVP_LOG("AvpTaxClose/TAX010 failed: %s\n", "Unknown");
@@ -172,8 +172,8 @@ void close_avp(void) {
 }
 
 int avp_ready(void) {
-  const TaxwareSession& s = avp_session;
-  return s.opened && s.AvpTaxOpenAdd != nullptr && s.AvpTaxCloseAdd != nullptr && s.AvpTaxCmnAdd != nullptr &&
-         s.AvpTaxIOErrAdd != nullptr && s.ZipOpenAdd != nullptr && s.ZipCloseAdd != nullptr &&
-         s.ZIP020Add != nullptr;
+  const TaxwareSession& session = avp_session;
+  return session.opened && session.AvpTaxOpenAdd != nullptr && session.AvpTaxCloseAdd != nullptr && session.AvpTaxCmnAdd != nullptr &&
+         session.AvpTaxIOErrAdd != nullptr && session.ZipOpenAdd != nullptr && session.ZipCloseAdd != nullptr &&
+         session.ZIP020Add != nullptr;
 }

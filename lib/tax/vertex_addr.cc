@@ -10,7 +10,7 @@
 
 namespace {
 
-VertexSession& s = vertex_session;
+VertexSession& session = vertex_session;
 
 // The engine writes names and geo codes here first: it is given no capacity
 // for the geo code, and a text that breaks its width must not reach the next
@@ -24,7 +24,7 @@ void copy_bounded(char* member, std::size_t width, const char* from) {
 
 void fill_location(LocHdl loc, VertexLocation* entry) {
   char text[kEngineTextSize];
-  s.LocGetGeoCodeAdd(loc);
+  session.LocGetGeoCodeAdd(loc);
   struct Name {
     int level, flag, capacity;
     char* member;
@@ -37,12 +37,12 @@ void fill_location(LocHdl loc, VertexLocation* entry) {
   };
   for (const Name& name : names) {
     std::memset(text, 0, sizeof text);
-    s.LocGetNameAdd(loc, name.level, name.flag, text, name.capacity);
+    session.LocGetNameAdd(loc, name.level, name.flag, text, name.capacity);
     text[sizeof text - 1] = '\0';
     copy_bounded(name.member, static_cast<std::size_t>(name.capacity), text);
   }
   std::memset(text, 0, sizeof text);
-  s.LocGetGeoCodeStringAdd(loc, text, 0, 0, 0);
+  session.LocGetGeoCodeStringAdd(loc, text, 0, 0, 0);
   text[sizeof text - 1] = '\0';
   copy_bounded(entry->geo_code, sizeof entry->geo_code, text);
 }
@@ -59,25 +59,16 @@ void format_vertex_addr(const char* text, VertexAddrRec* rec) {
   if (get_field_of_msg(8, text, zip, sizeof zip) > 0) std::memcpy(rec->zip, zip, sizeof rec->zip);
 }
 
-int determine_addr_vertex(VertexAddrRec* rec) {
-  if (rec == nullptr) return VTX_ADDR_ENGINE_FAILED;
-  if (!vertex_loc_ready()) {
-    VTX_LOG("Location engine not open.\n");
-    return VTX_ADDR_ENGINE_FAILED;
-  }
-  LocFindCtx ctx = s.LocCreateFindContextAdd(s.pLocConn);
-  if (ctx == nullptr) {
-    VTX_LOG("LocCreateFindContext failed, returned NULL.\n");
-    return VTX_ADDR_ENGINE_FAILED;
-  }
-  VTX_LOG("LocCreateFindContext passed.\n");
+namespace {
 
+// The search in the find context `ctx` (which the caller destroys): the
+// criteria, then every batch of locations up to VTX_MAX_CANDIDATES.
+int search(LocFindCtx ctx, VertexAddrRec* rec) {
   // The criteria get terminated copies: a 7-character ZIP code fills its member.
   char zip[sizeof rec->zip + 1] = {};
   std::memcpy(zip, rec->zip, strnlen(rec->zip, sizeof rec->zip));
-  if (s.LocSetNameCriteriaAdd(ctx, 2, 0, rec->state, 0, 0, 0, 1, rec->city, 0, zip) == 0) {
+  if (session.LocSetNameCriteriaAdd(ctx, 2, 0, rec->state, 0, 0, 0, 1, rec->city, 0, zip) == 0) {
     VTX_LOG("LocSetNameCriteria failed, returned FALSE.\n");
-    s.LocDestroyFindContextAdd(ctx);
     return VTX_ADDR_NOT_FOUND;
   }
   VTX_LOG("LocSetNameCriteria passed.\n");
@@ -89,12 +80,11 @@ int determine_addr_vertex(VertexAddrRec* rec) {
   while (rec->count < VTX_MAX_CANDIDATES) {
     std::memset(batch, 0, sizeof batch);
     int more = 0;
-    const int n = s.LocGetLocationsAdd(ctx, batch, VTX_MAX_LOCATIONS, &more);
+    const int n = session.LocGetLocationsAdd(ctx, batch, VTX_MAX_LOCATIONS, &more);
     if (n == 0) break;
     if (n < 0 || n > VTX_MAX_LOCATIONS) {
       // More handles than asked for cannot be read or released safely.
       VTX_LOG("LocGetLocations failed, returned %d.\n", n);
-      s.LocDestroyFindContextAdd(ctx);
       return VTX_ADDR_ENGINE_FAILED;
     }
     const int room = VTX_MAX_CANDIDATES - rec->count;
@@ -105,21 +95,39 @@ int determine_addr_vertex(VertexAddrRec* rec) {
       fill_location(batch[i], entry);
     }
     rec->count += keep;
-    if (s.LocReleaseAdd(batch, n) != 1) {
-      s.LocDestroyFindContextAdd(ctx);
-      return VTX_ADDR_ENGINE_FAILED;
-    }
+    if (session.LocReleaseAdd(batch, n) != 1) return VTX_ADDR_ENGINE_FAILED;
   }
   if (rec->count == VTX_MAX_CANDIDATES) {
     VTX_LOG("LocGetLocations: %d locations kept, the search stops there.\n", VTX_MAX_CANDIDATES);
   }
   if (rec->count == 0) {
     VTX_LOG("LocGetLocations failed, returned 0.\n");
-    s.LocDestroyFindContextAdd(ctx);
     return VTX_ADDR_NOT_FOUND;
   }
   VTX_LOG("LocGetLocations passed.\n");
-  if (s.LocDestroyFindContextAdd(ctx) == 1) {
+  return VTX_ADDR_FOUND;
+}
+
+}  // namespace
+
+int determine_addr_vertex(VertexAddrRec* rec) {
+  if (rec == nullptr) return VTX_ADDR_ENGINE_FAILED;
+  if (!vertex_loc_ready()) {
+    VTX_LOG("Location engine not open.\n");
+    return VTX_ADDR_ENGINE_FAILED;
+  }
+  LocFindCtx ctx = session.LocCreateFindContextAdd(session.pLocConn);
+  if (ctx == nullptr) {
+    VTX_LOG("LocCreateFindContext failed, returned NULL.\n");
+    return VTX_ADDR_ENGINE_FAILED;
+  }
+  VTX_LOG("LocCreateFindContext passed.\n");
+  const int result = search(ctx, rec);
+  // The context is destroyed on every path; its answer counts only after a
+  // search that found something.
+  const int destroyed = session.LocDestroyFindContextAdd(ctx);
+  if (result != VTX_ADDR_FOUND) return result;
+  if (destroyed == 1) {
     VTX_LOG("LocDestroyFindContext passed.\n");
     return VTX_ADDR_FOUND;
   }

@@ -1,10 +1,12 @@
 #include "vertex_determine.h"
 
 #include <cerrno>
+#include <cstdarg>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <string>
 
 #include "al_logfile.h"
 #include "api_log.h"
@@ -15,17 +17,23 @@
 
 namespace {
 
-VertexSession& s = vertex_session;
+VertexSession& session = vertex_session;
 constexpr const char* kDumpFile = "tarn.out";
 
-// Logs the failure line, resets the handle and returns `code`; the read-back
-// buffers live on the stack and go with the return.
-#define VTX_FAIL(code, ...)  \
-  do {                       \
-    VTX_LOG(__VA_ARGS__);    \
-    reset_vertex_handle();   \
-    return (code);           \
-  } while (0)
+// A step's failure: its line in the log (with the line number of the call),
+// the handle reset, and `code`, the request's result, to be returned:
+// `return VTX_FAILED(code, format, ...)`. The read-back buffers live on the
+// stack and go with the return.
+__attribute__((format(printf, 3, 4))) int failed(int line, int code, const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  const std::string message = api_vformat(format, args);
+  va_end(args);
+  vertex_log_write(session.vertex_log_file, VERTEX_SRC, line, api_settings.username, "%s", message.c_str());
+  reset_vertex_handle();
+  return code;
+}
+#define VTX_FAILED(code, ...) failed(__LINE__, (code), __VA_ARGS__)
 
 // Engine read buffers get one zero byte more than the width they are handed
 // with, so a text that fills its width still ends before the buffer does.
@@ -57,12 +65,12 @@ bool dump_file_is_ours(void) {
 }
 
 void debug_dump(const char* when) {
-  if (s.vertex_debug == 0 || !dump_file_is_ours()) return;
+  if (session.vertex_debug == 0 || !dump_file_is_ours()) return;
   char stamp[64];
   api_time_stamp(stamp, sizeof stamp, std::time(nullptr));
   char text[128];
   std::snprintf(text, sizeof text, "%s%s: %s", stamp, when, "\n");
-  s.VstDebugHdlAdd(s.pVstHdl, kDumpFile, text);
+  session.VstDebugHdlAdd(session.pVstHdl, kDumpFile, text);
 }
 
 // A district's values: fields of their own in the enhanced form; in the
@@ -84,8 +92,6 @@ void add_district(VertexTaxResult* res, bool enh, int owner, double a, double b,
 }
 
 bool same_trimmed(char* a, char* b) { return std::strcmp(strip_ascii(a), strip_ascii(b)) == 0; }
-
-void* const null = nullptr;
 
 // A determination under way: its records and what one step hands the next.
 struct Determination {
@@ -119,8 +125,8 @@ int set_jurisdictions(Determination& d) {
   for (const Juris& j : jurisdictions) {
     std::int64_t geo = vertex_geo_of(j.juris->geo_code);
     int flag = j.juris->juris_flag;
-    if (s.VstSetInvJurisAdd(d.hdl, j.type, 1, &geo, null, null, null, null, &flag) == 0) {
-      VTX_FAIL(VTX_TAX_CALL_FAILED, "%s failed, returned FALSE.\n", j.x);
+    if (session.VstSetInvJurisAdd(d.hdl, j.type, 1, &geo, nullptr, nullptr, nullptr, nullptr, &flag) == 0) {
+      return VTX_FAILED(VTX_TAX_CALL_FAILED, "%s failed, returned FALSE.\n", j.x);
     }
     VTX_LOG("%s passed.\n", j.x);
   }
@@ -132,10 +138,10 @@ int set_invoice(Determination& d) {
   int invoice_mode = req->invoice_flag == 1 ? 3 : 0;
   d.write_flag = req->write_register == 1 ? 1 : 0;
   std::int64_t zero64 = 0;
-  if (s.VstSetInvDetailAdd(d.hdl, req->invoice_text, null, req->invoice_number, null, &zero64,
+  if (session.VstSetInvDetailAdd(d.hdl, req->invoice_text, nullptr, req->invoice_number, nullptr, &zero64,
                            req->customer_1, req->customer_2, &invoice_mode, req->company_code,
-                           d.enh ? req->enh_code : nullptr, null, null, &d.write_flag) == 0) {
-    VTX_FAIL(VTX_TAX_CALL_FAILED, "VstSetInvDetail() failed, returned FALSE.\n");
+                           d.enh ? req->enh_code : nullptr, nullptr, nullptr, &d.write_flag) == 0) {
+    return VTX_FAILED(VTX_TAX_CALL_FAILED, "VstSetInvDetail() failed, returned FALSE.\n");
   }
   VTX_LOG("VstSetInvDetail() passed.\n");
   return kGoOn;
@@ -147,11 +153,11 @@ int set_line(Determination& d) {
   const int transaction_type = (tt >= 1 && tt <= 3) ? tt : 0;
   const int line_kind = (req->line_kind >= 2 && req->line_kind <= 6) ? req->line_kind - 1 : 0;
   int one = 1;
-  if (s.VstSetLineDetailAdd(d.hdl, d.ln, transaction_type, 0, line_kind, 0, &one,
-                            &req->line_amount, nullptr, nullptr, req->user_area, null,
+  if (session.VstSetLineDetailAdd(d.hdl, d.ln, transaction_type, 0, line_kind, 0, &one,
+                            &req->line_amount, nullptr, nullptr, req->user_area, nullptr,
                             d.enh ? req->enh_line_text : nullptr, d.enh ? req->enh_code : nullptr,
-                            null, null) == 0) {
-    VTX_FAIL(VTX_TAX_CALL_FAILED, "VstSetLineDetail failed, returned FALSE.\n");
+                            nullptr, nullptr) == 0) {
+    return VTX_FAILED(VTX_TAX_CALL_FAILED, "VstSetLineDetail failed, returned FALSE.\n");
   }
   VTX_LOG("VstSetLineDetail passed.\n");
   return kGoOn;
@@ -161,9 +167,9 @@ int set_product(Determination& d) {
   double product = static_cast<double>(d.req->prod_number);
   double product_copy = product;
   int zero_ref = 0;
-  if (s.VstSetLineProdAdd(d.hdl, d.ln, 0, &product, d.req->product_code, null, &zero_ref, null,
-                          &product_copy, null, null) == 0) {
-    VTX_FAIL(VTX_TAX_CALL_FAILED, "VstSetLineProd failed, returned FALSE.\n");
+  if (session.VstSetLineProdAdd(d.hdl, d.ln, 0, &product, d.req->product_code, nullptr, &zero_ref, nullptr,
+                          &product_copy, nullptr, nullptr) == 0) {
+    return VTX_FAILED(VTX_TAX_CALL_FAILED, "VstSetLineProd failed, returned FALSE.\n");
   }
   VTX_LOG("VstSetLineProd passed.\n");
   return kGoOn;
@@ -215,13 +221,13 @@ int set_levels(Determination& d) {
     char x[96];
     std::snprintf(x, sizeof x, "VstSetLineLocal(%s, %s)", level.name,
                   taxable ? "eVstTaxbltyTaxable" : "eVstTaxbltyNonTaxable");
-    const int ok = s.VstSetLineLocalAdd(d.hdl, d.ln, level.level, &taxability, &local_code, &zero,
-                                        d.enh ? req->enh_local_code : nullptr, null, null,
-                                        taxable ? nullptr : &req->line_amount, &level.b, null,
-                                        null, &level.a, &d.district_owner);
-    std::snprintf(s.vtx_msg, sizeof s.vtx_msg, "%s %s", x, ok ? "passed." : "failed, returned FALSE.");
-    if (ok == 0) VTX_FAIL(VTX_TAX_CALL_FAILED, "%s\n", s.vtx_msg);
-    VTX_LOG("%s\n", s.vtx_msg);
+    const int ok = session.VstSetLineLocalAdd(d.hdl, d.ln, level.level, &taxability, &local_code, &zero,
+                                        d.enh ? req->enh_local_code : nullptr, nullptr, nullptr,
+                                        taxable ? nullptr : &req->line_amount, &level.b, nullptr,
+                                        nullptr, &level.a, &d.district_owner);
+    std::snprintf(session.vtx_msg, sizeof session.vtx_msg, "%s %s", x, ok ? "passed." : "failed, returned FALSE.");
+    if (ok == 0) return VTX_FAILED(VTX_TAX_CALL_FAILED, "%s\n", session.vtx_msg);
+    VTX_LOG("%s\n", session.vtx_msg);
   }
   return kGoOn;
 }
@@ -229,15 +235,15 @@ int set_levels(Determination& d) {
 // The calculation, with the handle dumped around it when logging.
 int calculate(Determination& d) {
   debug_dump("before calculation");
-  const int calc = s.VstCalcTaxAdd(s.pVstConnHdl, d.hdl, 0, 0);
+  const int calc = session.VstCalcTaxAdd(session.pVstConnHdl, d.hdl, 0, 0);
   if (calc != eVstCalcRetCdNone && calc != eVstCalcRetCdDone) {
     const char* name = vertex_calc_status_name(calc);
     if (name[0] != '\0') {
-      std::snprintf(s.vtx_msg, sizeof s.vtx_msg, "VstCalcTax failed, returned eVstCalcRetCd%s.", name);
+      std::snprintf(session.vtx_msg, sizeof session.vtx_msg, "VstCalcTax failed, returned eVstCalcRetCd%s.", name);
     } else {
-      std::snprintf(s.vtx_msg, sizeof s.vtx_msg, "VstCalcTax failed, returned ");
+      std::snprintf(session.vtx_msg, sizeof session.vtx_msg, "VstCalcTax failed, returned ");
     }
-    VTX_FAIL(VTX_TAX_CALC_FAILED, "%s\n", s.vtx_msg);
+    return VTX_FAILED(VTX_TAX_CALC_FAILED, "%s\n", session.vtx_msg);
   }
   VTX_LOG("VstCalcTax passed.\n");
   debug_dump("after calculation");
@@ -251,26 +257,26 @@ int check_invoice(Determination& d) {
   ReadBuffer<VTX_CUSTOMER_SIZE> customer_1, customer_2;
   ReadBuffer<VTX_COMPANY_SIZE> company;
   int ignored = 0;
-  if (s.VstGetInvDetailAdd(d.hdl, null, null, invoice.text, null, null, null, customer_1.text,
-                           customer_2.text, &ignored, company.text, null, null, null,
+  if (session.VstGetInvDetailAdd(d.hdl, nullptr, nullptr, invoice.text, nullptr, nullptr, nullptr, customer_1.text,
+                           customer_2.text, &ignored, company.text, nullptr, nullptr, nullptr,
                            &d.write_flag) == 0) {
-    VTX_FAIL(VTX_TAX_CALL_FAILED, "VstGetInvDetail failed, returned FALSE.\n");
+    return VTX_FAILED(VTX_TAX_CALL_FAILED, "VstGetInvDetail failed, returned FALSE.\n");
   }
   VTX_LOG("VstGetInvDetail passed.\n");
   if (!same_trimmed(invoice.text, req->invoice_number)) {
-    VTX_FAIL(VTX_TAX_INVOICE_CHECK, "Invoice check failed.\n");
+    return VTX_FAILED(VTX_TAX_INVOICE_CHECK, "Invoice check failed.\n");
   }
   VTX_LOG("Invoice check passed.\n");
   if (!same_trimmed(customer_1.text, req->customer_1) ||
       !same_trimmed(customer_2.text, req->customer_2)) {
-    VTX_FAIL(VTX_TAX_CUSTOMER_CHECK, "Customer check failed.\n");
+    return VTX_FAILED(VTX_TAX_CUSTOMER_CHECK, "Customer check failed.\n");
   }
   VTX_LOG("Customer check passed.\n");
   if (d.write_flag != (req->write_register == 1 ? 1 : 0)) {
-    VTX_FAIL(VTX_TAX_WRITE_REGISTER_CHECK, "Write register check failed");
+    return VTX_FAILED(VTX_TAX_WRITE_REGISTER_CHECK, "Write register check failed");
   }
   if (!same_trimmed(req->company_code, company.text)) {
-    VTX_FAIL(VTX_TAX_COMPANY_CHECK, "Company code check failed");
+    return VTX_FAILED(VTX_TAX_COMPANY_CHECK, "Company code check failed");
   }
   VTX_LOG("Write register and company code check passed");
   return kGoOn;
@@ -281,14 +287,14 @@ int check_line(Determination& d) {
   double amount_back = 0.0;
   ReadBuffer<VTX_USER_AREA_SIZE> user_area;
   int ignored = 0;
-  if (s.VstGetLineDetailAdd(d.hdl, d.ln, null, null, null, null, &d.taxing_type, &amount_back,
-                            &d.res->line_a, &d.res->line_b, user_area.text, &ignored, null, null,
-                            null, null, null) == 0) {
-    VTX_FAIL(VTX_TAX_CALL_FAILED, "VstGetLineDetail failed, returned FALSE");
+  if (session.VstGetLineDetailAdd(d.hdl, d.ln, nullptr, nullptr, nullptr, nullptr, &d.taxing_type, &amount_back,
+                            &d.res->line_a, &d.res->line_b, user_area.text, &ignored, nullptr, nullptr,
+                            nullptr, nullptr, nullptr) == 0) {
+    return VTX_FAILED(VTX_TAX_CALL_FAILED, "VstGetLineDetail failed, returned FALSE");
   }
   VTX_LOG("VstGetLineDetail passed");
   if (!(amount_back == d.req->line_amount) || !same_trimmed(user_area.text, d.req->user_area)) {
-    VTX_FAIL(VTX_TAX_USER_AREA_CHECK, "User area check failed");
+    return VTX_FAILED(VTX_TAX_USER_AREA_CHECK, "User area check failed");
   }
   VTX_LOG("User area check passed");
   return kGoOn;
@@ -296,13 +302,13 @@ int check_line(Determination& d) {
 
 int check_product(Determination& d) {
   ReadBuffer<VTX_PRODUCT_SIZE> product_back;
-  if (s.VstGetLineProdAdd(d.hdl, d.ln, null, null, product_back.text, null, null, null, null,
-                          null, null) == 0) {
-    VTX_FAIL(VTX_TAX_CALL_FAILED, "VstGetLineProd failed, returned FALSE.\n");
+  if (session.VstGetLineProdAdd(d.hdl, d.ln, nullptr, nullptr, product_back.text, nullptr, nullptr, nullptr, nullptr,
+                          nullptr, nullptr) == 0) {
+    return VTX_FAILED(VTX_TAX_CALL_FAILED, "VstGetLineProd failed, returned FALSE.\n");
   }
   VTX_LOG("VstGetLineProd passed.\n");
   if (!same_trimmed(d.req->product_code, product_back.text)) {
-    VTX_FAIL(VTX_TAX_PRODUCT_CHECK, "Product check failed.\n");
+    return VTX_FAILED(VTX_TAX_PRODUCT_CHECK, "Product check failed.\n");
   }
   VTX_LOG("Product check passed.\n");
   return kGoOn;
@@ -350,10 +356,10 @@ int read_levels(Determination& d) {
       continue;
     }
     double scratch_1 = 0.0, scratch_2 = 0.0;
-    if (s.VstGetLineLocalAdd(d.hdl, d.ln, r.level, null, &status, null, &scratch_1, null,
-                             &scratch_2, null, &b, null, null, &a,
+    if (session.VstGetLineLocalAdd(d.hdl, d.ln, r.level, nullptr, &status, nullptr, &scratch_1, nullptr,
+                             &scratch_2, nullptr, &b, nullptr, nullptr, &a,
                              r.level == eVstStLocTypeDist ? &d.district_owner : nullptr) == 0) {
-      VTX_FAIL(r.fail_code, "%s failed, returned FALSE.\n", r.x);
+      return VTX_FAILED(r.fail_code, "%s failed, returned FALSE.\n", r.x);
     }
     if (r.a != nullptr) {
       *r.a = a;
@@ -373,8 +379,8 @@ int read_levels(Determination& d) {
 int read_addtl(Determination& d, int locality, int* status, double* a, double* b, int* owner) {
   double scratch_1 = 0.0, scratch_2 = 0.0;
   *a = *b = 0.0;
-  return s.VstGetLineLocalAddtlAdd(d.hdl, d.ln, locality, null, status, null, &scratch_1, null,
-                                   &scratch_2, null, b, null, null, a, &d.addtl_type, owner);
+  return session.VstGetLineLocalAddtlAdd(d.hdl, d.ln, locality, nullptr, status, nullptr, &scratch_1, nullptr,
+                                   &scratch_2, nullptr, b, nullptr, nullptr, a, &d.addtl_type, owner);
 }
 
 // Additional city, county and district into the result. A domestic line
@@ -385,7 +391,7 @@ int read_additional(Determination& d) {
   int status = 0;
   double a = 0.0, b = 0.0;
   if (read_addtl(d, eVstLocAddtlTypeCity, &status, &a, &b, nullptr) == 0) {
-    VTX_FAIL(VTX_TAX_ADDTL_CITY_READ, "VstGetLineLocalAddtl(eVstLocAddtlTypeCity) failed, returned FALSE.\n");
+    return VTX_FAILED(VTX_TAX_ADDTL_CITY_READ, "VstGetLineLocalAddtl(eVstLocAddtlTypeCity) failed, returned FALSE.\n");
   }
   res->addtl_city_b = b;
   res->addtl_city_a = a;
@@ -395,7 +401,7 @@ int read_additional(Determination& d) {
   a = b = 0.0;
   if (!stopped) {
     if (read_addtl(d, eVstLocAddtlTypeCnty, &status, &a, &b, nullptr) == 0) {
-      VTX_FAIL(VTX_TAX_ADDTL_COUNTY_READ, "VstGetLineLocalAddtl(eVstLocAddtlTypeCnty) failed, returned FALSE.\n");
+      return VTX_FAILED(VTX_TAX_ADDTL_COUNTY_READ, "VstGetLineLocalAddtl(eVstLocAddtlTypeCnty) failed, returned FALSE.\n");
     }
     stopped = d.domestic && status == eVstLevelStatusStop;
   }
@@ -408,7 +414,7 @@ int read_additional(Determination& d) {
   if (!stopped) {
     // A district that no one owns may answer FALSE: there is nothing to read.
     if (read_addtl(d, eVstLocAddtlTypeDist, &status, &a, &b, &owner) == 0 && owner != 0) {
-      VTX_FAIL(VTX_TAX_ADDTL_DISTRICT_READ, "VstGetLineLocalAddtl(eVstLocAddtlTypeDist) failed, returned FALSE.\n");
+      return VTX_FAILED(VTX_TAX_ADDTL_DISTRICT_READ, "VstGetLineLocalAddtl(eVstLocAddtlTypeDist) failed, returned FALSE.\n");
     }
     stopped = d.domestic && status == eVstLevelStatusStop;
   }
@@ -439,12 +445,12 @@ int resubmit(Determination& d) {
     return VTX_JUR_OTHER;
   }
   int one = 1;
-  if (s.VstSetLineDetailAdd(d.hdl, d.ln, 0, 0, 3, 0, &one, &d.req->line_amount, &sum_a, &sum_b,
-                            d.req->user_area, null, nullptr, nullptr, null, null) == 0) {
-    VTX_FAIL(VTX_TAX_CALL_FAILED, "VstSetLineDetail failed, returned FALSE.\n");
+  if (session.VstSetLineDetailAdd(d.hdl, d.ln, 0, 0, 3, 0, &one, &d.req->line_amount, &sum_a, &sum_b,
+                            d.req->user_area, nullptr, nullptr, nullptr, nullptr, nullptr) == 0) {
+    return VTX_FAILED(VTX_TAX_CALL_FAILED, "VstSetLineDetail failed, returned FALSE.\n");
   }
   VTX_LOG("VstSetLineDetail passed.\n");
-  s.VstCalcTaxAdd(s.pVstConnHdl, d.hdl, 0, 0);
+  session.VstCalcTaxAdd(session.pVstConnHdl, d.hdl, 0, 0);
   VTX_LOG("VstCalcTax unknown status.\n");
   struct Reread {
     int level;
@@ -460,8 +466,8 @@ int resubmit(Determination& d) {
   };
   for (const Reread& r : rereads) {
     int status = 0;
-    s.VstGetLineLocalAdd(d.hdl, d.ln, r.level, null, &status, null, nullptr, null, nullptr, null,
-                         nullptr, null, null, nullptr, nullptr);
+    session.VstGetLineLocalAdd(d.hdl, d.ln, r.level, nullptr, &status, nullptr, nullptr, nullptr, nullptr, nullptr,
+                         nullptr, nullptr, nullptr, nullptr, nullptr);
     VTX_LOG("%s", r.line);
   }
   reset_vertex_handle();
@@ -475,7 +481,7 @@ int determine(VertexTaxResult* res, VertexTaxRequest* req, bool enh) {
     VTX_LOG("Vertex engine not open.\n");
     return VTX_TAX_CALL_FAILED;
   }
-  Determination d{res, req, enh, s.pVstHdl, req->line_number};
+  Determination d{res, req, enh, session.pVstHdl, req->line_number};
   // Load the invoice and its line, calculate, check the read-back, read the
   // levels and the additional localities.
   using Step = int (*)(Determination&);

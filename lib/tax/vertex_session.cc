@@ -14,7 +14,7 @@ VertexSession vertex_session;
 
 namespace {
 
-VertexSession& s = vertex_session;
+VertexSession& session = vertex_session;
 
 // Shown in the "%s - <%s>" line of a variable that is not set.
 constexpr const char* kUnsetValue = "(not set)";
@@ -41,7 +41,7 @@ int resolve_entries(void* library, const EntrySlot (&entries)[N], char* err) {
 
 // A function pointer and an object pointer have the same representation on
 // every platform that can dlopen; the slots are filled through void**.
-#define VTX_ENTRY_SLOT(name) {#name, reinterpret_cast<void**>(&s.name##Add)},
+#define VTX_ENTRY_SLOT(name) {#name, reinterpret_cast<void**>(&session.name##Add)},
 const EntrySlot kTaxEntries[] = {VTX_TAX_ENTRY_POINTS(VTX_ENTRY_SLOT)};
 const EntrySlot kLocEntries[] = {VTX_LOC_ENTRY_POINTS(VTX_ENTRY_SLOT)};
 #undef VTX_ENTRY_SLOT
@@ -77,13 +77,13 @@ void log_db_failure(const char* call, int type, int status, bool opening, int li
     spelled = "InvalidDataSourcei";
   }
   if (name[0] != '\0') {
-    std::snprintf(s.vtx_msg, sizeof s.vtx_msg, "%s(%s) failed, returned eVstDbRetCd%s.", call,
+    std::snprintf(session.vtx_msg, sizeof session.vtx_msg, "%s(%s) failed, returned eVstDbRetCd%s.", call,
                   db_type_name(type), spelled);
   } else {
-    std::snprintf(s.vtx_msg, sizeof s.vtx_msg, "%s(%s) failed, returned ", call,
+    std::snprintf(session.vtx_msg, sizeof session.vtx_msg, "%s(%s) failed, returned ", call,
                   db_type_name(type));
   }
-  vertex_log_write(s.vertex_log_file, VERTEX_SRC, line, api_settings.username, "%s\n", s.vtx_msg);
+  vertex_log_write(session.vertex_log_file, VERTEX_SRC, line, api_settings.username, "%s\n", session.vtx_msg);
 }
 
 // "<call> failed, returned eLocDbRet<Name>." (at most 32 characters of the
@@ -93,17 +93,40 @@ void log_loc_failure(const char* call, int status, int line) {
   if (name != nullptr) {
     char status_text[33];
     std::snprintf(status_text, sizeof status_text, "eLocDbRet%s.", name);
-    std::snprintf(s.vtx_msg, sizeof s.vtx_msg, "%s failed, returned %s", call, status_text);
+    std::snprintf(session.vtx_msg, sizeof session.vtx_msg, "%s failed, returned %s", call, status_text);
   } else {
-    std::snprintf(s.vtx_msg, sizeof s.vtx_msg, "%s failed, returned unknown status %d.", call,
+    std::snprintf(session.vtx_msg, sizeof session.vtx_msg, "%s failed, returned unknown status %d.", call,
                   status);
   }
-  vertex_log_write(s.vertex_log_file, VERTEX_SRC, line, api_settings.username, "%s\n", s.vtx_msg);
+  vertex_log_write(session.vertex_log_file, VERTEX_SRC, line, api_settings.username, "%s\n", session.vtx_msg);
+}
+
+constexpr const char* kNoConnection = "no connection";
+
+// One step of the close: made only when its entry point was resolved, and
+// skipped (saying so) without the handle it needs, so the engine never
+// receives a null handle. `step` makes the call and logs a failure; a step
+// that passed is logged here.
+template <typename Step>
+void close_step(const char* name, bool resolved, const void* handle, const char* missing, Step step) {
+  if (!resolved) return;
+  if (handle == nullptr) {
+    VTX_LOG("%s skipped, %s.\n", name, missing);
+    return;
+  }
+  if (step()) VTX_LOG("%s passed.\n", name);
+}
+
+// A release entry point's answer: 1 done; any other is logged as a failure.
+bool released(const char* name, int answer) {
+  if (answer == 1) return true;
+  VTX_LOG("%s failed, returned FALSE.\n", name);
+  return false;
 }
 
 bool session_holds_anything() {
-  return s.vertex_log_file != nullptr || s.Vsthinst != nullptr || s.Locationhinst != nullptr ||
-         s.pLocConn != nullptr || s.pVstConnHdl != nullptr || s.pVstHdl != nullptr;
+  return session.vertex_log_file != nullptr || session.Vsthinst != nullptr || session.Locationhinst != nullptr ||
+         session.pLocConn != nullptr || session.pVstConnHdl != nullptr || session.pVstHdl != nullptr;
 }
 
 }  // namespace
@@ -112,65 +135,65 @@ int open_vertex_general(void) {
   // A repeated open (an init message) would otherwise leak the earlier
   // stream, libraries and engine handles.
   if (session_holds_anything()) close_vertex();
-  s = VertexSession{};
+  session = VertexSession{};
 
-  s.vertex_debug = vertex_int_of(std::getenv("VERTEXDEBUG"));
+  session.vertex_debug = vertex_int_of(std::getenv("VERTEXDEBUG"));
   if (api_settings.log_dir[0] != '\0') {  // no log directory: no log, never one at "/"
     char path[API_PATH_SIZE];
     std::snprintf(path, sizeof path, "%s/vertex.log", api_settings.log_dir);
-    s.vertex_log_file = al_open_logfile(path, s.vertex_debug != 0 ? 1 : 0);
+    session.vertex_log_file = al_open_logfile(path, session.vertex_debug != 0 ? 1 : 0);
   }
 
   char err[VTX_ERR_SIZE] = {};
   VTX_LOG("Loading vst.DLL.\n");
-  s.Vsthinst = sli_open("vst", nullptr, err, sizeof err);
-  if (s.Vsthinst == nullptr) {
+  session.Vsthinst = sli_open("vst", nullptr, err, sizeof err);
+  if (session.Vsthinst == nullptr) {
     VTX_LOG("Loading vst.DLL failed: %s\n", err);
     return VTX_OPEN_FAILED;
   }
   VTX_LOG("Loading vst.DLL succeeded.\n");
-  if (resolve_entries(s.Vsthinst, kTaxEntries, err) != VTX_OPEN_OK) return VTX_OPEN_FAILED;
+  if (resolve_entries(session.Vsthinst, kTaxEntries, err) != VTX_OPEN_OK) return VTX_OPEN_FAILED;
 
   VTX_LOG("Loading loc shared library.\n");
-  s.Locationhinst = sli_open("loc", nullptr, err, sizeof err);
-  if (s.Locationhinst == nullptr) {
+  session.Locationhinst = sli_open("loc", nullptr, err, sizeof err);
+  if (session.Locationhinst == nullptr) {
     VTX_LOG("Loading location.DLL failed: %s\n", err);
     return VTX_OPEN_FAILED;
   }
   VTX_LOG("Loading location.DLL succeeded.\n");
-  if (resolve_entries(s.Locationhinst, kLocEntries, err) != VTX_OPEN_OK) return VTX_OPEN_FAILED;
+  if (resolve_entries(session.Locationhinst, kLocEntries, err) != VTX_OPEN_OK) return VTX_OPEN_FAILED;
 
   VTX_LOG("Checking environment variables\n");
-  s.VertexServer = read_variable("VERTEXSERVER");
-  s.VertexTDM = read_variable("VERTEXTDM");
-  s.VertexPwd = read_variable("VERTEXPWD", true);
-  s.VertexUser = read_variable("VERTEXUSER");
-  s.VertexGeo = read_variable("VERTEXGEO");
-  if (s.VertexGeo == nullptr && s.VertexUser == nullptr) {
+  session.VertexServer = read_variable("VERTEXSERVER");
+  session.VertexTDM = read_variable("VERTEXTDM");
+  session.VertexPwd = read_variable("VERTEXPWD", true);
+  session.VertexUser = read_variable("VERTEXUSER");
+  session.VertexGeo = read_variable("VERTEXGEO");
+  if (session.VertexGeo == nullptr && session.VertexUser == nullptr) {
     VTX_LOG("VERTEXGEO or VERTEXUSER not set.\n");
     return VTX_OPEN_FAILED;
   }
-  s.VertexRate = read_variable("VERTEXRATE");
-  if (s.VertexRate == nullptr && s.VertexUser == nullptr) {
+  session.VertexRate = read_variable("VERTEXRATE");
+  if (session.VertexRate == nullptr && session.VertexUser == nullptr) {
     VTX_LOG("VERTEXRATE or VERTEXUSER not set.\n");
     return VTX_OPEN_FAILED;
   }
-  s.VertexReg = read_variable("VERTEXREG");
-  if (s.VertexReg == nullptr && s.VertexUser == nullptr) {
+  session.VertexReg = read_variable("VERTEXREG");
+  if (session.VertexReg == nullptr && session.VertexUser == nullptr) {
     VTX_LOG("VERTEXREG or VERTEXUSER not set.\n");
     return VTX_OPEN_FAILED;
   }
 
-  s.pLocConn = open_vertex_geo();
-  s.pVstConnHdl = open_vertex_tax();
-  s.pVstHdl = open_vertex_handle();
-  s.opened = 1;
+  session.pLocConn = open_vertex_geo();
+  session.pVstConnHdl = open_vertex_tax();
+  session.pVstHdl = open_vertex_handle();
+  session.opened = 1;
   return VTX_OPEN_OK;
 }
 
 LocConnHdl open_vertex_geo(void) {
-  if (s.LocCreateConnHdlAdd == nullptr || s.LocOpenDbAdd == nullptr) return nullptr;
-  LocConnHdl conn = s.LocCreateConnHdlAdd();
+  if (session.LocCreateConnHdlAdd == nullptr || session.LocOpenDbAdd == nullptr) return nullptr;
+  LocConnHdl conn = session.LocCreateConnHdlAdd();
   if (conn != nullptr) {
     VTX_LOG("LocCreateConnHdl passed.\n");
   } else {
@@ -180,7 +203,7 @@ LocConnHdl open_vertex_geo(void) {
     return nullptr;
   }
   const int status =
-      s.LocOpenDbAdd(conn, s.VertexGeo, s.VertexServer, s.VertexUser, s.VertexPwd, 0);
+      session.LocOpenDbAdd(conn, session.VertexGeo, session.VertexServer, session.VertexUser, session.VertexPwd, 0);
   if (status == eLocDbRetNone) {
     VTX_LOG("LocOpenDb passed.\n");
     return conn;
@@ -190,8 +213,8 @@ LocConnHdl open_vertex_geo(void) {
 }
 
 VstConnHdl open_vertex_tax(void) {
-  if (s.VstCreateConnHdlAdd == nullptr || s.VstOpenDbAdd == nullptr) return nullptr;
-  VstConnHdl conn = s.VstCreateConnHdlAdd();
+  if (session.VstCreateConnHdlAdd == nullptr || session.VstOpenDbAdd == nullptr) return nullptr;
+  VstConnHdl conn = session.VstCreateConnHdlAdd();
   if (conn == nullptr) {
     VTX_LOG("VstCreateConnHdl failed, returned NULL.\n");
     return nullptr;
@@ -204,14 +227,14 @@ VstConnHdl open_vertex_tax(void) {
     int mode;
   };
   const DbOpen opens[] = {
-      {eVstDbTypeLocation, s.VertexGeo, 0},
-      {eVstDbTypeRate, s.VertexRate, 0},
-      {eVstDbTypeTDM, s.VertexTDM, 0},
-      {eVstDbTypeRegister, s.VertexReg, 2},
+      {eVstDbTypeLocation, session.VertexGeo, 0},
+      {eVstDbTypeRate, session.VertexRate, 0},
+      {eVstDbTypeTDM, session.VertexTDM, 0},
+      {eVstDbTypeRegister, session.VertexReg, 2},
   };
   for (const DbOpen& open : opens) {
-    const int status = s.VstOpenDbAdd(conn, open.type, open.source, s.VertexServer, s.VertexUser,
-                                      s.VertexPwd, open.mode, nullptr, nullptr);
+    const int status = session.VstOpenDbAdd(conn, open.type, open.source, session.VertexServer, session.VertexUser,
+                                      session.VertexPwd, open.mode, nullptr, nullptr);
     if (status != eVstDbRetCdNone) {
       log_db_failure("VstOpenDb", open.type, status, true, __LINE__);
       return nullptr;
@@ -222,8 +245,8 @@ VstConnHdl open_vertex_tax(void) {
 }
 
 VstHdl open_vertex_handle(void) {
-  if (s.VstCreateHdlAdd == nullptr) return nullptr;
-  VstHdl hdl = s.VstCreateHdlAdd();
+  if (session.VstCreateHdlAdd == nullptr) return nullptr;
+  VstHdl hdl = session.VstCreateHdlAdd();
   if (hdl != nullptr) {
     VTX_LOG("VstCreateHdl passed.\n");
   } else {
@@ -233,7 +256,7 @@ VstHdl open_vertex_handle(void) {
 }
 
 int reset_vertex_handle(void) {
-  if (s.VstResetHdlAdd != nullptr && s.pVstHdl != nullptr && s.VstResetHdlAdd(s.pVstHdl) != 0) {
+  if (session.VstResetHdlAdd != nullptr && session.pVstHdl != nullptr && session.VstResetHdlAdd(session.pVstHdl) != 0) {
     VTX_LOG("VstResetHdl passed.\n");
     return 0;
   }
@@ -242,93 +265,58 @@ int reset_vertex_handle(void) {
 }
 
 void close_vertex(void) {
-  // Every step runs whatever the ones before gave; a step whose handle was
-  // never made is skipped, so the engine never receives a null handle.
-  if (s.LocCloseDbAdd != nullptr) {
-    if (s.pLocConn == nullptr) {
-      VTX_LOG("LocCloseDb skipped, no connection.\n");
-    } else {
-      const int status = s.LocCloseDbAdd(s.pLocConn);
-      if (status == eLocDbRetNone) {
-        VTX_LOG("LocCloseDb passed.\n");
-      } else {
-        log_loc_failure("LocCloseDb", status, __LINE__);
-      }
-    }
+  // Every step runs whatever the ones before gave.
+  close_step("LocCloseDb", session.LocCloseDbAdd != nullptr, session.pLocConn, kNoConnection, [] {
+    const int status = session.LocCloseDbAdd(session.pLocConn);
+    if (status != eLocDbRetNone) log_loc_failure("LocCloseDb", status, __LINE__);
+    return status == eLocDbRetNone;
+  });
+  close_step("LocReleaseConnHdl", session.LocReleaseConnHdlAdd != nullptr, session.pLocConn, kNoConnection,
+             [] { return released("LocReleaseConnHdl", session.LocReleaseConnHdlAdd(session.pLocConn)); });
+  close_step("VstReleaseHdl", session.VstReleaseHdlAdd != nullptr, session.pVstHdl, "no handle",
+             [] { return released("VstReleaseHdl", session.VstReleaseHdlAdd(session.pVstHdl)); });
+  for (const int type : {eVstDbTypeRate, eVstDbTypeLocation, eVstDbTypeTDM, eVstDbTypeRegister}) {
+    char name[64];
+    std::snprintf(name, sizeof name, "VstCloseDb(%s)", db_type_name(type));
+    close_step(name, session.VstCloseDbAdd != nullptr, session.pVstConnHdl, kNoConnection, [type] {
+      const int status = session.VstCloseDbAdd(session.pVstConnHdl, type, nullptr, nullptr);
+      if (status != eVstDbRetCdNone) log_db_failure("VstCloseDb", type, status, false, __LINE__);
+      return status == eVstDbRetCdNone;
+    });
   }
-  if (s.LocReleaseConnHdlAdd != nullptr) {
-    if (s.pLocConn == nullptr) {
-      VTX_LOG("LocReleaseConnHdl skipped, no connection.\n");
-    } else if (s.LocReleaseConnHdlAdd(s.pLocConn) == 1) {
-      VTX_LOG("LocReleaseConnHdl passed.\n");
-    } else {
-      VTX_LOG("LocReleaseConnHdl failed, returned FALSE.\n");
-    }
-  }
-  if (s.VstReleaseHdlAdd != nullptr) {
-    if (s.pVstHdl == nullptr) {
-      VTX_LOG("VstReleaseHdl skipped, no handle.\n");
-    } else if (s.VstReleaseHdlAdd(s.pVstHdl) == 1) {
-      VTX_LOG("VstReleaseHdl passed.\n");
-    } else {
-      VTX_LOG("VstReleaseHdl failed, returned FALSE.\n");
-    }
-  }
-  if (s.VstCloseDbAdd != nullptr) {
-    const int types[] = {eVstDbTypeRate, eVstDbTypeLocation, eVstDbTypeTDM, eVstDbTypeRegister};
-    for (int type : types) {
-      if (s.pVstConnHdl == nullptr) {
-        VTX_LOG("VstCloseDb(%s) skipped, no connection.\n", db_type_name(type));
-        continue;
-      }
-      const int status = s.VstCloseDbAdd(s.pVstConnHdl, type, nullptr, nullptr);
-      if (status == eVstDbRetCdNone) {
-        VTX_LOG("VstCloseDb(%s) passed.\n", db_type_name(type));
-      } else {
-        log_db_failure("VstCloseDb", type, status, false, __LINE__);
-      }
-    }
-  }
-  if (s.VstReleaseConnHdlAdd != nullptr) {
-    if (s.pVstConnHdl == nullptr) {
-      VTX_LOG("VstReleaseConnHdl skipped, no connection.\n");
-    } else if (s.VstReleaseConnHdlAdd(s.pVstConnHdl) == 1) {
-      VTX_LOG("VstReleaseConnHdl passed.\n");
-    } else {
-      VTX_LOG("VstReleaseConnHdl failed, returned FALSE.\n");
-    }
-  }
-  sli_close(s.Vsthinst);
-  sli_close(s.Locationhinst);
-  if (s.vertex_log_file != nullptr) std::fclose(s.vertex_log_file);
+  close_step("VstReleaseConnHdl", session.VstReleaseConnHdlAdd != nullptr, session.pVstConnHdl, kNoConnection,
+             [] { return released("VstReleaseConnHdl", session.VstReleaseConnHdlAdd(session.pVstConnHdl)); });
+  sli_close(session.Vsthinst);
+  sli_close(session.Locationhinst);
+  if (session.vertex_log_file != nullptr) std::fclose(session.vertex_log_file);
   // The entry points die with their libraries: nothing may call them now.
-  s = VertexSession{};
+  session = VertexSession{};
 }
 
 int vertex_loc_ready(void) {
-  return s.pLocConn != nullptr && s.LocCreateFindContextAdd != nullptr &&
-         s.LocSetNameCriteriaAdd != nullptr && s.LocGetLocationsAdd != nullptr &&
-         s.LocGetGeoCodeAdd != nullptr && s.LocGetNameAdd != nullptr &&
-         s.LocGetGeoCodeStringAdd != nullptr && s.LocReleaseAdd != nullptr &&
-         s.LocDestroyFindContextAdd != nullptr;
+  return session.pLocConn != nullptr && session.LocCreateFindContextAdd != nullptr &&
+         session.LocSetNameCriteriaAdd != nullptr && session.LocGetLocationsAdd != nullptr &&
+         session.LocGetGeoCodeAdd != nullptr && session.LocGetNameAdd != nullptr &&
+         session.LocGetGeoCodeStringAdd != nullptr && session.LocReleaseAdd != nullptr &&
+         session.LocDestroyFindContextAdd != nullptr;
 }
 
 int vertex_tax_ready(void) {
-  return s.pVstConnHdl != nullptr && s.pVstHdl != nullptr && s.VstSetInvJurisAdd != nullptr &&
-         s.VstSetInvDetailAdd != nullptr && s.VstSetLineDetailAdd != nullptr &&
-         s.VstSetLineProdAdd != nullptr && s.VstSetLineLocalAdd != nullptr &&
-         s.VstDebugHdlAdd != nullptr && s.VstCalcTaxAdd != nullptr &&
-         s.VstGetInvDetailAdd != nullptr && s.VstGetLineDetailAdd != nullptr &&
-         s.VstGetLineProdAdd != nullptr && s.VstGetLineLocalAdd != nullptr &&
-         s.VstGetLineLocalAddtlAdd != nullptr && s.VstResetHdlAdd != nullptr;
+  return session.pVstConnHdl != nullptr && session.pVstHdl != nullptr && session.VstSetInvJurisAdd != nullptr &&
+         session.VstSetInvDetailAdd != nullptr && session.VstSetLineDetailAdd != nullptr &&
+         session.VstSetLineProdAdd != nullptr && session.VstSetLineLocalAdd != nullptr &&
+         session.VstDebugHdlAdd != nullptr && session.VstCalcTaxAdd != nullptr &&
+         session.VstGetInvDetailAdd != nullptr && session.VstGetLineDetailAdd != nullptr &&
+         session.VstGetLineProdAdd != nullptr && session.VstGetLineLocalAdd != nullptr &&
+         session.VstGetLineLocalAddtlAdd != nullptr && session.VstResetHdlAdd != nullptr;
 }
 
 int vertex_ready(void) {
-  if (s.opened == 0 || s.pLocConn == nullptr || s.pVstConnHdl == nullptr || s.pVstHdl == nullptr) {
+  if (session.opened == 0 || session.pLocConn == nullptr || session.pVstConnHdl == nullptr || session.pVstHdl == nullptr) {
     return 0;
   }
 #define VTX_CHECK_ENTRY(name) \
-  if (s.name##Add == nullptr) return 0;
+  if (session.name##Add == nullptr) return 0;
   VTX_TAX_ENTRY_POINTS(VTX_CHECK_ENTRY)
   VTX_LOC_ENTRY_POINTS(VTX_CHECK_ENTRY)
 #undef VTX_CHECK_ENTRY
