@@ -4,7 +4,7 @@ namespace {
 
 int unavailable_open(void) { return 1; }
 void unavailable_close(void) {}
-int unavailable_ready(void) { return 0; }
+bool unavailable_ready(void) { return false; }
 
 const api_adapter* g_adapters[3] = {nullptr, &api_unavailable_adapter, &api_unavailable_adapter};
 

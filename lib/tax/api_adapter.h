@@ -30,19 +30,19 @@ struct api_adapter {
   int (*open)(void);
   // Closes whatever the opens resolved; runs every close step.
   void (*close)(void);
-  // Nonzero when the engine is open and every entry point is resolved, so a
+  // True when the engine is open and every entry point is resolved, so a
   // request may be handed to it.
-  int (*ready)(void);
+  bool (*ready)(void);
 
   // Tax calculation; `enhanced` is 1 for the enhanced request form.
   void* (*tax_new)(void);
   void (*tax_parse)(void* req, const char* text, int enhanced);
   int (*tax_determine)(void* req, int enhanced);
-  // Nonzero when `result` (of tax_determine) is a failure, with the error
-  // reply's code stored in *code; 0 when the results are to be sent.
-  int (*tax_error_code)(void* req, int result, double* code);
+  // True when `result` (of tax_determine) is a failure, with the error
+  // reply's code stored in *code; false when the results are to be sent.
+  bool (*tax_error_code)(void* req, int result, double* code);
   // Builds the status and result messages into `out` (API_TEXT_SIZE bytes,
-  // cleared) and sends each with api_send_request(1): 0 all sent, else 1.
+  // cleared) and sends each from there (api_send_text): 0 all sent, else 1.
   int (*tax_send)(void* req, int enhanced, char* out);
   void (*tax_free)(void* req);
 
@@ -50,7 +50,7 @@ struct api_adapter {
   void* (*addr_new)(void);
   void (*addr_parse)(void* req, const char* text);
   int (*addr_determine)(void* req);
-  int (*addr_error_code)(void* req, int result, double* code);
+  bool (*addr_error_code)(void* req, int result, double* code);
   int (*addr_send)(void* req, char* out);
   void (*addr_free)(void* req);
 };

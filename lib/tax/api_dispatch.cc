@@ -8,6 +8,7 @@
 #include "api_adapter.h"
 #include "api_log.h"
 #include "api_msg.h"
+#include "api_result.h"
 #include "api_signal.h"
 #include "api_tarn.h"
 
@@ -80,7 +81,7 @@ int process_action_sequence(int stype) {
     if (data.action == API_ACTION_ADDRESS) return taxware ? process_avp_addr() : process_vertex_addr();
     return send_tax_error(stype, API_ERR_BAD_SEQUENCE);
   }
-  if (data.ptype == 0 && data.stype == 0) return 1;  // nothing came: end the loop
+  if (data.ptype == 0 && data.stype == 0) return API_END_LOOP;  // nothing came
   return send_tax_error(stype, API_ERR_BAD_SEQUENCE);
 }
 
@@ -92,7 +93,7 @@ int process_input(void) {
       log_api("FATAL ERROR - API queue closed, send failed ", __LINE__);
       log_api("FATAL ERROR - API fatal error occurred for user ", __LINE__);
     }
-    return 1;
+    return API_END_LOOP;
   }
   const MessageHeader& message = api_queues.msgin;
   switch (static_cast<unsigned>(message.type)) {
@@ -119,7 +120,7 @@ int process_init_message(void) {
   if (init_provider_type(ptype, stype) != 0) {
     send_error(ptype, stype, API_ERR_BAD_INIT);
     log_api("FATAL ERROR - API process passed invalid init. message", __LINE__);
-    return 1;
+    return API_END_LOOP;
   }
   // An init message's error reply carries the open's own result as its code.
   const int opened = init_apis(ptype);
@@ -128,12 +129,12 @@ int process_init_message(void) {
     log_api("FATAL ERROR - API process passed invalid init. message", __LINE__);
     terminate_api();
   }
-  return send_ack(ptype, stype) == 0 ? 0 : 1;
+  return send_ack(ptype, stype) == API_SENT ? API_GO_ON : API_END_LOOP;
 }
 
-int process_open_message(void) { return 1; }
+int process_open_message(void) { return API_END_LOOP; }
 
-int process_close_message(void) { return 1; }
+int process_close_message(void) { return API_END_LOOP; }
 
 int process_terminate_message(void) {
   log_api("API process received terminate message ", __LINE__);
@@ -153,7 +154,7 @@ int process_action_message(void) {
 int decode_tax_action_message(void) {
   const MessageHeader& message = api_queues.msgin;
   const int stype = message.stype;
-  if (!is_engine(stype)) return 1;
+  if (!is_engine(stype)) return API_END_LOOP;
   if (message.action != API_ACTION_TAX && message.action != API_ACTION_ADDRESS) {
     return send_tax_error(stype, API_ERR_BAD_SEQUENCE);
   }

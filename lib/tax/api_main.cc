@@ -9,6 +9,7 @@
 #include "api_dispatch.h"
 #include "api_log.h"
 #include "api_msg.h"
+#include "api_result.h"
 #include "api_number.h"
 #include "api_tarn.h"
 #include "version.h"
@@ -134,7 +135,7 @@ int api_main(int argc, char** argv) {
 
   api_setup.mode = 1;
   while (api_setup.mode == 1) {
-    if (process_input() != 0) api_setup.mode = 2;
+    if (process_input() != API_GO_ON) api_setup.mode = 2;
   }
   terminate_api();
 }

@@ -7,6 +7,7 @@
 
 #include "al_mslot.h"
 #include "api_log.h"
+#include "api_result.h"
 #include "api_tarn.h"
 
 
@@ -75,11 +76,11 @@ int count_delimiters(const char* text) {
 }
 
 int api_send_text(char* text, int mtype) {
-  if (text == nullptr || msq_out_id == -1) return 1;  // no output queue: nothing can be sent
+  if (text == nullptr || msq_out_id == -1) return API_NOT_SENT;  // no output queue
   text[API_TEXT_SIZE - 1] = '\0';
   if (api_settings.log_level == 2) api_message_log(text, API_MSGLOG_SENT);
   const int len = static_cast<int>(std::strlen(text)) + 1;
-  return MSltSend(msq_out_id, mtype, text, len, 1) == 1 ? 0 : 1;
+  return MSltSend(msq_out_id, mtype, text, len, 1) == 1 ? API_SENT : API_NOT_SENT;
 }
 
 int api_send_request(int mtype) {

@@ -53,20 +53,20 @@ int tax_determine(void* req, int /*enhanced*/) {
   return result;
 }
 
-int tax_error_code(void* req, int /*result*/, double* code) {
+bool tax_error_code(void* req, int /*result*/, double* code) {
   auto* r = static_cast<AvpTaxRequest*>(req);
   if (r == nullptr || !r->called) {
     *code = API_ENGINE_NOT_OPEN_CODE;
-    return 1;
+    return true;
   }
   if (!avp_tax_has_result(&r->tax, &r->jur)) {
     *code = avp_tax_error_number(&r->tax, &r->jur);
-    return 1;
+    return true;
   }
-  if (avp_tax_result_fits(&r->tax, &r->jur, r->enhanced)) return 0;
+  if (avp_tax_result_fits(&r->tax, &r->jur, r->enhanced)) return false;
   AVP_LOG("Tax result does not fit the message.\n");
   *code = API_ERR_AVP_TOO_WIDE;
-  return 1;
+  return true;
 }
 
 int tax_send(void* req, int enhanced, char* out) {
@@ -98,15 +98,15 @@ int addr_determine(void* req) {
   return result;
 }
 
-int addr_error_code(void* req, int /*result*/, double* code) {
+bool addr_error_code(void* req, int /*result*/, double* code) {
   auto* r = static_cast<AvpAddrRequest*>(req);
   if (r == nullptr || !r->called) {
     *code = API_ENGINE_NOT_OPEN_CODE;
-    return 1;
+    return true;
   }
-  if (avp_addr_has_result(&r->zip)) return 0;
+  if (avp_addr_has_result(&r->zip)) return false;
   *code = avp_addr_error_number(&r->zip);
-  return 1;
+  return true;
 }
 
 int addr_send(void* req, char* out) {

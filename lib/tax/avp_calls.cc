@@ -79,7 +79,7 @@ int send_avp_tax_enh(const Tax_Str* tax, const Jur_Str* jur, char* out) {
   return send_tax(tax, jur, out, 1);
 }
 
-int avp_tax_result_fits(const Tax_Str* tax, const Jur_Str* jur, int enhanced) {
+bool avp_tax_result_fits(const Tax_Str* tax, const Jur_Str* jur, int enhanced) {
   // The usual case is settled without formatting the reply twice: the
   // header, sixteen narrow values, a character and the returned field, each
   // with its "~".
@@ -88,7 +88,7 @@ int avp_tax_result_fits(const Tax_Str* tax, const Jur_Str* jur, int enhanced) {
   for (int i = 0; i < AVP_LEVELS; ++i) {
     narrow = narrow && api_is_narrow(tax->level_out_dbl[i]) && api_is_narrow(tax->level_out_flt[i]);
   }
-  if (narrow) return 1;
+  if (narrow) return true;
   char scratch[API_TEXT_SIZE];
   return format_tax_result(tax, jur, enhanced, scratch, sizeof scratch);
 }

@@ -23,10 +23,10 @@ int determine_addr_avp(Zip_Str* zip);
 // fit the output text (nothing cut is ever sent).
 int send_avp_tax(const Tax_Str* tax, const Jur_Str* jur, char* out);
 int send_avp_tax_enh(const Tax_Str* tax, const Jur_Str* jur, char* out);
-// Nonzero when the result message of a calculation fits the output text
+// True when the result message of a calculation fits the output text
 // whole. One that does not (amounts near 1e300) is answered with error
 // API_ERR_AVP_TOO_WIDE instead of a status and a cut result.
-int avp_tax_result_fits(const Tax_Str* tax, const Jur_Str* jur, int enhanced);
+bool avp_tax_result_fits(const Tax_Str* tax, const Jur_Str* jur, int enhanced);
 
 // Status message and one result message per candidate: one for ZipCmplCd 0,
 // up to the first blank entry (at most 300) for 29; nothing for other codes.

@@ -29,11 +29,11 @@ bool avp_gen_code_has_result(int gen_cmpl_cd) {
   }
 }
 
-int avp_tax_has_result(const Tax_Str* tax, const Jur_Str* jur) {
+bool avp_tax_has_result(const Tax_Str* tax, const Jur_Str* jur) {
   return avp_gen_code_has_result(tax->GenCmplCd) && jur->JurCmplCd == 0;
 }
 
-int avp_addr_has_result(const Zip_Str* zip) { return zip->ZipCmplCd == 0 || zip->ZipCmplCd == 29; }
+bool avp_addr_has_result(const Zip_Str* zip) { return zip->ZipCmplCd == 0 || zip->ZipCmplCd == 29; }
 
 double avp_tax_error_number(const Tax_Str* tax, const Jur_Str* jur) {
   if (jur->JurCmplCd == 99) return API_ERR_AVP_JUR99 + get_jur_error_avp(jur);

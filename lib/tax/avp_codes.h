@@ -10,11 +10,11 @@
 
 // GenCmplCd values that still carry a tax result.
 bool avp_gen_code_has_result(int gen_cmpl_cd);
-// 1 when the calculation's results are to be sent: GenCmplCd carries a result
+// True when the calculation's results are to be sent: GenCmplCd carries a result
 // and JurCmplCd is 0.
-int avp_tax_has_result(const Tax_Str* tax, const Jur_Str* jur);
-// 1 for ZipCmplCd 0 (one candidate) and 29 (several).
-int avp_addr_has_result(const Zip_Str* zip);
+bool avp_tax_has_result(const Tax_Str* tax, const Jur_Str* jur);
+// True for ZipCmplCd 0 (one candidate) and 29 (several).
+bool avp_addr_has_result(const Zip_Str* zip);
 
 // The error reply's number for a failed calculation: 1399 + fraction for
 // JurCmplCd 99, 1300 + JurCmplCd for any other non-zero one, else 1200 + GenCmplCd.

@@ -171,7 +171,7 @@ void close_avp(void) {
   }
 }
 
-int avp_ready(void) {
+bool avp_ready(void) {
   const TaxwareSession& session = avp_session;
   return session.opened && session.AvpTaxOpenAdd != nullptr && session.AvpTaxCloseAdd != nullptr && session.AvpTaxCmnAdd != nullptr &&
          session.AvpTaxIOErrAdd != nullptr && session.ZipOpenAdd != nullptr && session.ZipCloseAdd != nullptr &&

@@ -38,6 +38,6 @@ int open_avp(void);
 // Closes the ZIP engine, then the tax engine, calling only what was resolved
 // and logging each outcome. Libraries and log stay as they are.
 void close_avp(void);
-// Nonzero when the last open succeeded, no close followed and every entry
+// True when the last open succeeded, no close followed and every entry
 // point is resolved: only then may a request reach the engine.
-int avp_ready(void);
+bool avp_ready(void);

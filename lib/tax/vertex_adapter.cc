@@ -40,13 +40,13 @@ int tax_determine(void* p, int enhanced) {
                   : determine_tax_vertex(&t->res, &t->req);
 }
 
-int tax_error_code(void* p, int result, double* code) {
+bool tax_error_code(void* p, int result, double* code) {
   if (result == 0) {
     const auto* t = static_cast<const TaxRequest*>(p);
-    if (t == nullptr || vertex_tax_result_fits(&t->res, t->enhanced)) return 0;
+    if (t == nullptr || vertex_tax_result_fits(&t->res, t->enhanced)) return false;
     VTX_LOG("Tax result does not fit the message.\n");
     *code = API_ERR_VTX_TOO_WIDE;
-    return 1;
+    return true;
   }
   switch (result) {
     case VTX_JUR_SHIP_TO:
@@ -60,7 +60,7 @@ int tax_error_code(void* p, int result, double* code) {
     default:
       *code = API_ERR_VTX_TAX + result;
   }
-  return 1;
+  return true;
 }
 
 int tax_send(void* p, int enhanced, char* out) {
@@ -79,12 +79,12 @@ void addr_parse(void* p, const char* text) {
 
 int addr_determine(void* p) { return determine_addr_vertex(static_cast<VertexAddrRec*>(p)); }
 
-int addr_error_code(void*, int result, double* code) {
+bool addr_error_code(void*, int result, double* code) {
   switch (result) {
-    case VTX_ADDR_ENGINE_FAILED: *code = API_ERR_VTX_ADDR_FAILED; return 1;
-    case VTX_ADDR_NOT_FOUND: *code = API_ERR_VTX_ADDR_NONE; return 1;
+    case VTX_ADDR_ENGINE_FAILED: *code = API_ERR_VTX_ADDR_FAILED; return true;
+    case VTX_ADDR_NOT_FOUND: *code = API_ERR_VTX_ADDR_NONE; return true;
   }
-  return 0;
+  return false;
 }
 
 int addr_send(void* p, char* out) { return send_vertex_addr(static_cast<VertexAddrRec*>(p), out); }

@@ -58,7 +58,7 @@ int send_vertex_tax_enh(const VertexTaxResult* res, char* out) {
   return api_send_text(out, API_REPLY_MTYPE) != 0 ? 1 : 0;
 }
 
-int vertex_tax_result_fits(const VertexTaxResult* res, int enhanced) {
+bool vertex_tax_result_fits(const VertexTaxResult* res, int enhanced) {
   // The usual case is settled without formatting the reply twice: the
   // header, sixteen narrow values and two characters, each with its "~".
   static_assert(10 + 16 * (API_NARROW_WIDTH + 1) + 4 < API_TEXT_SIZE);
@@ -69,9 +69,9 @@ int vertex_tax_result_fits(const VertexTaxResult* res, int enhanced) {
                    r.addtl_city_b, r.addtl_district_b, r.line_a, r.line_b}) {
     narrow = narrow && api_is_narrow(v);
   }
-  if (narrow) return 1;
+  if (narrow) return true;
   char scratch[API_TEXT_SIZE];
   const int n = enhanced ? format_vertex_tax_result_enh(res, scratch, sizeof scratch)
                          : format_vertex_tax_result(res, scratch, sizeof scratch);
-  return static_cast<std::size_t>(n) < API_TEXT_SIZE ? 1 : 0;
+  return static_cast<std::size_t>(n) < API_TEXT_SIZE;
 }

@@ -12,10 +12,10 @@
 int format_vertex_tax_result(const VertexTaxResult* res, char* out, std::size_t size);
 int format_vertex_tax_result_enh(const VertexTaxResult* res, char* out, std::size_t size);
 
-// Nonzero when the result message of `res` fits the output text whole. A
+// True when the result message of `res` fits the output text whole. A
 // result that does not (amounts near 1e300) is never sent cut: the request
 // is answered with error API_ERR_VTX_TOO_WIDE instead.
-int vertex_tax_result_fits(const VertexTaxResult* res, int enhanced);
+bool vertex_tax_result_fits(const VertexTaxResult* res, int enhanced);
 
 // Send "6~1~1~2~1~0~" and then the result message from `out` (the
 // API_TEXT_SIZE-byte output text; not cleared by the caller): 0 both sent,

@@ -293,7 +293,7 @@ void close_vertex(void) {
   session = VertexSession{};
 }
 
-int vertex_loc_ready(void) {
+bool vertex_loc_ready(void) {
   return session.pLocConn != nullptr && session.LocCreateFindContextAdd != nullptr &&
          session.LocSetNameCriteriaAdd != nullptr && session.LocGetLocationsAdd != nullptr &&
          session.LocGetGeoCodeAdd != nullptr && session.LocGetNameAdd != nullptr &&
@@ -301,7 +301,7 @@ int vertex_loc_ready(void) {
          session.LocDestroyFindContextAdd != nullptr;
 }
 
-int vertex_tax_ready(void) {
+bool vertex_tax_ready(void) {
   return session.pVstConnHdl != nullptr && session.pVstHdl != nullptr && session.VstSetInvJurisAdd != nullptr &&
          session.VstSetInvDetailAdd != nullptr && session.VstSetLineDetailAdd != nullptr &&
          session.VstSetLineProdAdd != nullptr && session.VstSetLineLocalAdd != nullptr &&
@@ -311,14 +311,14 @@ int vertex_tax_ready(void) {
          session.VstGetLineLocalAddtlAdd != nullptr && session.VstResetHdlAdd != nullptr;
 }
 
-int vertex_ready(void) {
+bool vertex_ready(void) {
   if (session.opened == 0 || session.pLocConn == nullptr || session.pVstConnHdl == nullptr || session.pVstHdl == nullptr) {
-    return 0;
+    return false;
   }
 #define VTX_CHECK_ENTRY(name) \
-  if (session.name##Add == nullptr) return 0;
+  if (session.name##Add == nullptr) return false;
   VTX_TAX_ENTRY_POINTS(VTX_CHECK_ENTRY)
   VTX_LOC_ENTRY_POINTS(VTX_CHECK_ENTRY)
 #undef VTX_CHECK_ENTRY
-  return 1;
+  return true;
 }

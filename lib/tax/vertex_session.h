@@ -104,12 +104,12 @@ int reset_vertex_handle(void);
 // exists, unloads both libraries, closes the log and clears the session.
 void close_vertex(void);
 
-// Nonzero when every location entry point the address lookup calls is
+// True when every location entry point the address lookup calls is
 // resolved and the location connection exists.
-int vertex_loc_ready(void);
-// Nonzero when every tax entry point the determination calls is resolved
+bool vertex_loc_ready(void);
+// True when every tax entry point the determination calls is resolved
 // and both the tax connection and the calculation handle exist.
-int vertex_tax_ready(void);
-// Nonzero when the last open succeeded, all 32 entry points are resolved
+bool vertex_tax_ready(void);
+// True when the last open succeeded, all 32 entry points are resolved
 // and the three engine handles exist.
-int vertex_ready(void);
+bool vertex_ready(void);
