@@ -16,7 +16,7 @@ cleanup() {
   for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
   # The test's users have no account: ipcs names their queues' owner by uid.
   for uid in "${uids[@]}"; do
-    ipcs -q | awk -v u="$uid" '$3 == u {print $2}' | xargs -r -n1 ipcrm -q || true
+    ipcs -q | awk -v u="$uid" '$3 == u {print $2}' | xargs -r -n1 ipcrm -q 2>/dev/null || true
   done
   rm -rf "$root"
 }
