@@ -7,9 +7,19 @@ set(TAXAPI_SHLIB_DIR shlib)
 set(TAXAPI_SHARE_DIR ${CMAKE_INSTALL_DATADIR}/taxapi)
 
 install(TARGETS taxapi taxapi-client RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime)
-# $QSE/log, where the logs go with QSE=<prefix>; it must be writable by the
-# user who runs taxapi (see the README on shared servers).
+# $QSE/log, where the logs go with QSE=<prefix>. Shared by every user of the
+# tree like /tmp: each user's taxapi keeps its logs in a directory of its own
+# below it, and the sticky bit keeps users from removing or renaming each
+# other's. install() has no sticky permission, so the staged directory
+# (cpack's, or a DESTDIR's) is chmodded.
 install(DIRECTORY DESTINATION log COMPONENT runtime)
+install(CODE [[
+  set(_log "$ENV{DESTDIR}${CMAKE_INSTALL_PREFIX}/log")
+  execute_process(COMMAND chmod 1777 "${_log}" RESULT_VARIABLE _rc)
+  if(NOT _rc EQUAL 0)
+    message(FATAL_ERROR "cannot make ${_log} mode 1777")
+  endif()
+]] COMPONENT runtime)
 
 foreach(engine avptax avpzip vst loc)
   if(TARGET ${engine})
@@ -21,9 +31,9 @@ endforeach()
 foreach(engine avp vertex)
   install(DIRECTORY ${PROJECT_SOURCE_DIR}/engines/${engine}/data/
           DESTINATION ${TAXAPI_SHARE_DIR}/${engine}/data COMPONENT runtime)
-  install(PROGRAMS ${PROJECT_SOURCE_DIR}/engines/${engine}/demo_env.sh
-          DESTINATION ${TAXAPI_SHARE_DIR}/${engine} COMPONENT runtime)
-  install(FILES ${PROJECT_SOURCE_DIR}/engines/${engine}/README.md
+  # The environment scripts are sourced, never run: plain files.
+  install(FILES ${PROJECT_SOURCE_DIR}/engines/${engine}/demo_env.sh
+                ${PROJECT_SOURCE_DIR}/engines/${engine}/README.md
           DESTINATION ${TAXAPI_SHARE_DIR}/${engine} COMPONENT runtime)
 endforeach()
 

@@ -16,6 +16,14 @@ command -v ld.lld >/dev/null 2>&1 || missing+=(lld)
 # the Debian package and its check: dpkg-shlibdeps, dpkg-deb, man page lint
 command -v dpkg-shlibdeps >/dev/null 2>&1 || missing+=(dpkg-dev)
 command -v groff >/dev/null 2>&1 || missing+=(groff-base)
+# the package check: readelf for the hardening, dash for the sourced scripts,
+# setpriv to act as other users
+command -v readelf >/dev/null 2>&1 || missing+=(binutils)
+command -v dash >/dev/null 2>&1 || missing+=(dash)
+command -v setpriv >/dev/null 2>&1 || missing+=(util-linux)
+# the shell scripts are linted before anything is built
+command -v shellcheck >/dev/null 2>&1 || missing+=(shellcheck)
+command -v git >/dev/null 2>&1 || missing+=(git)
 command -v make >/dev/null 2>&1 || missing+=(make)
 [ -f /usr/include/gtest/gtest.h ] || missing+=(libgtest-dev)
 [ -f /usr/include/gmock/gmock.h ] || missing+=(libgmock-dev)

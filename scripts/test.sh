@@ -8,6 +8,26 @@ cd "$(dirname "$0")/.."
 
 scripts/install-deps.sh
 
+# Every shell script of the repository (*.sh, and files whose first line
+# names sh or bash) is linted first; a finding fails the run. Sourced files
+# are followed from the repository root; demo_env.sh declare themselves sh.
+shell_scripts() {
+  local f first
+  { git ls-files --cached --others --exclude-standard 2>/dev/null ||
+      find . -path ./build -prune -o -path ./.git -prune -o -type f -print | sed 's|^\./||'; } |
+    while IFS= read -r f; do
+      [ -f "$f" ] || continue
+      first=
+      IFS= read -r first <"$f" || true
+      case $f in *.sh) echo "$f"; continue ;; esac
+      if [[ $first =~ ^'#!'.*[/\ ](ba|da)?sh(\ |$) ]]; then echo "$f"; fi
+    done
+}
+mapfile -t scripts < <(shell_scripts)
+[ ${#scripts[@]} -gt 0 ] || { echo "no shell scripts found (not a git checkout?)"; exit 1; }
+echo "=== shellcheck: ${#scripts[@]} scripts"
+shellcheck -x -- "${scripts[@]}"
+
 queues() { ipcs -q | awk '$1 ~ /^0x/ {print $2}' | sort; }
 before=$(queues)
 
