@@ -158,6 +158,18 @@ void catch_stop_signals() {
 
 bool stop_requested() { return g_stop != 0; }
 
+std::vector<char> read_all(int fd, std::size_t limit) {
+  std::vector<char> data(limit);
+  std::size_t got = 0;
+  while (got < limit) {
+    const ssize_t n = read(fd, data.data() + got, limit - got);
+    if (n <= 0) break;
+    got += static_cast<std::size_t>(n);
+  }
+  data.resize(got);
+  return data;
+}
+
 void reap(pid_t pid) {
   while (waitpid(pid, nullptr, 0) == -1 && errno == EINTR) {
   }

@@ -13,6 +13,7 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "erp_peer.h"
 
@@ -56,6 +57,10 @@ bool make_queue_files(const std::string& dir, std::set<key_t>* keys);
 // read, msgrcv and waitpid then return early with EINTR.
 void catch_stop_signals();
 bool stop_requested();
+
+// Reads up to `limit` bytes, until end of file (every writer closed its end
+// or died) or a stop signal.
+std::vector<char> read_all(int fd, std::size_t limit);
 
 // waitpid through interruptions: the child is gone when it returns.
 void reap(pid_t pid);

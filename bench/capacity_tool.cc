@@ -99,25 +99,11 @@ int remove_queues(const std::vector<int>& ids) {
   return left;
 }
 
-// Reads until `size` bytes or end of file (every writer closed or died) or a stop signal.
-std::vector<char> read_all(int fd, std::size_t size) {
-  std::vector<char> data(size);
-  std::size_t got = 0;
-  while (got < size) {
-    const ssize_t n = read(fd, data.data() + got, size - got);
-    if (n <= 0) break;
-    got += static_cast<std::size_t>(n);
-  }
-  data.resize(got);
-  return data;
-}
-
 // ---- memory ----------------------------------------------------------------
 
 // What a starter reports of one process; one write each, smaller than
 // PIPE_BUF, so the starters' reports never interleave.
 struct Started {
-  int index = 0;
   int stype = 0;
   pid_t pid = 0;  // 0: it did not start
   int inq_id = -1;
@@ -163,7 +149,6 @@ void run_starter(int first, int step, int count, const std::string& dir, int res
     peers.push_back(std::make_unique<erp::ErpPeer>(bench::engine_options(stype, dir + "/p" + std::to_string(i))));
     erp::ErpPeer& peer = *peers.back();
     Started s;
-    s.index = i;
     s.stype = stype;
     if (peer.start()) {
       s.pid = peer.pid();
@@ -226,7 +211,7 @@ int memory(int count, int starters, int settle_ms) {
   close(results[1]);
   close(go[0]);
 
-  const std::vector<char> data = read_all(results[0], static_cast<std::size_t>(count) * sizeof(Started));
+  const std::vector<char> data = bench::read_all(results[0], static_cast<std::size_t>(count) * sizeof(Started));
   const double start_seconds = static_cast<double>(now_ns() - start_ns) / 1e9;
   std::vector<Started> started;
   std::vector<int> queue_ids;

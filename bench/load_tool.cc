@@ -182,19 +182,6 @@ void run_client(int id, const Config& config, const std::string& dir, int ready_
   if (write(result_fd, &counts, sizeof counts) != static_cast<ssize_t>(sizeof counts)) _exit(1);
 }
 
-// Reads until end of file (every writer closed its end or died).
-std::vector<char> read_all(int fd, std::size_t limit) {
-  std::vector<char> data(limit);
-  std::size_t got = 0;
-  while (got < limit) {
-    const ssize_t n = read(fd, data.data() + got, limit - got);
-    if (n <= 0) break;
-    got += static_cast<std::size_t>(n);
-  }
-  data.resize(got);
-  return data;
-}
-
 // A client that died left its queues: remove them (only this user's), which
 // also ends its orphaned taxapi.
 void remove_left_queues(const std::string& dir, int clients) {
@@ -263,11 +250,11 @@ int main(int argc, char** argv) {
   close(go[0]);
   close(results[1]);
 
-  const std::size_t ready_count = read_all(ready[0], children.size()).size();
+  const std::size_t ready_count = bench::read_all(ready[0], children.size()).size();
   const long long start_ns = now_ns();
   close(go[1]);  // the start signal
   const std::vector<char> data =
-      bench::stop_requested() ? std::vector<char>() : read_all(results[0], children.size() * sizeof(Counts));
+      bench::stop_requested() ? std::vector<char>() : bench::read_all(results[0], children.size() * sizeof(Counts));
   // Stopped: the clients stop too (they got Ctrl-C already, not a SIGTERM
   // sent to this process alone), ending their processes.
   if (bench::stop_requested()) {
