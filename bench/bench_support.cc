@@ -1,5 +1,13 @@
 #include "bench_support.h"
 
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/ipc.h>
+#include <sys/msg.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -112,6 +120,59 @@ std::string make_temp_dir(const char* name) {
 void remove_tree(const std::string& dir) {
   std::error_code ec;
   std::filesystem::remove_all(dir, ec);
+}
+
+bool make_queue_files(const std::string& dir, std::set<key_t>* keys) {
+  std::error_code ec;
+  std::filesystem::create_directories(dir, ec);
+  for (const char* name : {"/inq", "/outq"}) {
+    const std::string path = dir + name;
+    bool fresh = false;
+    // A colliding file is moved aside, not removed: it keeps its inode taken,
+    // so the next file gets another one.
+    for (int attempt = 0; attempt < 20 && !fresh; ++attempt) {
+      if (attempt > 0) std::rename(path.c_str(), (path + ".taken" + std::to_string(attempt)).c_str());
+      const int fd = open(path.c_str(), O_CREAT | O_WRONLY, 0600);
+      if (fd == -1) return false;
+      close(fd);
+      const key_t key = ftok(path.c_str(), 1);
+      fresh = key != -1 && keys->count(key) == 0 && msgget(key, 0) == -1 && errno == ENOENT;
+      if (fresh) keys->insert(key);
+    }
+    if (!fresh) return false;
+  }
+  return true;
+}
+
+namespace {
+volatile sig_atomic_t g_stop = 0;
+void on_stop(int) { g_stop = 1; }
+}  // namespace
+
+void catch_stop_signals() {
+  struct sigaction action {};
+  action.sa_handler = on_stop;  // no SA_RESTART: a blocked call returns and the flag is seen
+  sigemptyset(&action.sa_mask);
+  for (int sig : {SIGINT, SIGTERM, SIGHUP}) sigaction(sig, &action, nullptr);
+}
+
+bool stop_requested() { return g_stop != 0; }
+
+std::vector<char> read_all(int fd, std::size_t limit) {
+  std::vector<char> data(limit);
+  std::size_t got = 0;
+  while (got < limit) {
+    const ssize_t n = read(fd, data.data() + got, limit - got);
+    if (n <= 0) break;
+    got += static_cast<std::size_t>(n);
+  }
+  data.resize(got);
+  return data;
+}
+
+void reap(pid_t pid) {
+  while (waitpid(pid, nullptr, 0) == -1 && errno == EINTR) {
+  }
 }
 
 }  // namespace bench

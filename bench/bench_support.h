@@ -8,8 +8,12 @@
 // expected reply is exact text, with no rounding rule to second-guess.
 #pragma once
 
+#include <sys/types.h>
+
+#include <set>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "erp_peer.h"
 
@@ -38,5 +42,27 @@ long result_dollars(std::string_view reply);
 // A new directory under $TMPDIR (or /tmp); empty on failure.
 std::string make_temp_dir(const char* name);
 void remove_tree(const std::string& dir);
+
+// Makes `dir` with the queue files an erp::ErpPeer uses there (inq, outq),
+// each under a key that no file in `keys` has and no queue on the host
+// stands under, and adds the keys to `keys`. False when that cannot be done.
+// Why: ftok keeps 16 bits of the inode, so files share keys now and then,
+// and an ErpPeer makes its output queue anew under its key - a collision
+// would remove another session's queue (root owns every queue here).
+bool make_queue_files(const std::string& dir, std::set<key_t>* keys);
+
+// From now on SIGINT, SIGTERM and SIGHUP only set a flag, in this process and
+// the processes it forks (not in programs they exec), so a tool stopped by
+// Ctrl-C ends what it started and removes every queue it made. Blocking
+// read, msgrcv and waitpid then return early with EINTR.
+void catch_stop_signals();
+bool stop_requested();
+
+// Reads up to `limit` bytes, until end of file (every writer closed its end
+// or died) or a stop signal.
+std::vector<char> read_all(int fd, std::size_t limit);
+
+// waitpid through interruptions: the child is gone when it returns.
+void reap(pid_t pid);
 
 }  // namespace bench

@@ -1,7 +1,7 @@
 // load_tool: N taxapi processes at once, each driven by its own ERP peer, R
 // tax requests each; every reply is checked against its own request.
 //
-//   load_tool [-n N] [-r R] [-t TIMEOUT_MS]     (defaults: 50, 500, 10000)
+//   load_tool [--raw] [-n N] [-r R] [-t TIMEOUT_MS]     (defaults: 50, 500, 10000)
 //
 // Clients with an even number use the Taxware engine, odd ones Vertex. The
 // amount of request r of client c is 4 * (c * R + r + 1) dollars, and its
@@ -21,9 +21,18 @@
 // single-threaded (its receive arms the process's alarm), and an ERP runs one
 // session per user anyway.
 //
+// --raw runs the same clients, requests and checks against raw_server, which
+// answers every message as taxapi does but with no work behind the answers:
+// the floor that System V queues and this client set for the throughput.
+//
+// Ctrl-C (or SIGTERM to the tool) stops the run: every process ends and every
+// queue is removed; the exit status is then 130.
+//
 // Exit status: 0 when every request got exactly its own replies, 1 when
 // anything was lost, duplicated, crossed or wrong (or a process did not
 // start), 2 for a usage error.
+#include <getopt.h>
+#include <signal.h>
 #include <sys/msg.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -34,6 +43,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -46,6 +56,7 @@ struct Config {
   int clients = 50;
   int requests = 500;
   int timeout_ms = 10000;
+  bool raw = false;  // raw_server in place of taxapi
 };
 
 // What one client saw; sent to the parent through a pipe (one write, smaller
@@ -67,6 +78,9 @@ long long now_ns() {
 
 int stype_of(int client) { return client % 2 == 0 ? bench::kTaxware : bench::kVertex; }
 
+// The amount of a client's first request; each next one is 4 dollars more.
+long first_dollars(int client, const Config& config) { return 4L * (static_cast<long>(client) * config.requests + 1); }
+
 std::string ack(int stype) { return "10~0~1~" + std::to_string(stype) + "~0~~"; }
 std::string status(int stype) { return "6~1~1~" + std::to_string(stype) + "~1~0~"; }
 
@@ -78,7 +92,7 @@ class Client {
   // Action, acknowledgement, data, status, result; counts the request right
   // or lost, and every stray reply on the way.
   void request(int r) {
-    const long dollars = 4L * (static_cast<long>(id_) * config_.requests + r + 1);
+    const long dollars = first_dollars(id_, config_) + 4L * r;
     const std::string head = "1~1~" + std::to_string(stype_) + "~1~";
     const std::string invoice = "INV-" + std::to_string(id_) + "-" + std::to_string(r);
     const bool right = peer_.send("8~" + head) && await(ack(stype_)) &&
@@ -140,6 +154,11 @@ void run_client(int id, const Config& config, const std::string& dir, int ready_
   {
     erp::PeerOptions options = bench::engine_options(stype_of(id), client_dir(dir, id));
     options.timeout_ms = config.timeout_ms;
+    if (config.raw) {
+      options.taxapi = BENCH_RAW_SERVER;
+      options.args = std::vector<std::string> {client_dir(dir, id) + "/inq", client_dir(dir, id) + "/outq", "1",
+                                               std::to_string(stype_of(id)), std::to_string(first_dollars(id, config))};
+    }
     erp::ErpPeer peer(options);
     // A client that cannot start closes its end without a byte: the parent
     // stops waiting for it all the same.
@@ -150,7 +169,7 @@ void run_client(int id, const Config& config, const std::string& dir, int ready_
     }
     if (started) {
       Client client(id, config, peer);
-      for (int r = 0; r < config.requests; ++r) client.request(r);
+      for (int r = 0; r < config.requests && !bench::stop_requested(); ++r) client.request(r);
       client.counts.end_ns = now_ns();
       client.drain();
       counts = client.counts;
@@ -161,19 +180,6 @@ void run_client(int id, const Config& config, const std::string& dir, int ready_
     peer.terminate();
   }
   if (write(result_fd, &counts, sizeof counts) != static_cast<ssize_t>(sizeof counts)) _exit(1);
-}
-
-// Reads until end of file (every writer closed its end or died).
-std::vector<char> read_all(int fd, std::size_t limit) {
-  std::vector<char> data(limit);
-  std::size_t got = 0;
-  while (got < limit) {
-    const ssize_t n = read(fd, data.data() + got, limit - got);
-    if (n <= 0) break;
-    got += static_cast<std::size_t>(n);
-  }
-  data.resize(got);
-  return data;
 }
 
 // A client that died left its queues: remove them (only this user's), which
@@ -190,9 +196,12 @@ void remove_left_queues(const std::string& dir, int clients) {
 }
 
 bool parse(int argc, char** argv, Config* config) {
-  for (int opt; (opt = getopt(argc, argv, "n:r:t:h")) != -1;) {
+  const option long_options[] = {{"raw", no_argument, nullptr, 'R'}, {nullptr, 0, nullptr, 0}};
+  for (int opt; (opt = getopt_long(argc, argv, "n:r:t:h", long_options, nullptr)) != -1;) {
     const int value = optarg != nullptr ? std::atoi(optarg) : 0;
-    if (opt == 'n' && value > 0) {
+    if (opt == 'R') {
+      config->raw = true;
+    } else if (opt == 'n' && value > 0) {
       config->clients = value;
     } else if (opt == 'r' && value > 0) {
       config->requests = value;
@@ -210,13 +219,18 @@ bool parse(int argc, char** argv, Config* config) {
 int main(int argc, char** argv) {
   Config config;
   if (!parse(argc, argv, &config)) {
-    std::fprintf(stderr, "usage: load_tool [-n PROCESSES] [-r REQUESTS_EACH] [-t REPLY_TIMEOUT_MS]\n");
+    std::fprintf(stderr, "usage: load_tool [--raw] [-n PROCESSES] [-r REQUESTS_EACH] [-t REPLY_TIMEOUT_MS]\n");
     return 2;
   }
+  bench::catch_stop_signals();
   const std::string dir = bench::make_temp_dir("taxapi-load");
   int ready[2], go[2], results[2];
-  if (dir.empty() || pipe(ready) != 0 || pipe(go) != 0 || pipe(results) != 0) {
+  std::set<key_t> keys;
+  bool files = !dir.empty();
+  for (int id = 0; files && id < config.clients; ++id) files = bench::make_queue_files(client_dir(dir, id), &keys);
+  if (!files || pipe(ready) != 0 || pipe(go) != 0 || pipe(results) != 0) {
     std::perror("load_tool");
+    if (!dir.empty()) bench::remove_tree(dir);
     return 1;
   }
   std::fflush(stdout);
@@ -236,13 +250,23 @@ int main(int argc, char** argv) {
   close(go[0]);
   close(results[1]);
 
-  const std::size_t ready_count = read_all(ready[0], children.size()).size();
+  const std::size_t ready_count = bench::read_all(ready[0], children.size()).size();
   const long long start_ns = now_ns();
   close(go[1]);  // the start signal
-  const std::vector<char> data = read_all(results[0], children.size() * sizeof(Counts));
-  for (pid_t pid : children) waitpid(pid, nullptr, 0);
+  const std::vector<char> data =
+      bench::stop_requested() ? std::vector<char>() : bench::read_all(results[0], children.size() * sizeof(Counts));
+  // Stopped: the clients stop too (they got Ctrl-C already, not a SIGTERM
+  // sent to this process alone), ending their processes.
+  if (bench::stop_requested()) {
+    for (pid_t pid : children) kill(pid, SIGTERM);
+  }
+  for (pid_t pid : children) bench::reap(pid);
   remove_left_queues(dir, config.clients);
   bench::remove_tree(dir);
+  if (bench::stop_requested()) {
+    std::fprintf(stderr, "load_tool: stopped; every process ended, every queue removed\n");
+    return 130;
+  }
 
   Counts sum;
   long reported = 0;
@@ -263,15 +287,15 @@ int main(int argc, char** argv) {
   const double seconds = sum.end_ns > start_ns ? static_cast<double>(sum.end_ns - start_ns) / 1e9 : 0;
   const double rate = seconds > 0 ? static_cast<double>(total) / seconds : 0;
 
-  std::printf("load: %d processes (%d Taxware, %d Vertex) x %d requests = %ld requests (%zu ready, %ld started)\n",
-              config.clients, (config.clients + 1) / 2, config.clients / 2, config.requests, total, ready_count,
+  std::printf("load: %d %s (%d Taxware, %d Vertex) x %d requests = %ld requests (%zu ready, %ld started)\n",
+              config.clients, config.raw ? "raw_server processes" : "processes", (config.clients + 1) / 2, config.clients / 2, config.requests, total, ready_count,
               sum.started);
   std::printf("  right       %ld\n  lost        %ld\n  duplicated  %ld\n  cross-talk  %ld\n  wrong       %ld\n",
               sum.right, sum.lost, sum.duplicated, sum.crosstalk, sum.wrong);
   std::printf("  time        %.3f s\n  throughput  %.0f requests/s\n", seconds, rate);
-  std::printf("result: processes=%d requests=%d right=%ld lost=%ld duplicated=%ld crosstalk=%ld wrong=%ld "
+  std::printf("result: raw=%d processes=%d requests=%d right=%ld lost=%ld duplicated=%ld crosstalk=%ld wrong=%ld "
               "seconds=%.3f rps=%.1f\n",
-              config.clients, config.requests, sum.right, sum.lost, sum.duplicated, sum.crosstalk, sum.wrong,
+              config.raw ? 1 : 0, config.clients, config.requests, sum.right, sum.lost, sum.duplicated, sum.crosstalk, sum.wrong,
               seconds, rate);
   const bool clean = sum.right == total && sum.lost + sum.duplicated + sum.crosstalk + sum.wrong == 0;
   return clean ? 0 : 1;
