@@ -1,19 +1,46 @@
-# Warnings are on in every build. They are errors only where asked for
-# (TAXAPI_WERROR: on in the project's presets and CI, off in a plain
-# configure, so a packager's compiler or flags cannot break the build over
-# a new or false warning).
+# Build flags as INTERFACE targets that each target links (PRIVATE), so what
+# a target is built with is said on the target itself:
+#   taxapi_warnings  warnings everywhere; errors only where asked for
+#                    (TAXAPI_WERROR: on in the project's presets and CI, off
+#                    in a plain configure, so a packager's compiler or flags
+#                    cannot break the build over a new or false warning);
+#   taxapi_sanitize  AddressSanitizer + UndefinedBehaviorSanitizer with
+#                    TAXAPI_SANITIZE, for every target of the build;
+#   taxapi_build     both: what every target of the project links;
+#   taxapi_test_code taxapi_build, and test code built without optimisation
+#                    (it runs for milliseconds, and optimising its large
+#                    tables doubles the suite's build time).
 option(TAXAPI_WERROR "Treat compiler warnings as errors" OFF)
-add_compile_options(-Wall -Wextra -Wpedantic)
-if(TAXAPI_WERROR)
-  add_compile_options(-Werror)
-endif()
+option(TAXAPI_SANITIZE "Build with AddressSanitizer and UndefinedBehaviorSanitizer" OFF)
+
+add_library(taxapi_warnings INTERFACE)
+target_compile_options(taxapi_warnings INTERFACE -Wall -Wextra -Wpedantic $<$<BOOL:${TAXAPI_WERROR}>:-Werror>)
 # Fixed buffers cut over-long texts on purpose (snprintf), so GCC's warning
 # that flags a possible cut is off; overruns are what must never happen.
 if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
-  add_compile_options(-Wno-format-truncation)
+  target_compile_options(taxapi_warnings INTERFACE -Wno-format-truncation)
 endif()
 
+add_library(taxapi_sanitize INTERFACE)
 if(TAXAPI_SANITIZE)
-  add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
-  add_link_options(-fsanitize=address,undefined)
+  target_compile_options(taxapi_sanitize INTERFACE -fsanitize=address,undefined -fno-omit-frame-pointer
+                                                   -fno-sanitize-recover=undefined)
+  target_link_options(taxapi_sanitize INTERFACE -fsanitize=address,undefined)
 endif()
+
+add_library(taxapi_build INTERFACE)
+target_link_libraries(taxapi_build INTERFACE taxapi_warnings taxapi_sanitize)
+
+add_library(taxapi_test_code INTERFACE)
+target_link_libraries(taxapi_test_code INTERFACE taxapi_build)
+target_compile_options(taxapi_test_code INTERFACE $<$<NOT:$<CONFIG:Debug>>:-O0>)
+
+# taxapi_require(<what> <target>...): configuration fails when a target that
+# <what> needs is missing, so a suite or tool never silently vanishes.
+function(taxapi_require what)
+  foreach(target ${ARGN})
+    if(NOT TARGET ${target})
+      message(FATAL_ERROR "${what}: the target ${target} is not built by this configuration")
+    endif()
+  endforeach()
+endfunction()

@@ -17,7 +17,7 @@ int sVarInit = 0;
 
 namespace {
 
-constexpr char kSource[] = "lib/al_1/al_gtenv.cc";
+constexpr char kGtenvSource[] = "lib/al_1/al_gtenv.cc";
 // Longest value copied before expansion.
 constexpr std::size_t kRawValueMax = 8191;
 
@@ -220,7 +220,7 @@ int add_var_callback(const char* name, const char* value) {
   if (expand(raw, expanded, sizeof expanded)) {
     stored = expanded;
   } else {
-    log_mesg(kSource, __LINE__, "add_var_callback", 0, "no space to expand '%s'", raw);
+    log_mesg(kGtenvSource, __LINE__, "add_var_callback", 0, "no space to expand '%s'", raw);
   }
 
   auto* node = static_cast<QseVar*>(std::malloc(sizeof(QseVar)));

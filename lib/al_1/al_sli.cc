@@ -17,7 +17,7 @@
 
 namespace {
 
-constexpr char kSource[] = "lib/al_1/al_sli.cc";
+constexpr char kSliSource[] = "lib/al_1/al_sli.cc";
 constexpr int kDlMode = RTLD_NOW | RTLD_GLOBAL;  // 258
 constexpr std::size_t kNameSize = 1024;          // file names and directories
 // The LD_LIBRARY_PATH entry may have this many characters; one of exactly
@@ -97,7 +97,7 @@ void setSystemLibPath(const char* path) {
   if (n < 0) return;
   if (static_cast<std::size_t>(n) > kEnvEntryMax) {
     entry[kEnvEntryMax - 1] = '\0';  // what a 4096-byte buffer would have held
-    log_mesg(kSource, __LINE__, "setSystemLibPath", 0,
+    log_mesg(kSliSource, __LINE__, "setSystemLibPath", 0,
              "Value of environment variable %s exceeds maximum of %d characters, and is "
              "truncated to '%s'.",
              "LD_LIBRARY_PATH", static_cast<int>(kEnvEntryMax),

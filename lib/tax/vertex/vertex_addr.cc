@@ -10,7 +10,6 @@
 
 namespace {
 
-VertexSession& session = vertex_session;
 
 // The engine writes names and geo codes here first: it is given no capacity
 // for the geo code, and a text that breaks its width must not reach the next
@@ -24,7 +23,7 @@ void copy_bounded(char* member, std::size_t width, const char* from) {
 
 void fill_location(LocHdl loc, VertexLocation* entry) {
   char text[kEngineTextSize];
-  session.LocGetGeoCodeAdd(loc);
+  vertex_session.LocGetGeoCodeAdd(loc);
   struct Name {
     int level, flag, capacity;
     char* member;
@@ -37,12 +36,12 @@ void fill_location(LocHdl loc, VertexLocation* entry) {
   };
   for (const Name& name : names) {
     std::memset(text, 0, sizeof text);
-    session.LocGetNameAdd(loc, name.level, name.flag, text, name.capacity);
+    vertex_session.LocGetNameAdd(loc, name.level, name.flag, text, name.capacity);
     text[sizeof text - 1] = '\0';
     copy_bounded(name.member, static_cast<std::size_t>(name.capacity), text);
   }
   std::memset(text, 0, sizeof text);
-  session.LocGetGeoCodeStringAdd(loc, text, 0, 0, 0);
+  vertex_session.LocGetGeoCodeStringAdd(loc, text, 0, 0, 0);
   text[sizeof text - 1] = '\0';
   copy_bounded(entry->geo_code, sizeof entry->geo_code, text);
 }
@@ -67,7 +66,7 @@ int search(LocFindCtx ctx, VertexAddrRec* rec) {
   // The criteria get terminated copies: a 7-character ZIP code fills its member.
   char zip[sizeof rec->zip + 1] = {};
   std::memcpy(zip, rec->zip, strnlen(rec->zip, sizeof rec->zip));
-  if (session.LocSetNameCriteriaAdd(ctx, 2, 0, rec->state, 0, 0, 0, 1, rec->city, 0, zip) == 0) {
+  if (vertex_session.LocSetNameCriteriaAdd(ctx, 2, 0, rec->state, 0, 0, 0, 1, rec->city, 0, zip) == 0) {
     VTX_LOG("LocSetNameCriteria failed, returned FALSE.\n");
     return VTX_ADDR_NOT_FOUND;
   }
@@ -80,7 +79,7 @@ int search(LocFindCtx ctx, VertexAddrRec* rec) {
   while (rec->count < VTX_MAX_CANDIDATES) {
     std::memset(batch, 0, sizeof batch);
     int more = 0;
-    const int n = session.LocGetLocationsAdd(ctx, batch, VTX_MAX_LOCATIONS, &more);
+    const int n = vertex_session.LocGetLocationsAdd(ctx, batch, VTX_MAX_LOCATIONS, &more);
     if (n == 0) break;
     if (n < 0 || n > VTX_MAX_LOCATIONS) {
       // More handles than asked for cannot be read or released safely.
@@ -95,7 +94,7 @@ int search(LocFindCtx ctx, VertexAddrRec* rec) {
       fill_location(batch[i], entry);
     }
     rec->count += keep;
-    if (session.LocReleaseAdd(batch, n) != 1) return VTX_ADDR_ENGINE_FAILED;
+    if (vertex_session.LocReleaseAdd(batch, n) != 1) return VTX_ADDR_ENGINE_FAILED;
   }
   if (rec->count == VTX_MAX_CANDIDATES) {
     VTX_LOG("LocGetLocations: %d locations kept, the search stops there.\n", VTX_MAX_CANDIDATES);
@@ -116,7 +115,7 @@ int determine_addr_vertex(VertexAddrRec* rec) {
     VTX_LOG("Location engine not open.\n");
     return VTX_ADDR_ENGINE_FAILED;
   }
-  LocFindCtx ctx = session.LocCreateFindContextAdd(session.pLocConn);
+  LocFindCtx ctx = vertex_session.LocCreateFindContextAdd(vertex_session.pLocConn);
   if (ctx == nullptr) {
     VTX_LOG("LocCreateFindContext failed, returned NULL.\n");
     return VTX_ADDR_ENGINE_FAILED;
@@ -125,7 +124,7 @@ int determine_addr_vertex(VertexAddrRec* rec) {
   const int result = search(ctx, rec);
   // The context is destroyed on every path; its answer counts only after a
   // search that found something.
-  const int destroyed = session.LocDestroyFindContextAdd(ctx);
+  const int destroyed = vertex_session.LocDestroyFindContextAdd(ctx);
   if (result != VTX_ADDR_FOUND) return result;
   if (destroyed == 1) {
     VTX_LOG("LocDestroyFindContext passed.\n");

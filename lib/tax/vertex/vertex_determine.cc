@@ -17,7 +17,6 @@
 
 namespace {
 
-VertexSession& session = vertex_session;
 constexpr const char* kDumpFile = "tarn.out";
 
 // A step's failure: its line in the log (with the line number of the call),
@@ -29,7 +28,7 @@ __attribute__((format(printf, 3, 4))) int failed(int line, int code, const char*
   va_start(args, format);
   const std::string message = api_vformat(format, args);
   va_end(args);
-  vertex_log_write(session.vertex_log_file, VERTEX_SRC, line, api_settings.username, "%s", message.c_str());
+  vertex_log_write(vertex_session.vertex_log_file, VERTEX_SRC, line, api_settings.username, "%s", message.c_str());
   reset_vertex_handle();
   return code;
 }
@@ -65,12 +64,12 @@ bool dump_file_is_ours(void) {
 }
 
 void debug_dump(const char* when) {
-  if (session.vertex_debug == 0 || !dump_file_is_ours()) return;
+  if (vertex_session.vertex_debug == 0 || !dump_file_is_ours()) return;
   char stamp[64];
   api_time_stamp(stamp, sizeof stamp, std::time(nullptr));
   char text[128];
   std::snprintf(text, sizeof text, "%s%s: %s", stamp, when, "\n");
-  session.VstDebugHdlAdd(session.pVstHdl, kDumpFile, text);
+  vertex_session.VstDebugHdlAdd(vertex_session.pVstHdl, kDumpFile, text);
 }
 
 // A district's values: fields of their own in the enhanced form; in the
@@ -125,7 +124,7 @@ int set_jurisdictions(Determination& d) {
   for (const Juris& j : jurisdictions) {
     std::int64_t geo = vertex_geo_of(j.juris->geo_code);
     int flag = j.juris->juris_flag;
-    if (session.VstSetInvJurisAdd(d.hdl, j.type, 1, &geo, nullptr, nullptr, nullptr, nullptr, &flag) == 0) {
+    if (vertex_session.VstSetInvJurisAdd(d.hdl, j.type, 1, &geo, nullptr, nullptr, nullptr, nullptr, &flag) == 0) {
       return VTX_FAILED(VTX_TAX_CALL_FAILED, "%s failed, returned FALSE.\n", j.x);
     }
     VTX_LOG("%s passed.\n", j.x);
@@ -138,7 +137,7 @@ int set_invoice(Determination& d) {
   int invoice_mode = req->invoice_flag == 1 ? 3 : 0;
   d.write_flag = req->write_register == 1 ? 1 : 0;
   std::int64_t zero64 = 0;
-  if (session.VstSetInvDetailAdd(d.hdl, req->invoice_text, nullptr, req->invoice_number, nullptr, &zero64,
+  if (vertex_session.VstSetInvDetailAdd(d.hdl, req->invoice_text, nullptr, req->invoice_number, nullptr, &zero64,
                            req->customer_1, req->customer_2, &invoice_mode, req->company_code,
                            d.enh ? req->enh_code : nullptr, nullptr, nullptr, &d.write_flag) == 0) {
     return VTX_FAILED(VTX_TAX_CALL_FAILED, "VstSetInvDetail() failed, returned FALSE.\n");
@@ -153,7 +152,7 @@ int set_line(Determination& d) {
   const int transaction_type = (tt >= 1 && tt <= 3) ? tt : 0;
   const int line_kind = (req->line_kind >= 2 && req->line_kind <= 6) ? req->line_kind - 1 : 0;
   int one = 1;
-  if (session.VstSetLineDetailAdd(d.hdl, d.ln, transaction_type, 0, line_kind, 0, &one,
+  if (vertex_session.VstSetLineDetailAdd(d.hdl, d.ln, transaction_type, 0, line_kind, 0, &one,
                             &req->line_amount, nullptr, nullptr, req->user_area, nullptr,
                             d.enh ? req->enh_line_text : nullptr, d.enh ? req->enh_code : nullptr,
                             nullptr, nullptr) == 0) {
@@ -167,7 +166,7 @@ int set_product(Determination& d) {
   double product = static_cast<double>(d.req->prod_number);
   double product_copy = product;
   int zero_ref = 0;
-  if (session.VstSetLineProdAdd(d.hdl, d.ln, 0, &product, d.req->product_code, nullptr, &zero_ref, nullptr,
+  if (vertex_session.VstSetLineProdAdd(d.hdl, d.ln, 0, &product, d.req->product_code, nullptr, &zero_ref, nullptr,
                           &product_copy, nullptr, nullptr) == 0) {
     return VTX_FAILED(VTX_TAX_CALL_FAILED, "VstSetLineProd failed, returned FALSE.\n");
   }
@@ -221,13 +220,13 @@ int set_levels(Determination& d) {
     char x[96];
     std::snprintf(x, sizeof x, "VstSetLineLocal(%s, %s)", level.name,
                   taxable ? "eVstTaxbltyTaxable" : "eVstTaxbltyNonTaxable");
-    const int ok = session.VstSetLineLocalAdd(d.hdl, d.ln, level.level, &taxability, &local_code, &zero,
+    const int ok = vertex_session.VstSetLineLocalAdd(d.hdl, d.ln, level.level, &taxability, &local_code, &zero,
                                         d.enh ? req->enh_local_code : nullptr, nullptr, nullptr,
                                         taxable ? nullptr : &req->line_amount, &level.b, nullptr,
                                         nullptr, &level.a, &d.district_owner);
-    std::snprintf(session.vtx_msg, sizeof session.vtx_msg, "%s %s", x, ok ? "passed." : "failed, returned FALSE.");
-    if (ok == 0) return VTX_FAILED(VTX_TAX_CALL_FAILED, "%s\n", session.vtx_msg);
-    VTX_LOG("%s\n", session.vtx_msg);
+    std::snprintf(vertex_session.vtx_msg, sizeof vertex_session.vtx_msg, "%s %s", x, ok ? "passed." : "failed, returned FALSE.");
+    if (ok == 0) return VTX_FAILED(VTX_TAX_CALL_FAILED, "%s\n", vertex_session.vtx_msg);
+    VTX_LOG("%s\n", vertex_session.vtx_msg);
   }
   return kGoOn;
 }
@@ -235,15 +234,15 @@ int set_levels(Determination& d) {
 // The calculation, with the handle dumped around it when logging.
 int calculate(Determination& d) {
   debug_dump("before calculation");
-  const int calc = session.VstCalcTaxAdd(session.pVstConnHdl, d.hdl, 0, 0);
+  const int calc = vertex_session.VstCalcTaxAdd(vertex_session.pVstConnHdl, d.hdl, 0, 0);
   if (calc != eVstCalcRetCdNone && calc != eVstCalcRetCdDone) {
     const char* name = vertex_calc_status_name(calc);
     if (name[0] != '\0') {
-      std::snprintf(session.vtx_msg, sizeof session.vtx_msg, "VstCalcTax failed, returned eVstCalcRetCd%s.", name);
+      std::snprintf(vertex_session.vtx_msg, sizeof vertex_session.vtx_msg, "VstCalcTax failed, returned eVstCalcRetCd%s.", name);
     } else {
-      std::snprintf(session.vtx_msg, sizeof session.vtx_msg, "VstCalcTax failed, returned ");
+      std::snprintf(vertex_session.vtx_msg, sizeof vertex_session.vtx_msg, "VstCalcTax failed, returned ");
     }
-    return VTX_FAILED(VTX_TAX_CALC_FAILED, "%s\n", session.vtx_msg);
+    return VTX_FAILED(VTX_TAX_CALC_FAILED, "%s\n", vertex_session.vtx_msg);
   }
   VTX_LOG("VstCalcTax passed.\n");
   debug_dump("after calculation");
@@ -257,7 +256,7 @@ int check_invoice(Determination& d) {
   ReadBuffer<VTX_CUSTOMER_SIZE> customer_1, customer_2;
   ReadBuffer<VTX_COMPANY_SIZE> company;
   int ignored = 0;
-  if (session.VstGetInvDetailAdd(d.hdl, nullptr, nullptr, invoice.text, nullptr, nullptr, nullptr, customer_1.text,
+  if (vertex_session.VstGetInvDetailAdd(d.hdl, nullptr, nullptr, invoice.text, nullptr, nullptr, nullptr, customer_1.text,
                            customer_2.text, &ignored, company.text, nullptr, nullptr, nullptr,
                            &d.write_flag) == 0) {
     return VTX_FAILED(VTX_TAX_CALL_FAILED, "VstGetInvDetail failed, returned FALSE.\n");
@@ -287,7 +286,7 @@ int check_line(Determination& d) {
   double amount_back = 0.0;
   ReadBuffer<VTX_USER_AREA_SIZE> user_area;
   int ignored = 0;
-  if (session.VstGetLineDetailAdd(d.hdl, d.ln, nullptr, nullptr, nullptr, nullptr, &d.taxing_type, &amount_back,
+  if (vertex_session.VstGetLineDetailAdd(d.hdl, d.ln, nullptr, nullptr, nullptr, nullptr, &d.taxing_type, &amount_back,
                             &d.res->line_a, &d.res->line_b, user_area.text, &ignored, nullptr, nullptr,
                             nullptr, nullptr, nullptr) == 0) {
     return VTX_FAILED(VTX_TAX_CALL_FAILED, "VstGetLineDetail failed, returned FALSE");
@@ -302,7 +301,7 @@ int check_line(Determination& d) {
 
 int check_product(Determination& d) {
   ReadBuffer<VTX_PRODUCT_SIZE> product_back;
-  if (session.VstGetLineProdAdd(d.hdl, d.ln, nullptr, nullptr, product_back.text, nullptr, nullptr, nullptr, nullptr,
+  if (vertex_session.VstGetLineProdAdd(d.hdl, d.ln, nullptr, nullptr, product_back.text, nullptr, nullptr, nullptr, nullptr,
                           nullptr, nullptr) == 0) {
     return VTX_FAILED(VTX_TAX_CALL_FAILED, "VstGetLineProd failed, returned FALSE.\n");
   }
@@ -356,7 +355,7 @@ int read_levels(Determination& d) {
       continue;
     }
     double scratch_1 = 0.0, scratch_2 = 0.0;
-    if (session.VstGetLineLocalAdd(d.hdl, d.ln, r.level, nullptr, &status, nullptr, &scratch_1, nullptr,
+    if (vertex_session.VstGetLineLocalAdd(d.hdl, d.ln, r.level, nullptr, &status, nullptr, &scratch_1, nullptr,
                              &scratch_2, nullptr, &b, nullptr, nullptr, &a,
                              r.level == eVstStLocTypeDist ? &d.district_owner : nullptr) == 0) {
       return VTX_FAILED(r.fail_code, "%s failed, returned FALSE.\n", r.x);
@@ -379,7 +378,7 @@ int read_levels(Determination& d) {
 int read_addtl(Determination& d, int locality, int* status, double* a, double* b, int* owner) {
   double scratch_1 = 0.0, scratch_2 = 0.0;
   *a = *b = 0.0;
-  return session.VstGetLineLocalAddtlAdd(d.hdl, d.ln, locality, nullptr, status, nullptr, &scratch_1, nullptr,
+  return vertex_session.VstGetLineLocalAddtlAdd(d.hdl, d.ln, locality, nullptr, status, nullptr, &scratch_1, nullptr,
                                    &scratch_2, nullptr, b, nullptr, nullptr, a, &d.addtl_type, owner);
 }
 
@@ -445,12 +444,12 @@ int resubmit(Determination& d) {
     return VTX_JUR_OTHER;
   }
   int one = 1;
-  if (session.VstSetLineDetailAdd(d.hdl, d.ln, 0, 0, 3, 0, &one, &d.req->line_amount, &sum_a, &sum_b,
+  if (vertex_session.VstSetLineDetailAdd(d.hdl, d.ln, 0, 0, 3, 0, &one, &d.req->line_amount, &sum_a, &sum_b,
                             d.req->user_area, nullptr, nullptr, nullptr, nullptr, nullptr) == 0) {
     return VTX_FAILED(VTX_TAX_CALL_FAILED, "VstSetLineDetail failed, returned FALSE.\n");
   }
   VTX_LOG("VstSetLineDetail passed.\n");
-  session.VstCalcTaxAdd(session.pVstConnHdl, d.hdl, 0, 0);
+  vertex_session.VstCalcTaxAdd(vertex_session.pVstConnHdl, d.hdl, 0, 0);
   VTX_LOG("VstCalcTax unknown status.\n");
   struct Reread {
     int level;
@@ -466,7 +465,7 @@ int resubmit(Determination& d) {
   };
   for (const Reread& r : rereads) {
     int status = 0;
-    session.VstGetLineLocalAdd(d.hdl, d.ln, r.level, nullptr, &status, nullptr, nullptr, nullptr, nullptr, nullptr,
+    vertex_session.VstGetLineLocalAdd(d.hdl, d.ln, r.level, nullptr, &status, nullptr, nullptr, nullptr, nullptr, nullptr,
                          nullptr, nullptr, nullptr, nullptr, nullptr);
     VTX_LOG("%s", r.line);
   }
@@ -481,7 +480,7 @@ int determine(VertexTaxResult* res, VertexTaxRequest* req, bool enh) {
     VTX_LOG("Vertex engine not open.\n");
     return VTX_TAX_CALL_FAILED;
   }
-  Determination d{res, req, enh, session.pVstHdl, req->line_number};
+  Determination d{res, req, enh, vertex_session.pVstHdl, req->line_number};
   // Load the invoice and its line, calculate, check the read-back, read the
   // levels and the additional localities.
   using Step = int (*)(Determination&);

@@ -14,7 +14,6 @@ VertexSession vertex_session;
 
 namespace {
 
-VertexSession& session = vertex_session;
 
 // Shown in the "%s - <%s>" line of a variable that is not set.
 constexpr const char* kUnsetValue = "(not set)";
@@ -41,7 +40,7 @@ int resolve_entries(void* library, const EntrySlot (&entries)[N], char* err) {
 
 // A function pointer and an object pointer have the same representation on
 // every platform that can dlopen; the slots are filled through void**.
-#define VTX_ENTRY_SLOT(name) {#name, reinterpret_cast<void**>(&session.name##Add)},
+#define VTX_ENTRY_SLOT(name) {#name, reinterpret_cast<void**>(&vertex_session.name##Add)},
 const EntrySlot kTaxEntries[] = {VTX_TAX_ENTRY_POINTS(VTX_ENTRY_SLOT)};
 const EntrySlot kLocEntries[] = {VTX_LOC_ENTRY_POINTS(VTX_ENTRY_SLOT)};
 #undef VTX_ENTRY_SLOT
@@ -77,13 +76,13 @@ void log_db_failure(const char* call, int type, int status, bool opening, int li
     spelled = "InvalidDataSourcei";
   }
   if (name[0] != '\0') {
-    std::snprintf(session.vtx_msg, sizeof session.vtx_msg, "%s(%s) failed, returned eVstDbRetCd%s.", call,
+    std::snprintf(vertex_session.vtx_msg, sizeof vertex_session.vtx_msg, "%s(%s) failed, returned eVstDbRetCd%s.", call,
                   db_type_name(type), spelled);
   } else {
-    std::snprintf(session.vtx_msg, sizeof session.vtx_msg, "%s(%s) failed, returned ", call,
+    std::snprintf(vertex_session.vtx_msg, sizeof vertex_session.vtx_msg, "%s(%s) failed, returned ", call,
                   db_type_name(type));
   }
-  vertex_log_write(session.vertex_log_file, VERTEX_SRC, line, api_settings.username, "%s\n", session.vtx_msg);
+  vertex_log_write(vertex_session.vertex_log_file, VERTEX_SRC, line, api_settings.username, "%s\n", vertex_session.vtx_msg);
 }
 
 // "<call> failed, returned eLocDbRet<Name>." (at most 32 characters of the
@@ -93,12 +92,12 @@ void log_loc_failure(const char* call, int status, int line) {
   if (name != nullptr) {
     char status_text[33];
     std::snprintf(status_text, sizeof status_text, "eLocDbRet%s.", name);
-    std::snprintf(session.vtx_msg, sizeof session.vtx_msg, "%s failed, returned %s", call, status_text);
+    std::snprintf(vertex_session.vtx_msg, sizeof vertex_session.vtx_msg, "%s failed, returned %s", call, status_text);
   } else {
-    std::snprintf(session.vtx_msg, sizeof session.vtx_msg, "%s failed, returned unknown status %d.", call,
+    std::snprintf(vertex_session.vtx_msg, sizeof vertex_session.vtx_msg, "%s failed, returned unknown status %d.", call,
                   status);
   }
-  vertex_log_write(session.vertex_log_file, VERTEX_SRC, line, api_settings.username, "%s\n", session.vtx_msg);
+  vertex_log_write(vertex_session.vertex_log_file, VERTEX_SRC, line, api_settings.username, "%s\n", vertex_session.vtx_msg);
 }
 
 constexpr const char* kNoConnection = "no connection";
@@ -125,8 +124,8 @@ bool released(const char* name, int answer) {
 }
 
 bool session_holds_anything() {
-  return session.vertex_log_file != nullptr || session.Vsthinst != nullptr || session.Locationhinst != nullptr ||
-         session.pLocConn != nullptr || session.pVstConnHdl != nullptr || session.pVstHdl != nullptr;
+  return vertex_session.vertex_log_file != nullptr || vertex_session.Vsthinst != nullptr || vertex_session.Locationhinst != nullptr ||
+         vertex_session.pLocConn != nullptr || vertex_session.pVstConnHdl != nullptr || vertex_session.pVstHdl != nullptr;
 }
 
 }  // namespace
@@ -135,65 +134,65 @@ int open_vertex_general(void) {
   // A repeated open (an init message) would otherwise leak the earlier
   // stream, libraries and engine handles.
   if (session_holds_anything()) close_vertex();
-  session = VertexSession{};
+  vertex_session = VertexSession{};
 
-  session.vertex_debug = vertex_int_of(std::getenv("VERTEXDEBUG"));
+  vertex_session.vertex_debug = vertex_int_of(std::getenv("VERTEXDEBUG"));
   if (api_settings.log_dir[0] != '\0') {  // no log directory: no log, never one at "/"
     char path[API_PATH_SIZE];
     std::snprintf(path, sizeof path, "%s/vertex.log", api_settings.log_dir);
-    session.vertex_log_file = al_open_logfile(path, session.vertex_debug != 0 ? 1 : 0);
+    vertex_session.vertex_log_file = al_open_logfile(path, vertex_session.vertex_debug != 0 ? 1 : 0);
   }
 
   char err[VTX_ERR_SIZE] = {};
   VTX_LOG("Loading vst.DLL.\n");
-  session.Vsthinst = sli_open("vst", nullptr, err, sizeof err);
-  if (session.Vsthinst == nullptr) {
+  vertex_session.Vsthinst = sli_open("vst", nullptr, err, sizeof err);
+  if (vertex_session.Vsthinst == nullptr) {
     VTX_LOG("Loading vst.DLL failed: %s\n", err);
     return VTX_OPEN_FAILED;
   }
   VTX_LOG("Loading vst.DLL succeeded.\n");
-  if (resolve_entries(session.Vsthinst, kTaxEntries, err) != VTX_OPEN_OK) return VTX_OPEN_FAILED;
+  if (resolve_entries(vertex_session.Vsthinst, kTaxEntries, err) != VTX_OPEN_OK) return VTX_OPEN_FAILED;
 
   VTX_LOG("Loading loc shared library.\n");
-  session.Locationhinst = sli_open("loc", nullptr, err, sizeof err);
-  if (session.Locationhinst == nullptr) {
+  vertex_session.Locationhinst = sli_open("loc", nullptr, err, sizeof err);
+  if (vertex_session.Locationhinst == nullptr) {
     VTX_LOG("Loading location.DLL failed: %s\n", err);
     return VTX_OPEN_FAILED;
   }
   VTX_LOG("Loading location.DLL succeeded.\n");
-  if (resolve_entries(session.Locationhinst, kLocEntries, err) != VTX_OPEN_OK) return VTX_OPEN_FAILED;
+  if (resolve_entries(vertex_session.Locationhinst, kLocEntries, err) != VTX_OPEN_OK) return VTX_OPEN_FAILED;
 
   VTX_LOG("Checking environment variables\n");
-  session.VertexServer = read_variable("VERTEXSERVER");
-  session.VertexTDM = read_variable("VERTEXTDM");
-  session.VertexPwd = read_variable("VERTEXPWD", true);
-  session.VertexUser = read_variable("VERTEXUSER");
-  session.VertexGeo = read_variable("VERTEXGEO");
-  if (session.VertexGeo == nullptr && session.VertexUser == nullptr) {
+  vertex_session.VertexServer = read_variable("VERTEXSERVER");
+  vertex_session.VertexTDM = read_variable("VERTEXTDM");
+  vertex_session.VertexPwd = read_variable("VERTEXPWD", true);
+  vertex_session.VertexUser = read_variable("VERTEXUSER");
+  vertex_session.VertexGeo = read_variable("VERTEXGEO");
+  if (vertex_session.VertexGeo == nullptr && vertex_session.VertexUser == nullptr) {
     VTX_LOG("VERTEXGEO or VERTEXUSER not set.\n");
     return VTX_OPEN_FAILED;
   }
-  session.VertexRate = read_variable("VERTEXRATE");
-  if (session.VertexRate == nullptr && session.VertexUser == nullptr) {
+  vertex_session.VertexRate = read_variable("VERTEXRATE");
+  if (vertex_session.VertexRate == nullptr && vertex_session.VertexUser == nullptr) {
     VTX_LOG("VERTEXRATE or VERTEXUSER not set.\n");
     return VTX_OPEN_FAILED;
   }
-  session.VertexReg = read_variable("VERTEXREG");
-  if (session.VertexReg == nullptr && session.VertexUser == nullptr) {
+  vertex_session.VertexReg = read_variable("VERTEXREG");
+  if (vertex_session.VertexReg == nullptr && vertex_session.VertexUser == nullptr) {
     VTX_LOG("VERTEXREG or VERTEXUSER not set.\n");
     return VTX_OPEN_FAILED;
   }
 
-  session.pLocConn = open_vertex_geo();
-  session.pVstConnHdl = open_vertex_tax();
-  session.pVstHdl = open_vertex_handle();
-  session.opened = 1;
+  vertex_session.pLocConn = open_vertex_geo();
+  vertex_session.pVstConnHdl = open_vertex_tax();
+  vertex_session.pVstHdl = open_vertex_handle();
+  vertex_session.opened = 1;
   return VTX_OPEN_OK;
 }
 
 LocConnHdl open_vertex_geo(void) {
-  if (session.LocCreateConnHdlAdd == nullptr || session.LocOpenDbAdd == nullptr) return nullptr;
-  LocConnHdl conn = session.LocCreateConnHdlAdd();
+  if (vertex_session.LocCreateConnHdlAdd == nullptr || vertex_session.LocOpenDbAdd == nullptr) return nullptr;
+  LocConnHdl conn = vertex_session.LocCreateConnHdlAdd();
   if (conn != nullptr) {
     VTX_LOG("LocCreateConnHdl passed.\n");
   } else {
@@ -203,7 +202,7 @@ LocConnHdl open_vertex_geo(void) {
     return nullptr;
   }
   const int status =
-      session.LocOpenDbAdd(conn, session.VertexGeo, session.VertexServer, session.VertexUser, session.VertexPwd, 0);
+      vertex_session.LocOpenDbAdd(conn, vertex_session.VertexGeo, vertex_session.VertexServer, vertex_session.VertexUser, vertex_session.VertexPwd, 0);
   if (status == eLocDbRetNone) {
     VTX_LOG("LocOpenDb passed.\n");
     return conn;
@@ -213,8 +212,8 @@ LocConnHdl open_vertex_geo(void) {
 }
 
 VstConnHdl open_vertex_tax(void) {
-  if (session.VstCreateConnHdlAdd == nullptr || session.VstOpenDbAdd == nullptr) return nullptr;
-  VstConnHdl conn = session.VstCreateConnHdlAdd();
+  if (vertex_session.VstCreateConnHdlAdd == nullptr || vertex_session.VstOpenDbAdd == nullptr) return nullptr;
+  VstConnHdl conn = vertex_session.VstCreateConnHdlAdd();
   if (conn == nullptr) {
     VTX_LOG("VstCreateConnHdl failed, returned NULL.\n");
     return nullptr;
@@ -227,14 +226,14 @@ VstConnHdl open_vertex_tax(void) {
     int mode;
   };
   const DbOpen opens[] = {
-      {eVstDbTypeLocation, session.VertexGeo, 0},
-      {eVstDbTypeRate, session.VertexRate, 0},
-      {eVstDbTypeTDM, session.VertexTDM, 0},
-      {eVstDbTypeRegister, session.VertexReg, 2},
+      {eVstDbTypeLocation, vertex_session.VertexGeo, 0},
+      {eVstDbTypeRate, vertex_session.VertexRate, 0},
+      {eVstDbTypeTDM, vertex_session.VertexTDM, 0},
+      {eVstDbTypeRegister, vertex_session.VertexReg, 2},
   };
   for (const DbOpen& open : opens) {
-    const int status = session.VstOpenDbAdd(conn, open.type, open.source, session.VertexServer, session.VertexUser,
-                                      session.VertexPwd, open.mode, nullptr, nullptr);
+    const int status = vertex_session.VstOpenDbAdd(conn, open.type, open.source, vertex_session.VertexServer, vertex_session.VertexUser,
+                                      vertex_session.VertexPwd, open.mode, nullptr, nullptr);
     if (status != eVstDbRetCdNone) {
       log_db_failure("VstOpenDb", open.type, status, true, __LINE__);
       return nullptr;
@@ -245,8 +244,8 @@ VstConnHdl open_vertex_tax(void) {
 }
 
 VstHdl open_vertex_handle(void) {
-  if (session.VstCreateHdlAdd == nullptr) return nullptr;
-  VstHdl hdl = session.VstCreateHdlAdd();
+  if (vertex_session.VstCreateHdlAdd == nullptr) return nullptr;
+  VstHdl hdl = vertex_session.VstCreateHdlAdd();
   if (hdl != nullptr) {
     VTX_LOG("VstCreateHdl passed.\n");
   } else {
@@ -256,7 +255,7 @@ VstHdl open_vertex_handle(void) {
 }
 
 int reset_vertex_handle(void) {
-  if (session.VstResetHdlAdd != nullptr && session.pVstHdl != nullptr && session.VstResetHdlAdd(session.pVstHdl) != 0) {
+  if (vertex_session.VstResetHdlAdd != nullptr && vertex_session.pVstHdl != nullptr && vertex_session.VstResetHdlAdd(vertex_session.pVstHdl) != 0) {
     VTX_LOG("VstResetHdl passed.\n");
     return 0;
   }
@@ -266,57 +265,57 @@ int reset_vertex_handle(void) {
 
 void close_vertex(void) {
   // Every step runs whatever the ones before gave.
-  close_step("LocCloseDb", session.LocCloseDbAdd != nullptr, session.pLocConn, kNoConnection, [] {
-    const int status = session.LocCloseDbAdd(session.pLocConn);
+  close_step("LocCloseDb", vertex_session.LocCloseDbAdd != nullptr, vertex_session.pLocConn, kNoConnection, [] {
+    const int status = vertex_session.LocCloseDbAdd(vertex_session.pLocConn);
     if (status != eLocDbRetNone) log_loc_failure("LocCloseDb", status, __LINE__);
     return status == eLocDbRetNone;
   });
-  close_step("LocReleaseConnHdl", session.LocReleaseConnHdlAdd != nullptr, session.pLocConn, kNoConnection,
-             [] { return released("LocReleaseConnHdl", session.LocReleaseConnHdlAdd(session.pLocConn)); });
-  close_step("VstReleaseHdl", session.VstReleaseHdlAdd != nullptr, session.pVstHdl, "no handle",
-             [] { return released("VstReleaseHdl", session.VstReleaseHdlAdd(session.pVstHdl)); });
+  close_step("LocReleaseConnHdl", vertex_session.LocReleaseConnHdlAdd != nullptr, vertex_session.pLocConn, kNoConnection,
+             [] { return released("LocReleaseConnHdl", vertex_session.LocReleaseConnHdlAdd(vertex_session.pLocConn)); });
+  close_step("VstReleaseHdl", vertex_session.VstReleaseHdlAdd != nullptr, vertex_session.pVstHdl, "no handle",
+             [] { return released("VstReleaseHdl", vertex_session.VstReleaseHdlAdd(vertex_session.pVstHdl)); });
   for (const int type : {eVstDbTypeRate, eVstDbTypeLocation, eVstDbTypeTDM, eVstDbTypeRegister}) {
     char name[64];
     std::snprintf(name, sizeof name, "VstCloseDb(%s)", db_type_name(type));
-    close_step(name, session.VstCloseDbAdd != nullptr, session.pVstConnHdl, kNoConnection, [type] {
-      const int status = session.VstCloseDbAdd(session.pVstConnHdl, type, nullptr, nullptr);
+    close_step(name, vertex_session.VstCloseDbAdd != nullptr, vertex_session.pVstConnHdl, kNoConnection, [type] {
+      const int status = vertex_session.VstCloseDbAdd(vertex_session.pVstConnHdl, type, nullptr, nullptr);
       if (status != eVstDbRetCdNone) log_db_failure("VstCloseDb", type, status, false, __LINE__);
       return status == eVstDbRetCdNone;
     });
   }
-  close_step("VstReleaseConnHdl", session.VstReleaseConnHdlAdd != nullptr, session.pVstConnHdl, kNoConnection,
-             [] { return released("VstReleaseConnHdl", session.VstReleaseConnHdlAdd(session.pVstConnHdl)); });
-  sli_close(session.Vsthinst);
-  sli_close(session.Locationhinst);
-  if (session.vertex_log_file != nullptr) std::fclose(session.vertex_log_file);
+  close_step("VstReleaseConnHdl", vertex_session.VstReleaseConnHdlAdd != nullptr, vertex_session.pVstConnHdl, kNoConnection,
+             [] { return released("VstReleaseConnHdl", vertex_session.VstReleaseConnHdlAdd(vertex_session.pVstConnHdl)); });
+  sli_close(vertex_session.Vsthinst);
+  sli_close(vertex_session.Locationhinst);
+  if (vertex_session.vertex_log_file != nullptr) std::fclose(vertex_session.vertex_log_file);
   // The entry points die with their libraries: nothing may call them now.
-  session = VertexSession{};
+  vertex_session = VertexSession{};
 }
 
 bool vertex_loc_ready(void) {
-  return session.pLocConn != nullptr && session.LocCreateFindContextAdd != nullptr &&
-         session.LocSetNameCriteriaAdd != nullptr && session.LocGetLocationsAdd != nullptr &&
-         session.LocGetGeoCodeAdd != nullptr && session.LocGetNameAdd != nullptr &&
-         session.LocGetGeoCodeStringAdd != nullptr && session.LocReleaseAdd != nullptr &&
-         session.LocDestroyFindContextAdd != nullptr;
+  return vertex_session.pLocConn != nullptr && vertex_session.LocCreateFindContextAdd != nullptr &&
+         vertex_session.LocSetNameCriteriaAdd != nullptr && vertex_session.LocGetLocationsAdd != nullptr &&
+         vertex_session.LocGetGeoCodeAdd != nullptr && vertex_session.LocGetNameAdd != nullptr &&
+         vertex_session.LocGetGeoCodeStringAdd != nullptr && vertex_session.LocReleaseAdd != nullptr &&
+         vertex_session.LocDestroyFindContextAdd != nullptr;
 }
 
 bool vertex_tax_ready(void) {
-  return session.pVstConnHdl != nullptr && session.pVstHdl != nullptr && session.VstSetInvJurisAdd != nullptr &&
-         session.VstSetInvDetailAdd != nullptr && session.VstSetLineDetailAdd != nullptr &&
-         session.VstSetLineProdAdd != nullptr && session.VstSetLineLocalAdd != nullptr &&
-         session.VstDebugHdlAdd != nullptr && session.VstCalcTaxAdd != nullptr &&
-         session.VstGetInvDetailAdd != nullptr && session.VstGetLineDetailAdd != nullptr &&
-         session.VstGetLineProdAdd != nullptr && session.VstGetLineLocalAdd != nullptr &&
-         session.VstGetLineLocalAddtlAdd != nullptr && session.VstResetHdlAdd != nullptr;
+  return vertex_session.pVstConnHdl != nullptr && vertex_session.pVstHdl != nullptr && vertex_session.VstSetInvJurisAdd != nullptr &&
+         vertex_session.VstSetInvDetailAdd != nullptr && vertex_session.VstSetLineDetailAdd != nullptr &&
+         vertex_session.VstSetLineProdAdd != nullptr && vertex_session.VstSetLineLocalAdd != nullptr &&
+         vertex_session.VstDebugHdlAdd != nullptr && vertex_session.VstCalcTaxAdd != nullptr &&
+         vertex_session.VstGetInvDetailAdd != nullptr && vertex_session.VstGetLineDetailAdd != nullptr &&
+         vertex_session.VstGetLineProdAdd != nullptr && vertex_session.VstGetLineLocalAdd != nullptr &&
+         vertex_session.VstGetLineLocalAddtlAdd != nullptr && vertex_session.VstResetHdlAdd != nullptr;
 }
 
 bool vertex_ready(void) {
-  if (session.opened == 0 || session.pLocConn == nullptr || session.pVstConnHdl == nullptr || session.pVstHdl == nullptr) {
+  if (vertex_session.opened == 0 || vertex_session.pLocConn == nullptr || vertex_session.pVstConnHdl == nullptr || vertex_session.pVstHdl == nullptr) {
     return false;
   }
 #define VTX_CHECK_ENTRY(name) \
-  if (session.name##Add == nullptr) return false;
+  if (vertex_session.name##Add == nullptr) return false;
   VTX_TAX_ENTRY_POINTS(VTX_CHECK_ENTRY)
   VTX_LOC_ENTRY_POINTS(VTX_CHECK_ENTRY)
 #undef VTX_CHECK_ENTRY
