@@ -14,7 +14,9 @@
 
 #include "al_os.h"
 #include "api_msg.h"
-#include "avp_calls.h"
+#include "avp_addr.h"
+#include "avp_reply.h"
+#include "avp_tax.h"
 #include "avp_codes.h"
 #include "avp_parse.h"
 #include "gtest/gtest.h"

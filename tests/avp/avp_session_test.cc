@@ -12,7 +12,9 @@
 
 #include "al_os.h"
 #include "api_log.h"
-#include "avp_calls.h"
+#include "avp_addr.h"
+#include "avp_reply.h"
+#include "avp_tax.h"
 #include "avp_parse.h"
 #include "avp_session.h"
 #include "gtest/gtest.h"

@@ -20,7 +20,7 @@
 #include "test_util.h"
 #include "vertex_adapter.h"
 #include "vertex_addr.h"
-#include "vertex_determine.h"
+#include "vertex_tax.h"
 #include "vertex_parse.h"
 #include "vertex_reply.h"
 #include "vertex_request.h"

@@ -2,11 +2,13 @@
 
 #include <new>
 
-#include "avp_calls.h"
+#include "avp_addr.h"
 #include "avp_codes.h"
 #include "avp_log.h"
 #include "avp_parse.h"
+#include "avp_reply.h"
 #include "avp_session.h"
+#include "avp_tax.h"
 
 namespace {
 

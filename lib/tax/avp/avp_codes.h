@@ -8,6 +8,10 @@
 #include "avp_he.h"
 
 
+// Result of a determine step when the entry point was never resolved: the
+// engine is not called and the records are left as they were.
+constexpr int AVP_NOT_CALLED = -1;
+
 // GenCmplCd values that still carry a tax result.
 bool avp_gen_code_has_result(int gen_cmpl_cd);
 // True when the calculation's results are to be sent: GenCmplCd carries a result

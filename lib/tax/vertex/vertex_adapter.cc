@@ -5,7 +5,8 @@
 #include "api_adapter.h"
 #include "api_log.h"
 #include "vertex_addr.h"
-#include "vertex_determine.h"
+#include "vertex_codes.h"
+#include "vertex_tax.h"
 #include "vertex_log.h"
 #include "vertex_parse.h"
 #include "vertex_reply.h"
@@ -48,18 +49,7 @@ bool tax_error_code(void* p, int result, double* code) {
     *code = API_ERR_VTX_TOO_WIDE;
     return true;
   }
-  switch (result) {
-    case VTX_JUR_SHIP_TO:
-    case VTX_JUR_SHIP_FROM:
-    case VTX_JUR_SHIP_TO + VTX_JUR_SHIP_FROM:
-    case VTX_JUR_ORDER_ACCEPT:
-    case VTX_JUR_ORDER_ACCEPT + VTX_JUR_SHIP_TO:
-    case VTX_JUR_OTHER:
-      *code = API_ERR_VTX_JUR + get_jur_error_vertex(result);
-      break;
-    default:
-      *code = API_ERR_VTX_TAX + result;
-  }
+  *code = vertex_tax_error_number(result);
   return true;
 }
 

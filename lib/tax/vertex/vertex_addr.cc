@@ -48,16 +48,6 @@ void fill_location(LocHdl loc, VertexLocation* entry) {
 
 }  // namespace
 
-void format_vertex_addr(const char* text, VertexAddrRec* rec) {
-  if (rec == nullptr) return;
-  // City and state are cut one byte short of their members and stay
-  // terminated; the ZIP code may fill its member completely.
-  get_field_of_msg(6, text, rec->city, sizeof rec->city);
-  get_field_of_msg(7, text, rec->state, sizeof rec->state);
-  char zip[sizeof rec->zip + 1] = {};
-  if (get_field_of_msg(8, text, zip, sizeof zip) > 0) std::memcpy(rec->zip, zip, sizeof rec->zip);
-}
-
 namespace {
 
 // The search in the find context `ctx` (which the caller destroys): the

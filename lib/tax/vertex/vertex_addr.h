@@ -1,5 +1,6 @@
 // vertex_addr: the Vertex address lookup - request record, search in the
-// location database of the open session, and the reply.
+// location database of the open session, and the reply (the request is
+// parsed by vertex_parse).
 //
 // The record is owned by whoever allocated it (zero-filled, one per request).
 // Texts are plain characters ended by a zero byte or by the end of their
@@ -43,9 +44,6 @@ static_assert(sizeof(VertexAddrRec) == 18040);
 // Search results.
 enum { VTX_ADDR_FOUND = 0, VTX_ADDR_ENGINE_FAILED = 1, VTX_ADDR_NOT_FOUND = 2 };
 
-// Copies body fields 6, 7 and 8 of `text` into city, state and zip, each cut
-// to its member; a missing or empty field leaves its member empty.
-void format_vertex_addr(const char* text, VertexAddrRec* rec);
 // Runs the search: 0 found (`count` entries, every batch the engine
 // delivered, at most VTX_MAX_CANDIDATES), 1 the engine failed, 2 the
 // criteria were refused or nothing matched. The find context is destroyed on

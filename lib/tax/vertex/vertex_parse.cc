@@ -145,3 +145,13 @@ int primary_foreign(const VertexTaxRequest* req, int juris_type) {
 }
 
 double get_jur_error_vertex(int result) { return static_cast<double>(result) * 0.0001; }
+
+void format_vertex_addr(const char* text, VertexAddrRec* rec) {
+  if (rec == nullptr) return;
+  // City and state are cut one byte short of their members and stay
+  // terminated; the ZIP code may fill its member completely.
+  get_field_of_msg(6, text, rec->city, sizeof rec->city);
+  get_field_of_msg(7, text, rec->state, sizeof rec->state);
+  char zip[sizeof rec->zip + 1] = {};
+  if (get_field_of_msg(8, text, zip, sizeof zip) > 0) std::memcpy(rec->zip, zip, sizeof rec->zip);
+}

@@ -1,5 +1,6 @@
 // vertex_parse: the Vertex tax request record and its two parsers (standard
-// and enhanced form), with the small helpers of the tax path.
+// and enhanced form), the address request's parser, and the small helpers
+// of the tax path.
 //
 // The record is owned by whoever allocated it (the adapter, zero-filled, one
 // per request); the parsers write into it and keep nothing. Every text member
@@ -9,6 +10,8 @@
 
 #include <cstddef>
 #include <cstdint>
+
+#include "vertex_addr.h"
 
 struct VertexJurisdiction {
   char city[26];
@@ -77,6 +80,10 @@ constexpr int VTX_LAST_FIELD_ENH = 55;
 // fields leave their members zero or empty; extra fields are ignored.
 void format_vertex_jur(const char* text, VertexTaxRequest* req, int first_field);
 void format_vertex_jur_enh(const char* text, VertexTaxRequest* req, int first_field);
+
+// Copies body fields 6, 7 and 8 of `text` into city, state and zip, each cut
+// to its member; a missing or empty field leaves its member empty.
+void format_vertex_addr(const char* text, VertexAddrRec* rec);
 
 // Removes trailing blanks (0x20 only) in place; returns `text`.
 char* strip_ascii(char* text);

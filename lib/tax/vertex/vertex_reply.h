@@ -5,7 +5,7 @@
 
 #include <cstddef>
 
-#include "vertex_determine.h"
+#include "vertex_tax.h"
 
 // Build the result message text into `out` (`size` bytes, cleared first);
 // return its length, or `size` when it does not fit whole.

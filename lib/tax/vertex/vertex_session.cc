@@ -8,7 +8,7 @@
 #include "api_log.h"
 #include "vertex_log.h"
 #include "vertex_number.h"
-#include "vertex_status.h"
+#include "vertex_codes.h"
 
 VertexSession vertex_session;
 

@@ -1,4 +1,8 @@
-#include "vertex_status.h"
+#include "vertex_codes.h"
+
+#include "api_protocol.h"
+#include "vertex_parse.h"
+#include "vertex_tax.h"
 
 #include "vtx_he.h"
 
@@ -67,3 +71,17 @@ constexpr StatusName kCalcNames[] = {
 const char* vertex_db_status_name(int status) { return find_name(kDbNames, status, ""); }
 const char* vertex_loc_status_name(int status) { return find_name(kLocNames, status, nullptr); }
 const char* vertex_calc_status_name(int status) { return find_name(kCalcNames, status, ""); }
+
+double vertex_tax_error_number(int result) {
+  switch (result) {
+    case VTX_JUR_SHIP_TO:
+    case VTX_JUR_SHIP_FROM:
+    case VTX_JUR_SHIP_TO + VTX_JUR_SHIP_FROM:
+    case VTX_JUR_ORDER_ACCEPT:
+    case VTX_JUR_ORDER_ACCEPT + VTX_JUR_SHIP_TO:
+    case VTX_JUR_OTHER:
+      return API_ERR_VTX_JUR + get_jur_error_vertex(result);
+    default:
+      return API_ERR_VTX_TAX + result;
+  }
+}

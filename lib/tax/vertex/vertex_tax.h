@@ -1,4 +1,4 @@
-// vertex_determine: the Vertex tax determination of one parsed request, in
+// vertex_tax: the Vertex tax determination of one parsed request, in
 // standard and enhanced form.
 //
 // The determination loads the invoice and its line into the session's

@@ -1,4 +1,4 @@
-#include "vertex_determine.h"
+#include "vertex_tax.h"
 
 #include <cerrno>
 #include <cstdarg>
@@ -13,7 +13,7 @@
 #include "vertex_log.h"
 #include "vertex_number.h"
 #include "vertex_session.h"
-#include "vertex_status.h"
+#include "vertex_codes.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "avp_calls.h"
+#include "avp_reply.h"
 
 #include <cstdio>
 #include <cstring>
@@ -7,7 +7,6 @@
 #include "avp_codes.h"
 #include "avp_log.h"
 #include "avp_parse.h"
-#include "avp_session.h"
 
 namespace {
 
@@ -46,29 +45,6 @@ int send_tax(const Tax_Str* tax, const Jur_Str* jur, char* out, int enhanced) {
 
 }  // namespace
 
-int determine_tax_avp(Tax_Str* tax, Jur_Str* jur) {
-  AVP_LOG("Call AvpTaxCmn/TAX010 to determine tax.\n");
-  if (avp_session.AvpTaxCmnAdd == nullptr) {
-    AVP_LOG("AvpTaxCmn/TAX010 is not loaded.\n");
-    return AVP_NOT_CALLED;
-  }
-  const int r = avp_session.AvpTaxCmnAdd(tax, AVP_CMN_SELECT, jur);
-  AVP_LOG("Return from AvpTaxCmn/TAX010: %d\n", r);
-  return r;
-}
-
-int determine_addr_avp(Zip_Str* zip) {
-  zip->function = AVP_ZIP_FN_LOOKUP;
-  AVP_LOG("Call ZIP020Add/ZIP020 to determine Geo Code.\n");
-  if (avp_session.ZIP020Add == nullptr) {
-    AVP_LOG("ZIP020Add/ZIP020 is not loaded.\n");
-    return AVP_NOT_CALLED;
-  }
-  const int r = avp_session.ZIP020Add(zip);
-  AVP_LOG("Return from ZIP020Add/ZIP020: %d\n", r);
-  return r;
-}
-
 int send_avp_tax(const Tax_Str* tax, const Jur_Str* jur, char* out) {
   AVP_LOG("Send Tax.\n");
   return send_tax(tax, jur, out, 0);
@@ -91,37 +67,4 @@ bool avp_tax_result_fits(const Tax_Str* tax, const Jur_Str* jur, int enhanced) {
   if (narrow) return true;
   char scratch[API_TEXT_SIZE];
   return format_tax_result(tax, jur, enhanced, scratch, sizeof scratch);
-}
-
-int send_avp_addr(const Zip_Str* zip, char* out) {
-  AVP_LOG("Send Address.\n");
-  int count = 0;
-  if (zip->ZipCmplCd == 0) {
-    count = 1;
-  } else if (zip->ZipCmplCd == 29) {
-    while (count < AVP_ZIP_ENTRIES && !(zip->entry[count].state[0] == ' ' && zip->entry[count].state[1] == ' ')) {
-      ++count;
-    }
-  } else {
-    return 0;
-  }
-
-  api_format_status(out, API_ACTION_ADDRESS, API_STYPE_TAXWARE, count, zip->ZipCmplCd);
-  if (api_send_text(out, API_REPLY_MTYPE) != 0) return 1;
-
-  for (int i = 1; i <= count; ++i) {
-    const ZipEntry& e = zip->entry[i - 1];
-    std::memset(out, 0, API_TEXT_SIZE);
-    ApiReplyWriter w(out);
-    w.header(API_MSG_RESULT, API_ACTION_ADDRESS, API_STYPE_TAXWARE, i);
-    w.field(e.city, sizeof e.city);
-    w.field(e.state, sizeof e.state);
-    w.field(e.zip, sizeof e.zip);
-    w.field(e.geo, sizeof e.geo);
-    w.field(e.county_code, sizeof e.county_code);
-    w.field(e.county_name, sizeof e.county_name);
-    w.field(&e.indicator, 1);
-    if (api_send_text(out, API_REPLY_MTYPE) != 0) return 1;
-  }
-  return 0;
 }
