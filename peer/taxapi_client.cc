@@ -174,13 +174,20 @@ std::string request_text(const std::string& command, const std::vector<std::stri
 
 void print_json(const erp::ExchangeReport& report) { std::printf("%s\n", erp::exchange_json(report).c_str()); }
 
-// Prints what happened to the process when a reply did not come.
+// Prints what happened to the process when a reply did not come; "no reply
+// within" only when that time passed (a vanished queue ends a receive at once).
 void explain_silence(erp::ErpPeer& peer, int timeout_ms) {
-  const int status = peer.wait_exit(0);
-  if (status >= 0) {
-    std::fprintf(stderr, "taxapi-client: taxapi has exited with status %d\n", status);
-  } else {
+  using Silence = erp::ErpPeer::Silence;
+  const Silence silence = peer.silence();
+  const bool ending = silence == Silence::kQueueGone || silence == Silence::kExited;
+  peer.wait_exit(ending ? erp::ErpPeer::kEndGraceMs : 0);
+  const std::string end = peer.end_text();
+  if (!end.empty()) {
+    std::fprintf(stderr, "taxapi-client: %s before replying\n", end.c_str());
+  } else if (silence == Silence::kTimeOut) {
     std::fprintf(stderr, "taxapi-client: no reply within %d ms\n", timeout_ms);
+  } else if (ending) {
+    std::fprintf(stderr, "taxapi-client: the queue is gone, but taxapi still runs\n");
   }
 }
 
@@ -263,8 +270,9 @@ int run_session(const Args& args, const erp::EngineInfo* engine) {
   }
   if (reply->rfind("10~", 0) != 0) {
     std::fprintf(stderr, "taxapi-client: taxapi did not start: %s\n", reply->c_str());
-    const int exit_status = peer.wait_exit(args.options.timeout_ms);
-    if (exit_status >= 0) std::fprintf(stderr, "taxapi-client: taxapi exited with status %d\n", exit_status);
+    peer.wait_exit(args.options.timeout_ms);
+    const std::string end = peer.end_text();
+    if (!end.empty()) std::fprintf(stderr, "taxapi-client: %s\n", end.c_str());
     return 2;
   }
   int status = engine != nullptr ? run_named(peer, args, *engine, body) : run_raw(peer, args);

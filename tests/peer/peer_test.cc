@@ -202,4 +202,30 @@ TEST_F(Client, Replay) {
   }
 }
 
+// How taxapi ended when it died before replying, told at once (its queues
+// vanish before it can be reaped), and a replay whose taxapi never started.
+TEST_F(Client, TellsHowTaxapiEnded) {
+#ifndef BAD_ENGINE_DIR
+  GTEST_SKIP() << "no misbehaving engine in this build";
+#else
+  const std::string bad = options + " --env QSE_SHLIB=" BAD_ENGINE_DIR " --env BAD_ENGINE=";
+  const std::string one = dir.write("one.txt", "avp addr state=NY\n");
+  const struct {
+    std::string command;
+    int status;
+    const char* snippet;
+  } cases[] = {
+      {bad + "open-abort avp addr", 2, "taxapi-client: taxapi was killed by signal 6 (SIGABRT) before replying\n"},
+      {bad + "exit avp tax", 1, "taxapi-client: taxapi exited with status 7 before replying\n"},
+      {bad + "open-abort replay " + one, 1, "problem: no reply (taxapi was killed by signal 6 (SIGABRT))\n"},
+  };
+  for (const auto& c : cases) {
+    int status = -1;
+    const std::string out = test_util::shell_output(c.command + " 2>&1", &status);
+    EXPECT_EQ(WEXITSTATUS(status), c.status) << c.command << "\n" << out;
+    EXPECT_NE(out.find(c.snippet), std::string::npos) << c.command << "\n" << out;
+  }
+#endif
+}
+
 }  // namespace
