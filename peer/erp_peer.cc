@@ -42,7 +42,7 @@ void make_dirs(const std::string& dir) {
 }
 
 bool touch(const std::string& path) {
-  const int fd = open(path.c_str(), O_CREAT | O_WRONLY, 0600);
+  const int fd = open(path.c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0600);
   if (fd == -1) return false;
   close(fd);
   return true;

@@ -187,7 +187,8 @@ int run_replay(const std::string& file, const ReplayOptions& options) {
     std::fprintf(stderr, "taxapi-client: %s\n", err.c_str());
     return 2;
   }
-  FILE* record = options.record.empty() ? nullptr : std::fopen(options.record.c_str(), "w");
+  // Close-on-exec: every taxapi the replay starts would hold the record open.
+  FILE* record = options.record.empty() ? nullptr : std::fopen(options.record.c_str(), "we");
   if (!options.record.empty() && record == nullptr) {
     std::fprintf(stderr, "taxapi-client: cannot write %s\n", options.record.c_str());
     return 2;

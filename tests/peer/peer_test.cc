@@ -2,6 +2,7 @@
 // prints and its exit statuses.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -226,6 +227,29 @@ TEST_F(Client, TellsHowTaxapiEnded) {
     EXPECT_NE(out.find(c.snippet), std::string::npos) << c.command << "\n" << out;
   }
 #endif
+}
+
+// No descriptor of the client's own reaches the taxapi it starts: a fake
+// taxapi lists its descriptors (from a subshell, which opens none in it)
+// during a replay --record. Those the client inherited are the caller's.
+TEST_F(Client, StartsTaxapiWithoutItsDescriptors) {
+  const std::string listing = dir.at("fds"), inherited = dir.at("inherited");
+  const std::string fake = dir.write("fake", "#!/bin/sh\n(find /proc/$$/fd -mindepth 1 -printf '%f %l\\n' > " +
+                                                 listing + ")\n");
+  fs::permissions(fake, fs::perms::owner_all);
+  int status = -1;
+  test_util::shell_output("(find /proc/$$/fd -mindepth 1 -printf '%f\\n' > " + inherited + "); " + options +
+                              " --taxapi " + fake + " replay --record " + dir.at("rec") + " " +
+                              dir.write("one.txt", "avp addr state=NY\n") + " >/dev/null 2>&1",
+                          &status);
+  const std::vector<std::string> before = test_util::lines_of(test_util::slurp(inherited));
+  const std::vector<std::string> seen = test_util::lines_of(test_util::slurp(listing));
+  ASSERT_GT(seen.size(), 3u) << "the fake taxapi ran";
+  for (const std::string& line : seen) {
+    const std::string fd = line.substr(0, line.find(' '));
+    if (line.empty() || line == fd + " " + fake || std::find(before.begin(), before.end(), fd) != before.end()) continue;
+    ADD_FAILURE() << "descriptor leaked into taxapi: " << line;
+  }
 }
 
 }  // namespace
