@@ -177,6 +177,10 @@ bool ErpPeer::spawn() {
     if (ended_at && Clock::now() - *ended_at > std::chrono::milliseconds(200)) break;
   }
   for (std::string& text : reader.finish()) pending_.push_back(std::move(text));
+  // A message handed straight to a blocked receiver names that thread, not
+  // its process, as the queue's last receiver; with the reader gone the
+  // queue would look unused (MSltInUse) while this process lives.
+  MSltMarkInUse(outq_id_);
   return true;
 }
 
