@@ -1,5 +1,6 @@
 #include "child_run.h"
 
+#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -49,9 +50,12 @@ ChildResult run_child(const std::vector<std::string>& argv, const std::vector<st
   ChildResult r;
   std::vector<std::string> args = argv, vars = env;
   std::vector<char*> arg_ptrs = pointers(args), env_ptrs = pointers(vars);
+  // Close-on-exec, so that no other child started meanwhile holds a write end
+  // open (its reader would wait for that child's end too); dup2 clears the
+  // flag on the child's own 1 and 2.
   int out_pipe[2], err_pipe[2];
-  if (pipe(out_pipe) != 0) return r;
-  if (pipe(err_pipe) != 0) {
+  if (pipe2(out_pipe, O_CLOEXEC) != 0) return r;
+  if (pipe2(err_pipe, O_CLOEXEC) != 0) {
     close(out_pipe[0]);
     close(out_pipe[1]);
     return r;

@@ -42,7 +42,7 @@ void make_dirs(const std::string& dir) {
 }
 
 bool touch(const std::string& path) {
-  const int fd = open(path.c_str(), O_CREAT | O_WRONLY, 0600);
+  const int fd = open(path.c_str(), O_CREAT | O_WRONLY | O_CLOEXEC, 0600);
   if (fd == -1) return false;
   close(fd);
   return true;
@@ -62,6 +62,18 @@ void remove_queue(const std::string& path) {
 }
 
 using Clock = std::chrono::steady_clock;
+
+// Why a reply did not come, as the end of a problem's text.
+const char* silence_words(ErpPeer::Silence silence) {
+  switch (silence) {
+    case ErpPeer::Silence::kTimeOut:
+      return " (time-out)";
+    case ErpPeer::Silence::kQueueGone:
+      return " (the queue is gone)";
+    default:
+      return " (the process has exited)";
+  }
+}
 
 int field_int(const std::vector<std::string>& fields, std::size_t index) {
   return index < fields.size() ? std::atoi(fields[index].c_str()) : 0;
@@ -155,6 +167,7 @@ bool ErpPeer::spawn() {
     _exit(127);
   }
   exit_status_ = -1;
+  end_signal_ = 0;
 
   // The first reply, or the time-out, or a short grace after the process ended.
   const auto deadline = Clock::now() + std::chrono::milliseconds(options_.timeout_ms);
@@ -164,6 +177,10 @@ bool ErpPeer::spawn() {
     if (ended_at && Clock::now() - *ended_at > std::chrono::milliseconds(200)) break;
   }
   for (std::string& text : reader.finish()) pending_.push_back(std::move(text));
+  // A message handed straight to a blocked receiver names that thread, not
+  // its process, as the queue's last receiver; with the reader gone the
+  // queue would look unused (MSltInUse) while this process lives.
+  MSltMarkInUse(outq_id_);
   return true;
 }
 
@@ -181,20 +198,31 @@ bool ErpPeer::send(std::string_view text, long mtype) {
   const int len = static_cast<int>(copy.size()) + 1;
   // The queue's id is kept from one send to the next; it is looked up again
   // only when the queue it names has gone (a process started anew).
+  silence_ = Silence::kNone;
   if (inq_id_ != -1 && MSltSend(inq_id_, static_cast<int>(mtype), copy.c_str(), len, 1) == 1) return true;
-  if (inq_id_ != -1 && errno != EIDRM && errno != EINVAL) return false;
+  if (inq_id_ != -1 && errno != EIDRM && errno != EINVAL) {
+    silence_ = Silence::kTimeOut;  // full beyond the send wait
+    return false;
+  }
   inq_id_ = MSltOpen(kProjectId, inq_path_.c_str(), 0, 1);
-  return inq_id_ != -1 && MSltSend(inq_id_, static_cast<int>(mtype), copy.c_str(), len, 1) == 1;
+  if (inq_id_ != -1 && MSltSend(inq_id_, static_cast<int>(mtype), copy.c_str(), len, 1) == 1) return true;
+  silence_ = inq_id_ == -1 || errno == EIDRM || errno == EINVAL ? Silence::kQueueGone : Silence::kTimeOut;
+  return false;
 }
 
 std::optional<std::string> ErpPeer::receive(int timeout_ms) {
   if (timeout_ms < 0) timeout_ms = options_.timeout_ms;
+  silence_ = Silence::kNone;
   if (!pending_.empty()) {
     std::string text = std::move(pending_.front());
     pending_.pop_front();
     return text;
   }
-  if (outq_id_ == -1) return std::nullopt;
+  auto stop = [this](Silence why) -> std::optional<std::string> {
+    silence_ = why;
+    return std::nullopt;
+  };
+  if (outq_id_ == -1) return stop(Silence::kQueueGone);
   static PeerMessage message;
   const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
   auto take = [&](ssize_t n) {
@@ -207,11 +235,11 @@ std::optional<std::string> ErpPeer::receive(int timeout_ms) {
   for (;;) {
     n = msgrcv(outq_id_, &message, MSLT_MAX_TEXT, 0, MSG_NOERROR);  // a tick ends it
     if (n >= 0) return take(n);
-    if (errno != EINTR) return std::nullopt;  // the queue has gone
-    if (Clock::now() >= deadline) return std::nullopt;
+    if (errno != EINTR) return stop(Silence::kQueueGone);
+    if (Clock::now() >= deadline) return stop(Silence::kTimeOut);
     if (!running()) {
       n = msgrcv(outq_id_, &message, MSLT_MAX_TEXT, 0, IPC_NOWAIT | MSG_NOERROR);
-      return n >= 0 ? std::optional<std::string>(take(n)) : std::nullopt;
+      return n >= 0 ? std::optional<std::string>(take(n)) : stop(Silence::kExited);
     }
   }
 }
@@ -221,7 +249,7 @@ Exchange ErpPeer::request(int action, int stype, std::string_view body) {
   auto reply_or_stop = [&](const char* stage) -> std::optional<std::vector<std::string>> {
     std::optional<std::string> reply = receive();
     if (!reply) {
-      ex.problem = std::string("no reply ") + stage + (running() ? " (time-out)" : " (the process has exited)");
+      ex.problem = std::string("no reply ") + stage + silence_words(silence_);
       return std::nullopt;
     }
     ex.replies.push_back(*reply);
@@ -286,9 +314,19 @@ bool ErpPeer::running() {
   int status = 0;
   const pid_t r = waitpid(pid_, &status, WNOHANG);
   if (r == 0) return true;
-  if (r == pid_) exit_status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  if (r == pid_) {
+    end_signal_ = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+    exit_status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  }
   pid_ = -1;
   return false;
+}
+
+std::string ErpPeer::end_text() {
+  if (running() || exit_status_ == -1) return "";
+  if (end_signal_ == 0) return "taxapi exited with status " + std::to_string(exit_status_);
+  const char* name = sigabbrev_np(end_signal_);
+  return "taxapi was killed by signal " + std::to_string(end_signal_) + " (SIG" + (name != nullptr ? name : "?") + ")";
 }
 
 int ErpPeer::wait_exit(int timeout_ms) {

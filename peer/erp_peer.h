@@ -73,6 +73,14 @@ class ErpPeer {
   // the options'), or at once when the process has exited and nothing is left.
   std::optional<std::string> receive(int timeout_ms = -1);
 
+  // Why the last receive() (or send()) failed. taxapi removes its queues
+  // before it is gone (in its signal handlers and at its exit), so kQueueGone
+  // usually means the process is ending, not yet reaped: give it up to
+  // kEndGraceMs (wait_exit) before telling how it ended.
+  enum class Silence { kNone, kTimeOut, kQueueGone, kExited };
+  Silence silence() const { return silence_; }
+  static constexpr int kEndGraceMs = 2000;
+
   // Action message, acknowledgement, data message ("9~action~1~stype~1~" +
   // body), then the replies up to the last result or an error.
   Exchange request(int action, int stype, std::string_view body);
@@ -85,6 +93,9 @@ class ErpPeer {
   int wait_exit(int timeout_ms);
   bool running();
   pid_t pid() const { return pid_; }
+  // How the ended process ended: "taxapi exited with status N" or "taxapi was
+  // killed by signal N (SIGNAME)"; "" while it runs (or was never started).
+  std::string end_text();
 
   const std::string& inq_path() const { return inq_path_; }
   const std::string& outq_path() const { return outq_path_; }
@@ -103,6 +114,8 @@ class ErpPeer {
   std::deque<std::string> pending_;  // replies taken by spawn(), not yet received
   pid_t pid_ = -1;
   int exit_status_ = -1;
+  int end_signal_ = 0;  // the signal that ended the process, 0 when it exited
+  Silence silence_ = Silence::kNone;
 };
 
 // The environment the process gets: the inherited one less the options'

@@ -24,7 +24,7 @@ struct ReaderMessage {
 long current_syscall(pid_t tid) {
   char path[64];
   std::snprintf(path, sizeof path, "/proc/self/task/%d/syscall", static_cast<int>(tid));
-  FILE* f = std::fopen(path, "r");
+  FILE* f = std::fopen(path, "re");
   if (f == nullptr) return -1;
   long call = -1;
   if (std::fscanf(f, "%ld", &call) != 1) call = -1;

@@ -86,7 +86,7 @@ class Replay {
   int finish() {
     bar_.clear();
     for (auto& [stype, peer] : peers_) {
-      if (!peer->running()) continue;
+      if (!peer || !peer->running()) continue;  // null: it did not start
       const int status = peer->terminate();
       if (status != 0) {
         std::fprintf(stderr, "taxapi-client: taxapi (%s) ended with status %d\n", process_name(stype).c_str(), status);
@@ -124,7 +124,11 @@ class Replay {
     if (!peer->spawn()) {
       start.problem = "cannot start " + o.taxapi;
     } else if (!(first = peer->receive())) {
-      start.problem = peer->running() ? "no reply (time-out)" : "no reply (the process has exited)";
+      // Its end in words, once it came: the record stays the same from run to run.
+      const bool timed_out = peer->silence() == ErpPeer::Silence::kTimeOut;
+      peer->wait_exit(timed_out ? 0 : ErpPeer::kEndGraceMs);
+      const std::string end = peer->end_text();
+      start.problem = "no reply (" + (!end.empty() ? end : timed_out ? "time-out" : "the queue is gone") + ")";
     } else {
       start.replies.push_back(named(r.stype, "tax", *first));
     }
@@ -183,7 +187,8 @@ int run_replay(const std::string& file, const ReplayOptions& options) {
     std::fprintf(stderr, "taxapi-client: %s\n", err.c_str());
     return 2;
   }
-  FILE* record = options.record.empty() ? nullptr : std::fopen(options.record.c_str(), "w");
+  // Close-on-exec: every taxapi the replay starts would hold the record open.
+  FILE* record = options.record.empty() ? nullptr : std::fopen(options.record.c_str(), "we");
   if (!options.record.empty() && record == nullptr) {
     std::fprintf(stderr, "taxapi-client: cannot write %s\n", options.record.c_str());
     return 2;

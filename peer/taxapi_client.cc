@@ -20,6 +20,7 @@
 #include "json_writer.h"
 #include "quoted_words.h"
 #include "replay.h"
+#include "status_command.h"
 
 namespace {
 
@@ -30,6 +31,7 @@ constexpr const char* kUsage =
     "       taxapi-client [options] check avp|vertex\n"
     "       taxapi-client [--json] explain CODE...\n"
     "       taxapi-client [--json] fields avp|vertex\n"
+    "       taxapi-client [--json] status [--remove]\n"
     "\n"
     "Starts taxapi as the ERP runtime does (queue files, output queue, the four\n"
     "arguments), waits for its acknowledgement, sends the messages, prints every\n"
@@ -44,6 +46,10 @@ constexpr const char* kUsage =
     "tells each step: the libraries and where they lie, the entry points, the\n"
     "variables, the open and the close. explain tells what an error code of\n"
     "taxapi means. fields lists the named fields of each request kind.\n"
+    "status lists the running taxapi processes (the caller's own; every user's\n"
+    "for root): pid, user, engine, idle time, the queues' ids and waiting\n"
+    "messages, log directory and queue files; then the caller's queues no live\n"
+    "process uses any more (left by killed processes), which --remove removes.\n"
     "\n"
     "Options (before or after the command's words):\n"
     "  --taxapi PATH     the taxapi executable (default: the one beside this client)\n"
@@ -57,18 +63,21 @@ constexpr const char* kUsage =
     "  --record OUT      replay: write the replies to OUT in a stable text form\n"
     "  --expect FILE     replay: compare the replies with FILE (made by --record)\n"
     "                    and print only the differences\n"
+    "  --remove          status: remove the stale queues it lists\n"
     "  -h, --help        this text\n"
     "\n"
     "Exit status: 0 when every exchange got its replies, 1 when a reply is an\n"
     "error or missing (replay --expect: when anything differs from the record;\n"
-    "check: when the engine cannot serve; explain: for an unknown code), 2 for a\n"
-    "usage error or when taxapi could not be started.\n";
+    "check: when the engine cannot serve; explain: for an unknown code; status:\n"
+    "when a removal failed), 2 for a usage error or when taxapi could not be\n"
+    "started.\n";
 
 struct Args {
   erp::PeerOptions options;
   bool stype_given = false;
   bool terminate = true;
   bool json = false;
+  bool remove = false;
   std::string record;
   std::string expect;
   std::string command;
@@ -143,9 +152,10 @@ int parse_args(int argc, char** argv, Args* args) {
       std::fputs(kUsage, stdout);
       return 0;
     }
-    if (a == "--no-terminate" || a == "--json") {
+    if (a == "--no-terminate" || a == "--json" || a == "--remove") {
       if (a == "--json") args->json = true;
       if (a == "--no-terminate") args->terminate = false;
+      if (a == "--remove") args->remove = true;
     } else if (a.rfind("--", 0) == 0) {
       if (i + 1 >= argc) return usage_error(a + " needs a value");
       int status = 2;
@@ -160,6 +170,7 @@ int parse_args(int argc, char** argv, Args* args) {
   if ((!args->record.empty() || !args->expect.empty()) && args->command != "replay") {
     return usage_error("--record and --expect go with replay");
   }
+  if (args->remove && args->command != "status") return usage_error("--remove goes with status");
   return -1;
 }
 
@@ -174,13 +185,20 @@ std::string request_text(const std::string& command, const std::vector<std::stri
 
 void print_json(const erp::ExchangeReport& report) { std::printf("%s\n", erp::exchange_json(report).c_str()); }
 
-// Prints what happened to the process when a reply did not come.
+// Prints what happened to the process when a reply did not come; "no reply
+// within" only when that time passed (a vanished queue ends a receive at once).
 void explain_silence(erp::ErpPeer& peer, int timeout_ms) {
-  const int status = peer.wait_exit(0);
-  if (status >= 0) {
-    std::fprintf(stderr, "taxapi-client: taxapi has exited with status %d\n", status);
-  } else {
+  using Silence = erp::ErpPeer::Silence;
+  const Silence silence = peer.silence();
+  const bool ending = silence == Silence::kQueueGone || silence == Silence::kExited;
+  peer.wait_exit(ending ? erp::ErpPeer::kEndGraceMs : 0);
+  const std::string end = peer.end_text();
+  if (!end.empty()) {
+    std::fprintf(stderr, "taxapi-client: %s before replying\n", end.c_str());
+  } else if (silence == Silence::kTimeOut) {
     std::fprintf(stderr, "taxapi-client: no reply within %d ms\n", timeout_ms);
+  } else if (ending) {
+    std::fprintf(stderr, "taxapi-client: the queue is gone, but taxapi still runs\n");
   }
 }
 
@@ -263,8 +281,9 @@ int run_session(const Args& args, const erp::EngineInfo* engine) {
   }
   if (reply->rfind("10~", 0) != 0) {
     std::fprintf(stderr, "taxapi-client: taxapi did not start: %s\n", reply->c_str());
-    const int exit_status = peer.wait_exit(args.options.timeout_ms);
-    if (exit_status >= 0) std::fprintf(stderr, "taxapi-client: taxapi exited with status %d\n", exit_status);
+    peer.wait_exit(args.options.timeout_ms);
+    const std::string end = peer.end_text();
+    if (!end.empty()) std::fprintf(stderr, "taxapi-client: %s\n", end.c_str());
     return 2;
   }
   int status = engine != nullptr ? run_named(peer, args, *engine, body) : run_raw(peer, args);
@@ -362,5 +381,9 @@ int main(int argc, char** argv) {
   if (args.command == "fields") return run_fields(args);
   if (args.command == "explain") return run_explain(args);
   if (args.command == "check") return run_check(args);
+  if (args.command == "status") {
+    if (!args.rest.empty()) return usage_error("status takes no words, only --remove and --json");
+    return erp::run_status({args.remove, args.json});
+  }
   return run_with_queues(args);
 }

@@ -1,12 +1,23 @@
 // taxapi-client against the real taxapi and the stand-in engines: what it
-// prints and its exit statuses.
+// prints and its exit statuses; the /proc parsing behind its status.
 #include <gtest/gtest.h>
+#include <sched.h>
+#include <signal.h>
+#include <sys/msg.h>
+#include <sys/wait.h>
 
+#include <algorithm>
+#include <cstring>
 #include <filesystem>
+#include <iterator>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "avp_env.h"
+#include "al_mslot.h"
+#include "erp_peer.h"
+#include "proc_scan.h"
 #include "test_util.h"
 
 namespace {
@@ -200,6 +211,139 @@ TEST_F(Client, Replay) {
   for (const auto& entry : fs::recursive_directory_iterator(dir.at("q"))) {
     EXPECT_FALSE(entry.is_regular_file()) << entry.path();
   }
+}
+
+// How taxapi ended when it died before replying, told at once (its queues
+// vanish before it can be reaped), and a replay whose taxapi never started.
+TEST_F(Client, TellsHowTaxapiEnded) {
+#ifndef BAD_ENGINE_DIR
+  GTEST_SKIP() << "no misbehaving engine in this build";
+#else
+  const std::string bad = options + " --env QSE_SHLIB=" BAD_ENGINE_DIR " --env BAD_ENGINE=";
+  const std::string one = dir.write("one.txt", "avp addr state=NY\n");
+  const struct {
+    std::string command;
+    int status;
+    const char* snippet;
+  } cases[] = {
+      {bad + "open-abort avp addr", 2, "taxapi-client: taxapi was killed by signal 6 (SIGABRT) before replying\n"},
+      {bad + "exit avp tax", 1, "taxapi-client: taxapi exited with status 7 before replying\n"},
+      {bad + "open-abort replay " + one, 1, "problem: no reply (taxapi was killed by signal 6 (SIGABRT))\n"},
+  };
+  for (const auto& c : cases) {
+    int status = -1;
+    const std::string out = test_util::shell_output(c.command + " 2>&1", &status);
+    EXPECT_EQ(WEXITSTATUS(status), c.status) << c.command << "\n" << out;
+    EXPECT_NE(out.find(c.snippet), std::string::npos) << c.command << "\n" << out;
+  }
+#endif
+}
+
+// No descriptor of the client's own reaches the taxapi it starts: a fake
+// taxapi lists its descriptors (from a subshell, which opens none in it)
+// during a replay --record. Those the client inherited are the caller's.
+TEST_F(Client, StartsTaxapiWithoutItsDescriptors) {
+  const std::string listing = dir.at("fds"), inherited = dir.at("inherited");
+  const std::string fake = dir.write("fake", "#!/bin/sh\n(find /proc/$$/fd -mindepth 1 -printf '%f %l\\n' > " +
+                                                 listing + ")\n");
+  fs::permissions(fake, fs::perms::owner_all);
+  int status = -1;
+  test_util::shell_output("(find /proc/$$/fd -mindepth 1 -printf '%f\\n' > " + inherited + "); " + options +
+                              " --taxapi " + fake + " replay --record " + dir.at("rec") + " " +
+                              dir.write("one.txt", "avp addr state=NY\n") + " >/dev/null 2>&1",
+                          &status);
+  const std::vector<std::string> before = test_util::lines_of(test_util::slurp(inherited));
+  const std::vector<std::string> seen = test_util::lines_of(test_util::slurp(listing));
+  ASSERT_GT(seen.size(), 3u) << "the fake taxapi ran";
+  for (const std::string& line : seen) {
+    const std::string fd = line.substr(0, line.find(' '));
+    const bool allowed = line == fd + " " + fake || std::find(before.begin(), before.end(), fd) != before.end();
+    if (!line.empty() && !allowed) ADD_FAILURE() << "descriptor leaked into taxapi: " << line;
+  }
+}
+
+// status: a live taxapi with its queues and log directory; once it is
+// killed, its input queue is stale but the ERP's output queue (whose
+// receiver lives) is not, nor another user's; --remove removes that one
+// alone. In an IPC namespace of its own: the suite's other tests make and
+// remove queues meanwhile, which no --remove here may touch.
+TEST_F(Client, StatusFindsQueuesOfKilledProcess) {
+  if (unshare(CLONE_NEWIPC) != 0) GTEST_SKIP() << "no IPC namespace of its own: " << std::strerror(errno);
+  erp::PeerOptions o;
+  o.taxapi = TAXAPI_BIN;
+  o.dir = dir.at("peer");
+  o.env = test_util::avp_engine_env(dir.path());
+  o.env.insert(o.env.end(), {"QSE=" + dir.path(), "APILOG=1"});
+  erp::ErpPeer peer(o);
+  ASSERT_TRUE(peer.start());
+  const int in = peer.input_queue_id(), out = peer.output_queue_id(), theirs = msgget(IPC_PRIVATE, 0600);
+  // Another user's queue whose last receiver has ended: stale, but not ours.
+  if (const pid_t marker = fork(); marker == 0) _exit(MSltMarkInUse(theirs));
+  wait(nullptr);
+  msqid_ds ds {};
+  ASSERT_EQ(msgctl(theirs, IPC_STAT, &ds), 0);
+  ds.msg_perm.uid = 65534;
+  ASSERT_EQ(msgctl(theirs, IPC_SET, &ds), 0);
+  int code = -1;
+  const auto rows = [&code](const std::string& args) {  // status's lines, split into words
+    std::vector<std::vector<std::string>> found;
+    const std::string out = test_util::shell_output(TAXAPI_CLIENT_BIN " status" + args, &code);
+    for (const std::string& l : test_util::lines_of(out)) {
+      std::istringstream words(l);
+      found.emplace_back(std::istream_iterator<std::string>(words), std::istream_iterator<std::string>());
+    }
+    return found;
+  };
+  const std::string pid = std::to_string(peer.pid());
+  std::vector<std::vector<std::string>> live = rows("");
+  std::erase_if(live, [&](const std::vector<std::string>& w) { return w.empty() || w[0] != pid; });
+  ASSERT_EQ(live.size(), 1u);
+  ASSERT_EQ(live[0].size(), 11u);
+  live[0][1] = live[0][3] = "";  // user and idle time
+  EXPECT_EQ(live[0], (std::vector<std::string> {pid, "", "avp", "", std::to_string(in), "0", std::to_string(out), "0",
+                                                dir.at("log"), peer.inq_path(), peer.outq_path()}));
+  const std::string members = "o[\"pid\"], o[\"input\"][\"id\"], o[\"output\"][\"waiting\"], o[\"log_dir\"]";
+  EXPECT_EQ(test_util::shell_output(TAXAPI_CLIENT_BIN " --json status" + json(members.c_str()), &code),
+            pid + " " + std::to_string(in) + " 0 " + dir.at("log") + "\n");
+
+  kill(peer.pid(), SIGKILL);
+  ASSERT_EQ(peer.wait_exit(5000), 128 + SIGKILL);
+  std::vector<std::vector<std::string>> stale = rows("");  // id, key, messages, last receiver
+  std::erase_if(stale, [](const std::vector<std::string>& w) { return w.size() != 4 || !w[1].starts_with("0x"); });
+  ASSERT_EQ(stale.size(), 1u);
+  EXPECT_EQ(stale[0][0], std::to_string(in));
+  EXPECT_EQ(rows(" --remove").back(),
+            (std::vector<std::string> {"removed", "queue", std::to_string(in), "(key", stale[0][1] + ")"}));
+  EXPECT_EQ(WEXITSTATUS(code), 0);
+  EXPECT_EQ(peer.input_queue_id(), -1);
+  EXPECT_EQ(peer.output_queue_id(), out);
+  EXPECT_EQ(msgctl(theirs, IPC_RMID, nullptr), 0) << "another user's queue stays";
+}
+
+// The /proc texts status reads, including what a careless split gets wrong.
+TEST(ProcScan, ParsesProcTexts) {
+  const std::vector<erp::SysvQueue> queues = erp::parse_sysvipc_msg(
+      "       key      msqid perms      cbytes       qnum lspid lrpid   uid   gid  cuid  cgid      stime      rtime"
+      "      ctime\n"
+      "  16786161    2195464   600           0          3 14858 14848  1000  1000     0     0 1796613012 1796613012"
+      " 1796613012\n"
+      "  -5 7 600 0 0 1 2\n"  // cut short: skipped
+      " -16 9 600 0 1 4 5 6 7 8 9 0 0 0\n");
+  ASSERT_EQ(queues.size(), 2u);
+  EXPECT_EQ(std::vector<long>({queues[0].key, queues[0].id, queues[0].messages, queues[0].last_sender,
+                               queues[0].last_receiver, queues[0].owner, queues[0].creator}),
+            std::vector<long>({16786161, 2195464, 3, 14858, 14848, 1000, 0}));
+  EXPECT_EQ(queues[1].key, -16);
+  const struct {
+    const char* stat;
+    long long start;
+  } stats[] = {
+      {"42 (taxapi) S 1 42 42 0 -1 4194560 108 0 0 0 0 0 0 0 20 0 1 0 98765 2248704 376", 98765},
+      {"42 (a) b (c) S 1 42 42 0 -1 4194560 108 0 0 0 0 0 0 0 20 0 1 0 777 2248704 376", 777},
+      {"42 (taxapi) S 1 42 42", -1},
+  };
+  for (const auto& s : stats) EXPECT_EQ(erp::parse_stat_start(s.stat), s.start) << s.stat;
+  EXPECT_EQ(erp::parse_status_euid("Name:\ttaxapi\nUid:\t1000\t1001\t1001\t1001\n"), 1001);
 }
 
 }  // namespace
