@@ -53,12 +53,12 @@ int queue_id(const std::string& path) {
   return key == -1 ? -1 : msgget(key, 0);
 }
 
-// Removes the queue under the file's key, but only one of this user's: keys
-// of two users' queue files can collide, and the other's queue is not ours
-// to remove (root could).
+// Removes the queue under the file's key, but only a stale one of this
+// user's: keys of queue files collide, and another user's queue, or another
+// live session's of the same user, is not ours to remove (root could).
 void remove_queue(const std::string& path) {
   const int qid = queue_id(path);
-  if (qid != -1 && MSltIsOwnQueue(qid) != 0) msgctl(qid, IPC_RMID, nullptr);
+  if (qid != -1 && MSltIsOwnQueue(qid) != 0 && MSltInUse(qid) == 0) msgctl(qid, IPC_RMID, nullptr);
 }
 
 using Clock = std::chrono::steady_clock;
@@ -129,7 +129,9 @@ ErpPeer::~ErpPeer() { cleanup(); }
 bool ErpPeer::spawn() {
   inq_id_ = -1;
   if (!touch(inq_path_) || !touch(outq_path_)) return false;
-  // A fresh, empty output queue: whatever a former run left is gone.
+  // A fresh, empty output queue: a stale one a former run left is gone; one
+  // another live session uses under a colliding key stays, and the
+  // exclusive create below then fails.
   remove_queue(outq_path_);
   const key_t key = ftok(outq_path_.c_str(), kProjectId);
   if (key == -1) return false;
