@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "al_mslot.h"
+#include "api_protocol.h"
 #include "al_tick.h"
 #include "queue_reader.h"
 
@@ -101,6 +102,14 @@ std::vector<std::string> child_environment(const PeerOptions& options) {
     if (e.find('=') != std::string::npos) env.push_back(e);
   }
   return env;
+}
+
+int message_type(std::string_view text) { return api_message_type(std::string(text.substr(0, 16)).c_str()); }
+
+std::string message_header(int type, int action, int ptype, int stype, int count) {
+  char head[64];
+  api_format_header(head, sizeof head, type, action, ptype, stype, count);
+  return head;
 }
 
 std::vector<std::string> split_fields(std::string_view text) {
@@ -191,7 +200,7 @@ bool ErpPeer::start(std::string* first) {
   std::optional<std::string> reply = receive();
   if (!reply) return false;
   if (first != nullptr) *first = *reply;
-  return reply->rfind("10~", 0) == 0;
+  return message_type(*reply) == API_MSG_ACK;
 }
 
 bool ErpPeer::send(std::string_view text, long mtype) {
@@ -256,7 +265,7 @@ Exchange ErpPeer::request(int action, int stype, std::string_view body) {
     }
     ex.replies.push_back(*reply);
     std::vector<std::string> fields = split_fields(*reply);
-    if (field_int(fields, 0) == 5) {
+    if (field_int(fields, 0) == API_MSG_ERROR) {
       ex.error = true;
       ex.error_code = fields.size() > 5 ? std::strtod(fields[5].c_str(), nullptr) : 0;
       return std::nullopt;
@@ -282,9 +291,9 @@ Exchange ErpPeer::request(int action, int stype, std::string_view body) {
     return reply;
   };
 
-  const std::string head = std::to_string(action) + "~1~" + std::to_string(stype) + "~1~";
-  if (!step("8~" + head, "action", 10)) return ex;
-  const std::optional<std::vector<std::string>> status = step("9~" + head + std::string(body), "data", 6);
+  if (!step(message_header(API_MSG_ACTION, action, API_PTYPE_TAX, stype, 1), "action", API_MSG_ACK)) return ex;
+  const std::optional<std::vector<std::string>> status =
+      step(message_header(API_MSG_DATA, action, API_PTYPE_TAX, stype, 1) + std::string(body), "data", API_MSG_STATUS);
   if (!status) return ex;
   ex.status_code = field_int(*status, 5);
   const int count = field_int(*status, 4);
@@ -303,7 +312,7 @@ Exchange ErpPeer::request(int action, int stype, std::string_view body) {
 
 int ErpPeer::terminate() {
   if (pid_ <= 0) return exit_status_;
-  send("4~0~1~" + std::to_string(options_.stype) + "~0~");
+  send(message_header(API_MSG_TERMINATE, 0, API_PTYPE_TAX, options_.stype, 0));
   const int status = wait_exit(options_.timeout_ms);
   if (status != -1) return status;
   kill(pid_, SIGKILL);

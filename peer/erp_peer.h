@@ -22,6 +22,8 @@
 #include <string_view>
 #include <vector>
 
+#include "api_protocol.h"
+
 namespace erp {
 
 struct PeerOptions {
@@ -125,5 +127,10 @@ std::vector<std::string> child_environment(const PeerOptions& options);
 // Decodes a reply's header fields (type, action, ptype, stype, count) and body
 // fields; shared by the command line and the tests.
 std::vector<std::string> split_fields(std::string_view text);
+
+// The message type of a message text (ApiMessageType), or -1.
+int message_type(std::string_view text);
+// A message's header "type~action~ptype~stype~count~" (api_format_header).
+std::string message_header(int type, int action, int ptype, int stype, int count);
 
 }  // namespace erp

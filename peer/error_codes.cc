@@ -4,7 +4,9 @@
 #include <optional>
 #include <utility>
 
+#include "api_protocol.h"
 #include "avp_zip_text.h"
+#include "vertex_tax.h"
 
 namespace erp {
 
@@ -13,21 +15,6 @@ namespace {
 constexpr const char* kUnknown = kUnknownCode;
 
 using Texts = std::map<long, const char*>;
-
-// The codes of the process itself.
-const Texts kProcessCodes = {
-    {0, "unknown or unexpected message, or wrong provider"},
-    {1, "engine could not be opened, or an action for an engine that is not open"},
-    {2, "engine environment variables not set"},
-    {3, "wrong sub-provider, or engine environment variables not set"},
-    {4, "engine could not be opened"},
-    {5, "process not set up for tax"},
-    {8, "data message outside an action sequence"},
-    {13, "queues could not be opened"},
-    {14, "missing arguments or wrong provider type"},
-    {15, "malformed action sequence"},
-};
-
 
 // GenCmplCd values that end a calculation without a result.
 const Texts kGeneralCodes = {
@@ -40,18 +27,6 @@ const Texts kJurisdictionCodes = {
     {1, "the point of title is not valid"},
     {2, "the goods or services indicator is not valid"},
     {9, "invalid tax selection parameter"},
-};
-
-// Vertex determination results: which step of the calculation failed.
-const Texts kVertexResults = {
-    {20, "an engine call answered FALSE"}, {21, "invoice check failed"},
-    {23, "write register check failed"},   {24, "user area check failed"},
-    {25, "product check failed"},          {26, "calculation failed"},
-    {27, "company code check failed"},     {28, "state level read failed"},
-    {29, "city level read failed"},        {30, "county level read failed"},
-    {31, "district level read failed"},    {32, "additional county read failed"},
-    {33, "additional city read failed"},   {34, "additional district read failed"},
-    {35, "customer check failed"},         {36, "handle reset failed"},
 };
 
 const char* text_of(const Texts& texts, long code, const char* otherwise) {
@@ -101,8 +76,8 @@ std::string taxware_jurisdictions(const std::string& decimals) {
   static const char* const kNames[4] = {"POO", "POA", "ship-from", "ship-to"};
   const std::optional<std::string> failed = flagged(decimals, kNames);
   if (!failed) return kUnknown;
-  return "Taxware jurisdiction check failed, JurCmplCd 99 (failed: " + (failed->empty() ? "none above 1" : *failed) +
-         ")";
+  return std::string(api_error_info(API_ERR_AVP_JUR99)->meaning) + " (failed: " +
+         (failed->empty() ? "none above 1" : *failed) + ")";
 }
 
 std::string vertex_jurisdictions(const std::string& decimals) {
@@ -110,26 +85,25 @@ std::string vertex_jurisdictions(const std::string& decimals) {
   const std::optional<std::string> where = flagged(decimals, kNames);
   if (!where || where->empty()) return kUnknown;
   const long result = std::stol(decimals);
-  return "Vertex jurisdiction stop, result " + std::to_string(result) +
+  return std::string(api_error_info(API_ERR_VTX_JUR)->meaning) + ", result " + std::to_string(result) +
          " (taxing jurisdiction: " + (result == 111 ? "other" : *where) + "): a tax level reported status 22";
 }
 
 std::string explain_whole(long code) {
-  if (code < 1000) return text_of(kProcessCodes, code, kUnknown);
-  if (code < 1100) return kUnknown;
-  if (code < 1200) return with_text("Taxware address lookup failed, ZipCmplCd", code - 1100, avp_zip_code_text(code - 1100));
-  if (code == 1299) return "Taxware tax result does not fit one message";
-  if (code < 1300) return with_text("Taxware tax calculation failed, GenCmplCd", code - 1200, kGeneralCodes);
-  if (code < 1399) return with_text("Taxware jurisdiction check failed, JurCmplCd", code - 1300, kJurisdictionCodes);
-  if (code == 1401) return "Vertex address lookup failed: the engine failed";
-  if (code == 1402) return "Vertex address lookup failed: criteria refused or nothing matched";
-  if (code < 1500) return kUnknown;
-  if (code == 1599) return "Vertex tax result does not fit one message";
-  if (code < 1600) {
-    return "Vertex tax determination failed, result " + std::to_string(code - 1500) + " (" +
-           text_of(kVertexResults, code - 1500, "unknown result") + ")";
+  const ApiErrorInfo* info = api_error_info(code);
+  if (info == nullptr) return kUnknown;
+  const long sub = code - info->code;  // the engine's code or the determination's result
+  switch (info->code) {
+    case API_ERR_AVP_ADDR: return with_text(info->meaning, sub, avp_zip_code_text(sub));
+    case API_ERR_AVP_TAX: return with_text(info->meaning, sub, kGeneralCodes);
+    case API_ERR_AVP_JUR: return with_text(info->meaning, sub, kJurisdictionCodes);
+    case API_ERR_VTX_TAX: {
+      const char* text = vertex_result_text(static_cast<int>(sub));
+      return std::string(info->meaning) + " " + std::to_string(sub) + " (" + (text != nullptr ? text : "unknown result") +
+             ")";
+    }
+    default: return info->meaning;
   }
-  return kUnknown;
 }
 
 }  // namespace
@@ -137,8 +111,8 @@ std::string explain_whole(long code) {
 std::string explain_error_code(std::string_view code) {
   const std::optional<Code> c = parse_code(code);
   if (!c) return kUnknown;
-  if (c->whole == 1399) return taxware_jurisdictions(c->decimals);
-  if (c->whole == 1600) return vertex_jurisdictions(c->decimals);
+  if (c->whole == API_ERR_AVP_JUR99) return taxware_jurisdictions(c->decimals);
+  if (c->whole == API_ERR_VTX_JUR) return vertex_jurisdictions(c->decimals);
   return c->decimals == "0000" ? explain_whole(c->whole) : kUnknown;
 }
 

@@ -1,5 +1,6 @@
 #include "exchange_report.h"
 
+#include "erp_peer.h"
 #include "json_writer.h"
 #include "quoted_words.h"
 
@@ -27,7 +28,7 @@ void optional_member(JsonWriter& json, const char* name, const std::optional<std
 void settle(ExchangeReport* r) {
   r->ok = r->problem.empty();
   for (const NamedReply& reply : r->replies) {
-    if (reply.text.rfind("5~", 0) == 0) r->ok = false;
+    if (message_type(reply.text) == API_MSG_ERROR) r->ok = false;
   }
 }
 

@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "engine_table.h"
+#include "erp_peer.h"
 #include "exchange_report.h"
 #include "progress_bar.h"
 #include "recording.h"
@@ -34,7 +35,7 @@ void raw_exchange(ErpPeer& peer, const std::string& text, int timeout_ms, Exchan
     r->problem = "cannot send " + text;
     return;
   }
-  if (text.rfind("4~", 0) == 0) {
+  if (message_type(text) == API_MSG_TERMINATE) {
     peer.wait_exit(timeout_ms);
     return;
   }
@@ -47,7 +48,7 @@ void raw_exchange(ErpPeer& peer, const std::string& text, int timeout_ms, Exchan
     }
     r->replies.push_back(name_plain_reply(*reply));
     const std::vector<std::string> f = split_fields(*reply);
-    if (i == 0 && f.size() > 4 && f[0] == "6") expected += std::atoi(f[4].c_str());
+    if (i == 0 && f.size() > 4 && message_type(*reply) == API_MSG_STATUS) expected += std::atoi(f[4].c_str());
   }
 }
 

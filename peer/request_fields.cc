@@ -10,9 +10,9 @@ namespace erp {
 
 namespace {
 
-// Header plus body must stay below the process's 1024-byte text; the data
+// Header plus body must fit the longest text the process takes; the data
 // message's header ("9~action~ptype~stype~1~") has one-digit fields.
-constexpr std::size_t kMaxBody = 1023 - std::string_view("9~1~1~1~1~").size();
+constexpr std::size_t kMaxBody = API_MAX_TEXT - std::string_view("9~1~1~1~1~").size();
 
 void add_table(const FieldTable& table, KindFields* out) {
   for (std::size_t i = 0; i < table.count; ++i) {
@@ -102,18 +102,19 @@ namespace {
 bool name_known_fields(const std::vector<std::string>& f, const ReplyNames& names, NamedReply* out) {
   auto at = [&f](std::size_t i) { return i < f.size() ? f[i] : std::string(); };
   const std::string type = at(0);
+  auto is = [&type](int message) { return type == std::to_string(message); };
   auto header = [&](const char* message, std::initializer_list<std::pair<const char*, std::size_t>> fields) {
     out->values.push_back({"message", message});
     for (const auto& [name, index] : fields) out->values.push_back({name, at(index)});
   };
-  if (type == "5") {
+  if (is(API_MSG_ERROR)) {
     header("error", {{"ptype", 2}, {"stype", 3}, {"code", 5}});
     out->meaning = explain_error_code(at(5));
-  } else if (type == "10") {
+  } else if (is(API_MSG_ACK)) {
     header("ack", {{"ptype", 2}, {"stype", 3}});
-  } else if (type == "6") {
+  } else if (is(API_MSG_STATUS)) {
     header("status", {{"action", 1}, {"ptype", 2}, {"stype", 3}, {"results", 4}, {names.completion, 5}});
-  } else if (type == "7") {
+  } else if (is(API_MSG_RESULT)) {
     header("result", {{"action", 1}, {"ptype", 2}, {"stype", 3}, {names.record, 4}});
     for (std::size_t i = 5; i < f.size(); ++i) {
       const std::size_t b = i - 5;

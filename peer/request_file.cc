@@ -19,7 +19,9 @@ std::string trimmed(const std::string& line) {
 // The sub-provider field of a message text when it is 1 or 2, else `fallback`.
 int stype_of_message(const std::string& text, int fallback) {
   const std::vector<std::string> f = split_fields(text);
-  if (f.size() > 3 && (f[3] == "1" || f[3] == "2")) return f[3][0] - '0';
+  for (const int stype : {API_STYPE_TAXWARE, API_STYPE_VERTEX}) {
+    if (f.size() > 3 && f[3] == std::to_string(stype)) return stype;
+  }
   return fallback;
 }
 

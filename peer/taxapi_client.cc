@@ -213,15 +213,16 @@ int run_raw(erp::ErpPeer& peer, const Args& args) {
       return 1;
     }
     // Every reply that follows, until the process stays silent for a while.
-    const bool expects_reply = text.rfind("4~", 0) != 0;
+    const int type = erp::message_type(text);
+    const bool expects_reply = type != API_MSG_TERMINATE;
     for (;;) {
       std::optional<std::string> reply = peer.receive(report.replies.empty() ? args.options.timeout_ms : 300);
       if (!reply) break;
       report.replies.push_back(erp::name_plain_reply(*reply));
       if (!args.json) std::printf("<- %s\n", reply->c_str());
-      if (reply->rfind("5~", 0) == 0) status = 1;
+      if (erp::message_type(*reply) == API_MSG_ERROR) status = 1;
     }
-    if (report.replies.empty() && expects_reply && text.rfind("8~", 0) != 0) {
+    if (report.replies.empty() && expects_reply && type != API_MSG_ACTION) {
       explain_silence(peer, args.options.timeout_ms);
       report.problem = "no reply";
       status = 1;
@@ -279,7 +280,7 @@ int run_session(const Args& args, const erp::EngineInfo* engine) {
   } else {
     std::printf("<- %s\n", reply->c_str());
   }
-  if (reply->rfind("10~", 0) != 0) {
+  if (erp::message_type(*reply) != API_MSG_ACK) {
     std::fprintf(stderr, "taxapi-client: taxapi did not start: %s\n", reply->c_str());
     peer.wait_exit(args.options.timeout_ms);
     const std::string end = peer.end_text();

@@ -27,6 +27,8 @@ constexpr int API_STYPE_VERTEX = 2;
 constexpr int API_ACTION_TAX = 1;      // actions of action and data messages
 constexpr int API_ACTION_ADDRESS = 2;
 constexpr int API_FIRST_BODY_FIELD = 6;
+// The longest message text the process takes; a longer one is refused (15).
+constexpr int API_MAX_TEXT = 1023;
 // A tax request with at most this many "~" has the standard form, else the
 // enhanced one.
 constexpr int API_STANDARD_MAX_DELIMITERS = 48;
@@ -46,7 +48,7 @@ constexpr int API_STANDARD_MAX_DELIMITERS = 48;
   X(API_ERR_QUEUES, 13, 13, "queues could not be opened")                                                      \
   X(API_ERR_BAD_INIT, 14, 14, "missing arguments or wrong provider type")                                      \
   X(API_ERR_BAD_SEQUENCE, 15, 15, "malformed action sequence")                                                 \
-  X(API_ERR_AVP_ADDR, 1100, 1198, "Taxware address lookup failed, ZipCmplCd")                                  \
+  X(API_ERR_AVP_ADDR, 1100, 1199, "Taxware address lookup failed, ZipCmplCd")                                  \
   X(API_ERR_AVP_TAX, 1200, 1298, "Taxware tax calculation failed, GenCmplCd")                                  \
   X(API_ERR_AVP_TOO_WIDE, 1299, 1299, "Taxware tax result does not fit one message")                           \
   X(API_ERR_AVP_JUR, 1300, 1398, "Taxware jurisdiction check failed, JurCmplCd")                               \
@@ -71,6 +73,9 @@ struct ApiErrorInfo {
 
 // The entry whose code or family holds `whole` (a code's whole part), or null.
 const ApiErrorInfo* api_error_info(long whole);
+
+// The message type of `text` (its leading decimal field), or -1 when it has none.
+int api_message_type(const char* text);
 
 // The five header fields "type~action~ptype~stype~count~" into `out`
 // (`size` bytes, terminated); returns the length written, cut to the buffer.

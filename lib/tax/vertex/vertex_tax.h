@@ -45,6 +45,30 @@ enum {
   VTX_TAX_RESET_FAILED = 36
 };
 
+// What a failed determination's result says, in words (the ERP side explains
+// an error code 1500 + result with it); null for a result without words.
+inline const char* vertex_result_text(int result) {
+  switch (result) {
+    case VTX_TAX_CALL_FAILED: return "an engine call answered FALSE";
+    case VTX_TAX_INVOICE_CHECK: return "invoice check failed";
+    case VTX_TAX_WRITE_REGISTER_CHECK: return "write register check failed";
+    case VTX_TAX_USER_AREA_CHECK: return "user area check failed";
+    case VTX_TAX_PRODUCT_CHECK: return "product check failed";
+    case VTX_TAX_CALC_FAILED: return "calculation failed";
+    case VTX_TAX_COMPANY_CHECK: return "company code check failed";
+    case VTX_TAX_STATE_READ: return "state level read failed";
+    case VTX_TAX_CITY_READ: return "city level read failed";
+    case VTX_TAX_COUNTY_READ: return "county level read failed";
+    case VTX_TAX_DISTRICT_READ: return "district level read failed";
+    case VTX_TAX_ADDTL_COUNTY_READ: return "additional county read failed";
+    case VTX_TAX_ADDTL_CITY_READ: return "additional city read failed";
+    case VTX_TAX_ADDTL_DISTRICT_READ: return "additional district read failed";
+    case VTX_TAX_CUSTOMER_CHECK: return "customer check failed";
+    case VTX_TAX_RESET_FAILED: return "handle reset failed";
+    default: return nullptr;
+  }
+}
+
 // Returns a result code above. A session that cannot take the request (entry
 // points or handles missing) gives 20 without any engine call.
 int determine_tax_vertex(VertexTaxResult* res, VertexTaxRequest* req);
