@@ -1,0 +1,485 @@
+// The Vertex engine's contract, call by call: every entry point the adapter
+// calls, with every argument, for the open, the address lookup, both tax
+// request forms, the re-submission and the close. The expected calls are
+// written from the engine's interface as the engine knows it - literal
+// numbers, not the adapter's names for them - so a level, a mode, a database
+// type or a capacity that drifts on both sides of the header still fails.
+// The engine is a recording fake put into the session's entry pointers.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cinttypes>
+#include <cstdio>
+#include <cstring>
+#include <initializer_list>
+#include <map>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "test_util.h"
+#include "vertex_addr.h"
+#include "vertex_parse.h"
+#include "vertex_session.h"
+#include "vertex_tax.h"
+
+namespace {
+
+using Lines = std::vector<std::string>;
+
+// ---- The recording engine --------------------------------------------------
+
+// Handles the fake hands out, named in the recorded calls.
+char g_handles[6];
+void* const kLocConn = &g_handles[0];
+void* const kVstConn = &g_handles[1];
+void* const kHdl = &g_handles[2];
+void* const kCtx = &g_handles[3];
+void* const kLoc1 = &g_handles[4];
+void* const kLoc2 = &g_handles[5];
+
+Lines g_calls;
+// Answers by entry point, taken in turn; the last one stays.
+std::map<std::string, std::vector<int>> g_answers;
+std::map<std::string, std::size_t> g_answered;
+// What the read-backs echo: the request being determined.
+const VertexTaxRequest* g_echo = nullptr;
+int g_level_status = 0;  // the status every level read reports
+int g_addtl_status = 0;  // the status every additional read reports
+
+int answer(const std::string& entry, int otherwise) {
+  const auto it = g_answers.find(entry);
+  if (it == g_answers.end() || it->second.empty()) return otherwise;
+  std::size_t& n = g_answered[entry];
+  const int value = it->second[n < it->second.size() ? n : it->second.size() - 1];
+  ++n;
+  return value;
+}
+
+std::string h(const void* p) {
+  const std::map<const void*, const char*> names = {{kLocConn, "locconn"}, {kVstConn, "vstconn"}, {kHdl, "hdl"},
+                                                   {kCtx, "ctx"},         {kLoc1, "loc1"},       {kLoc2, "loc2"}};
+  if (p == nullptr) return "null";
+  const auto it = names.find(p);
+  return it != names.end() ? it->second : "ptr";
+}
+std::string n(long long v) { return std::to_string(v); }
+std::string s(const char* t) { return t == nullptr ? "null" : std::string("\"") + t + "\""; }
+std::string d(double v) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%g", v);
+  return text;
+}
+std::string r(const int* p) { return p == nullptr ? "null" : "&" + n(*p); }
+std::string r(const std::int64_t* p) { return p == nullptr ? "null" : "&" + n(*p); }
+std::string r(const double* p) { return p == nullptr ? "null" : "&" + d(*p); }
+std::string buf(const char* p) { return p == nullptr ? "null" : "buf"; }
+// A value the engine writes: only whether one is handed.
+std::string o(const void* p) { return p == nullptr ? "null" : "&"; }
+
+void record(const char* entry, std::initializer_list<std::string> args) {
+  std::string call = std::string(entry) + "(";
+  for (const std::string& a : args) call += (call.back() == '(' ? "" : ", ") + a;
+  g_calls.push_back(call + ")");
+}
+
+// Copies `text` into an engine's output of `width` bytes, terminator included.
+void put(char* out, const char* text, std::size_t width) {
+  std::snprintf(out, width, "%s", text);
+}
+
+namespace engine {
+
+LocConnHdl LocCreateConnHdl() {
+  record("LocCreateConnHdl", {});
+  return kLocConn;
+}
+int LocOpenDb(LocConnHdl c, const char* source, const char* server, const char* user, const char* pwd, int mode) {
+  record("LocOpenDb", {h(c), s(source), s(server), s(user), s(pwd), n(mode)});
+  return answer("LocOpenDb", 0);
+}
+VstConnHdl VstCreateConnHdl() {
+  record("VstCreateConnHdl", {});
+  return kVstConn;
+}
+int VstOpenDb(VstConnHdl c, int type, const char* source, const char* server, const char* user, const char* pwd,
+              int mode, void* r1, void* r2) {
+  record("VstOpenDb", {h(c), n(type), s(source), s(server), s(user), s(pwd), n(mode), h(r1), h(r2)});
+  return answer("VstOpenDb", 0);
+}
+VstHdl VstCreateHdl() {
+  record("VstCreateHdl", {});
+  return kHdl;
+}
+int VstResetHdl(VstHdl hdl) {
+  record("VstResetHdl", {h(hdl)});
+  return answer("VstResetHdl", 1);
+}
+LocFindCtx LocCreateFindContext(LocConnHdl c) {
+  record("LocCreateFindContext", {h(c)});
+  return kCtx;
+}
+int LocSetNameCriteria(LocFindCtx ctx, int kind, int r3, const char* state, int r5, int r6, int r7, int city_flag,
+                       const char* city, int r10, const char* zip) {
+  record("LocSetNameCriteria",
+         {h(ctx), n(kind), n(r3), s(state), n(r5), n(r6), n(r7), n(city_flag), s(city), n(r10), s(zip)});
+  return answer("LocSetNameCriteria", 1);
+}
+int LocGetLocations(LocFindCtx ctx, LocHdl* locations, int max, int* more) {
+  record("LocGetLocations", {h(ctx), buf(reinterpret_cast<char*>(locations)), n(max), more == nullptr ? "null" : "&"});
+  const int count = answer("LocGetLocations", 0);
+  for (int i = 0; i < count && i < max; ++i) locations[i] = i == 0 ? kLoc1 : kLoc2;
+  return count;
+}
+void LocGetGeoCode(LocHdl loc) { record("LocGetGeoCode", {h(loc)}); }
+// Names that fill every capacity: the adapter must hand room for them.
+int LocGetName(LocHdl loc, int level, int flag, char* name, int capacity) {
+  record("LocGetName", {h(loc), n(level), n(flag), buf(name), n(capacity)});
+  const char* full = level == 0 ? "ST" : level == 1 ? "Countyname Countyname" : "Cityname Cityname Cityname";
+  put(name, full, static_cast<std::size_t>(capacity) + 1);
+  return 1;
+}
+int LocGetGeoCodeString(LocHdl loc, char* geo, int r3, int r4, int r5) {
+  record("LocGetGeoCodeString", {h(loc), buf(geo), n(r3), n(r4), n(r5)});
+  std::memcpy(geo, "1234567890", 10);  // ten characters, no terminator: as the engine may write
+  return 1;
+}
+int LocRelease(LocHdl* locations, int count) {
+  record("LocRelease", {buf(reinterpret_cast<char*>(locations)), n(count)});
+  return answer("LocRelease", 1);
+}
+int LocDestroyFindContext(LocFindCtx ctx) {
+  record("LocDestroyFindContext", {h(ctx)});
+  return answer("LocDestroyFindContext", 1);
+}
+int VstSetInvJuris(VstHdl hdl, int type, int one, std::int64_t* geo, void* r5, void* r6, void* r7, void* r8,
+                   int* flag) {
+  record("VstSetInvJuris", {h(hdl), n(type), n(one), r(geo), h(r5), h(r6), h(r7), h(r8), r(flag)});
+  return answer("VstSetInvJuris", 1);
+}
+int VstSetInvDetail(VstHdl hdl, const char* text, void* r3, const char* number, void* r5, std::int64_t* zero,
+                    const char* c1, const char* c2, int* mode, const char* company, const char* enh_code, void* r12,
+                    void* r13, int* write_register) {
+  record("VstSetInvDetail", {h(hdl), s(text), h(r3), s(number), h(r5), r(zero), s(c1), s(c2), r(mode), s(company),
+                             s(enh_code), h(r12), h(r13), r(write_register)});
+  return answer("VstSetInvDetail", 1);
+}
+int VstSetLineDetail(VstHdl hdl, std::int64_t line, int tt, int z1, int kind, int z2, int* one, double* amount,
+                     double* line_a, double* line_b, const char* user_area, void* r12, const char* enh_text,
+                     const char* enh_code, void* r15, void* r16) {
+  record("VstSetLineDetail", {h(hdl), n(line), n(tt), n(z1), n(kind), n(z2), r(one), r(amount), r(line_a), r(line_b),
+                              s(user_area), h(r12), s(enh_text), s(enh_code), h(r15), h(r16)});
+  return answer("VstSetLineDetail", 1);
+}
+int VstSetLineProd(VstHdl hdl, int line, int zero, double* product, const char* code, void* r6, int* zero_ref,
+                   void* r8, double* copy, void* r10, void* r11) {
+  record("VstSetLineProd",
+         {h(hdl), n(line), n(zero), r(product), s(code), h(r6), r(zero_ref), h(r8), r(copy), h(r10), h(r11)});
+  return answer("VstSetLineProd", 1);
+}
+int VstSetLineLocal(VstHdl hdl, int line, int level, int* taxability, int* local_code, int* zero, const char* text,
+                    void* r8, void* r9, double* amount, double* b, void* r12, void* r13, double* a, int* owner) {
+  record("VstSetLineLocal", {h(hdl), n(line), n(level), r(taxability), r(local_code), r(zero), s(text), h(r8), h(r9),
+                             r(amount), r(b), h(r12), h(r13), r(a), o(owner)});
+  return answer("VstSetLineLocal", 1);
+}
+void VstDebugHdl(VstHdl hdl, const char* file, const char* text) {
+  const std::string dump = std::regex_replace(text, std::regex(R"(^\d\d-\d\d-\d\d\[\d\d:\d\d:\d\d\])"), "STAMP");
+  record("VstDebugHdl", {h(hdl), s(file), s(dump.c_str())});
+}
+int VstCalcTax(VstConnHdl conn, VstHdl hdl, int r3, int r4) {
+  record("VstCalcTax", {h(conn), h(hdl), n(r3), n(r4)});
+  return answer("VstCalcTax", 0);
+}
+// The read-backs give back what the request set, filling each width whole.
+int VstGetInvDetail(VstHdl hdl, void* r2, void* r3, char* invoice, void* r5, void* r6, void* r7, char* c1, char* c2,
+                    int* mode, char* company, void* r12, void* r13, void* r14, int* write_register) {
+  record("VstGetInvDetail", {h(hdl), h(r2), h(r3), buf(invoice), h(r5), h(r6), h(r7), buf(c1), buf(c2), o(mode),
+                             buf(company), h(r12), h(r13), h(r14), o(write_register)});
+  put(invoice, g_echo->invoice_number, 31);
+  put(c1, g_echo->customer_1, 33);
+  put(c2, g_echo->customer_2, 33);
+  put(company, g_echo->company_code, 6);
+  return answer("VstGetInvDetail", 1);
+}
+int VstGetLineDetail(VstHdl hdl, int line, void* r3, void* r4, void* r5, void* r6, int* juris, double* amount,
+                     double* line_a, double* line_b, char* user_area, int* kind, void* r13, void* r14, void* r15,
+                     void* r16, void* r17) {
+  record("VstGetLineDetail", {h(hdl), n(line), h(r3), h(r4), h(r5), h(r6), o(juris), o(amount), o(line_a), o(line_b),
+                              buf(user_area), o(kind), h(r13), h(r14), h(r15), h(r16), h(r17)});
+  *juris = 2;
+  *amount = g_echo->line_amount;
+  *line_a = 0.5;
+  *line_b = 5.0;
+  put(user_area, g_echo->user_area, 26);
+  return answer("VstGetLineDetail", 1);
+}
+int VstGetLineProd(VstHdl hdl, int line, void* r3, void* r4, char* product, void* r6, void* r7, void* r8, void* r9,
+                   void* r10, void* r11) {
+  record("VstGetLineProd",
+         {h(hdl), n(line), h(r3), h(r4), buf(product), h(r6), h(r7), h(r8), h(r9), h(r10), h(r11)});
+  put(product, g_echo->product_code, 33);
+  return answer("VstGetLineProd", 1);
+}
+int VstGetLineLocal(VstHdl hdl, int line, int level, void* r4, int* status, void* r6, double* s1, void* r8,
+                    double* s2, void* r10, double* b, void* r12, void* r13, double* a, int* owner) {
+  record("VstGetLineLocal", {h(hdl), n(line), n(level), h(r4), o(status), h(r6), o(s1), h(r8), o(s2), h(r10), o(b),
+                             h(r12), h(r13), o(a), o(owner)});
+  if (status != nullptr) *status = g_level_status;
+  if (a != nullptr) *a = 0.01 * (level + 1);
+  if (b != nullptr) *b = level + 1;
+  if (owner != nullptr) *owner = 1;
+  return answer("VstGetLineLocal", 1);
+}
+int VstGetLineLocalAddtl(VstHdl hdl, int line, int locality, void* r4, int* status, void* r6, double* s1, void* r8,
+                         double* s2, void* r10, double* b, void* r12, void* r13, double* a, int* juris,
+                         int* owner) {
+  record("VstGetLineLocalAddtl", {h(hdl), n(line), n(locality), h(r4), o(status), h(r6), o(s1), h(r8), o(s2), h(r10),
+                                  o(b), h(r12), h(r13), o(a), o(juris), o(owner)});
+  *status = g_addtl_status;
+  *a = 0.001 * (locality + 1);
+  *b = 0.1 * (locality + 1);
+  *juris = 3;
+  if (owner != nullptr) *owner = 2;
+  return answer("VstGetLineLocalAddtl", 1);
+}
+int LocCloseDb(LocConnHdl c) {
+  record("LocCloseDb", {h(c)});
+  return 0;
+}
+int LocReleaseConnHdl(LocConnHdl c) {
+  record("LocReleaseConnHdl", {h(c)});
+  return 1;
+}
+int VstReleaseHdl(VstHdl hdl) {
+  record("VstReleaseHdl", {h(hdl)});
+  return 1;
+}
+int VstCloseDb(VstConnHdl c, int type, void* r3, void* r4) {
+  record("VstCloseDb", {h(c), n(type), h(r3), h(r4)});
+  return 0;
+}
+int VstReleaseConnHdl(VstConnHdl c) {
+  record("VstReleaseConnHdl", {h(c)});
+  return 1;
+}
+
+}  // namespace engine
+
+// A session whose entry points are the recording engine, opened on the
+// given sources, its three handles made.
+class Contract : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    vertex_session = VertexSession{};
+    VertexSession& v = vertex_session;
+#define VTX_FAKE(name) v.name##Add = engine::name;
+    VTX_FAKE(LocCreateConnHdl) VTX_FAKE(LocOpenDb) VTX_FAKE(VstCreateConnHdl) VTX_FAKE(VstOpenDb)
+    VTX_FAKE(VstCreateHdl) VTX_FAKE(VstResetHdl) VTX_FAKE(LocCreateFindContext) VTX_FAKE(LocSetNameCriteria)
+    VTX_FAKE(LocGetLocations) VTX_FAKE(LocGetGeoCode) VTX_FAKE(LocGetName) VTX_FAKE(LocGetGeoCodeString)
+    VTX_FAKE(LocRelease) VTX_FAKE(LocDestroyFindContext) VTX_FAKE(VstSetInvJuris) VTX_FAKE(VstSetInvDetail)
+    VTX_FAKE(VstSetLineDetail) VTX_FAKE(VstSetLineProd) VTX_FAKE(VstSetLineLocal) VTX_FAKE(VstDebugHdl)
+    VTX_FAKE(VstCalcTax) VTX_FAKE(VstGetInvDetail) VTX_FAKE(VstGetLineDetail) VTX_FAKE(VstGetLineProd)
+    VTX_FAKE(VstGetLineLocal) VTX_FAKE(VstGetLineLocalAddtl) VTX_FAKE(LocCloseDb) VTX_FAKE(LocReleaseConnHdl)
+    VTX_FAKE(VstReleaseHdl) VTX_FAKE(VstCloseDb) VTX_FAKE(VstReleaseConnHdl)
+#undef VTX_FAKE
+    v.VertexServer = "srv";
+    v.VertexUser = "usr";
+    v.VertexPwd = "pwd";
+    v.VertexGeo = "geo";
+    v.VertexRate = "rate";
+    v.VertexTDM = "tdm";
+    v.VertexReg = "reg";
+    g_calls.clear();
+    g_answers.clear();
+    g_answered.clear();
+    g_level_status = g_addtl_status = 0;
+  }
+  void TearDown() override { vertex_session = VertexSession{}; }
+
+  // Opens the three handles and forgets their calls.
+  void open_handles() {
+    vertex_session.pLocConn = open_vertex_geo();
+    vertex_session.pVstConnHdl = open_vertex_tax();
+    vertex_session.pVstHdl = open_vertex_handle();
+    g_calls.clear();
+  }
+
+  // The determination of `text` (a whole data message) in standard or
+  // enhanced form, the request echoed by the read-backs.
+  int determine(const std::string& text, bool enh, VertexTaxResult* res) {
+    static VertexTaxRequest req;
+    req = VertexTaxRequest{};
+    (enh ? format_vertex_jur_enh : format_vertex_jur)(text.c_str(), &req, 6);
+    g_echo = &req;
+    return (enh ? determine_tax_vertex_enh : determine_tax_vertex)(res, &req);
+  }
+};
+
+// A data message of body fields 6, 7, ...; `changes` by field number.
+std::string tax_message(bool enh, const std::map<int, std::string>& changes) {
+  std::map<int, std::string> f = {
+      {9, "110010100"},  {10, "7"},  {14, "230110100"}, {15, "1"},  {19, "460210100"}, {20, "0"},
+      {21, "3"},         {22, "100.5"}, {25, "2"},       {26, "42"}, {27, "PROD"},     {28, "C1"},
+      {29, "C2"},        {30, "INV-1"}, {31, "TEXT"},    {32, "9"},  {33, "1"},        {34, "1"},
+      {35, "CO1"},       {36, "UA"},    {37, "1"},       {38, "0"},  {39, "0.02"},     {40, "0.03"},
+      {43, "4"},         {44, "5"},     {45, "6"}};
+  if (enh) {
+    f[41] = "0.04";
+    f[46] = "7";
+    f[47] = "8";
+    f[48] = "9";
+    f[52] = "ENH";
+    f[53] = "L";
+    f[54] = "LINE";
+    f[55] = "6";
+    f[45] = "6";
+  }
+  for (const auto& [field, text] : changes) f[field] = text;
+  std::string message = "9~1~1~2~1~";
+  for (int i = 6; i <= (enh ? 55 : 47); ++i) message += (f.count(i) ? f[i] : "") + "~";
+  return message;
+}
+
+TEST_F(Contract, OpenAndClose) {
+  vertex_session.pLocConn = open_vertex_geo();
+  vertex_session.pVstConnHdl = open_vertex_tax();
+  vertex_session.pVstHdl = open_vertex_handle();
+  EXPECT_EQ(g_calls, (Lines{
+                         "LocCreateConnHdl()",
+                         R"(LocOpenDb(locconn, "geo", "srv", "usr", "pwd", 0))",
+                         "VstCreateConnHdl()",
+                         R"(VstOpenDb(vstconn, 0, "geo", "srv", "usr", "pwd", 0, null, null))",
+                         R"(VstOpenDb(vstconn, 1, "rate", "srv", "usr", "pwd", 0, null, null))",
+                         R"(VstOpenDb(vstconn, 3, "tdm", "srv", "usr", "pwd", 0, null, null))",
+                         R"(VstOpenDb(vstconn, 2, "reg", "srv", "usr", "pwd", 2, null, null))",
+                         "VstCreateHdl()",
+                     }));
+  g_calls.clear();
+  close_vertex();
+  EXPECT_EQ(g_calls, (Lines{"LocCloseDb(locconn)", "LocReleaseConnHdl(locconn)", "VstReleaseHdl(hdl)",
+                            "VstCloseDb(vstconn, 1, null, null)", "VstCloseDb(vstconn, 0, null, null)",
+                            "VstCloseDb(vstconn, 3, null, null)", "VstCloseDb(vstconn, 2, null, null)",
+                            "VstReleaseConnHdl(vstconn)"}));
+}
+
+// Two locations in one batch: each named at its capacity, the names and
+// geo codes that fill their widths kept whole and nothing more.
+TEST_F(Contract, AddressLookup) {
+  open_handles();
+  g_answers["LocGetLocations"] = {2, 0};
+  VertexAddrRec rec{};
+  format_vertex_addr("9~2~1~2~1~Millbrook~BR~1234567~", &rec);
+  ASSERT_EQ(determine_addr_vertex(&rec), 0);
+  Lines want = {"LocCreateFindContext(locconn)",
+                R"(LocSetNameCriteria(ctx, 2, 0, "BR", 0, 0, 0, 1, "Millbrook", 0, "1234567"))",
+                "LocGetLocations(ctx, buf, 75, &)"};
+  for (const char* loc : {"loc1", "loc2"}) {
+    for (const char* call :
+         {"LocGetGeoCode(%)", "LocGetName(%, 2, 1, buf, 25)", "LocGetName(%, 0, 0, buf, 2)",
+          "LocGetName(%, 1, 1, buf, 20)", "LocGetGeoCodeString(%, buf, 0, 0, 0)"}) {
+      want.push_back(std::regex_replace(call, std::regex("%"), loc));
+    }
+  }
+  want.insert(want.end(), {"LocRelease(buf, 2)", "LocGetLocations(ctx, buf, 75, &)", "LocDestroyFindContext(ctx)"});
+  EXPECT_EQ(g_calls, want);
+  ASSERT_EQ(rec.count, 2);
+  EXPECT_STREQ(rec.locations[1].city, "Cityname Cityname Citynam");
+  EXPECT_STREQ(rec.locations[1].state, "ST");
+  EXPECT_STREQ(rec.locations[1].county, "Countyname Countynam");
+  EXPECT_EQ(std::string(rec.locations[1].geo_code, sizeof rec.locations[1].geo_code), "1234567890");
+}
+
+// The standard form, every call with every argument: jurisdictions, invoice,
+// line, product, the four local levels (local_override 1), the dumps around
+// the calculation, the read-backs, the level and additional reads, the reset.
+TEST_F(Contract, StandardTaxRequest) {
+  open_handles();
+  vertex_session.vertex_debug = 1;
+  test_util::TempDir dir("vtx_contract_");
+  const std::string cwd = get_current_dir_name();
+  ASSERT_EQ(chdir(dir.path().c_str()), 0);
+  VertexTaxResult res{};
+  const int result = determine(tax_message(false, {}), false, &res);
+  ASSERT_EQ(chdir(cwd.c_str()), 0);
+  EXPECT_EQ(result, 0);
+  EXPECT_EQ(g_calls, (Lines{
+      "VstSetInvJuris(hdl, 1, 1, &230110100, null, null, null, null, &1)",
+      "VstSetInvJuris(hdl, 0, 1, &110010100, null, null, null, null, &7)",
+      "VstSetInvJuris(hdl, 2, 1, &460210100, null, null, null, null, &0)",
+      R"(VstSetInvDetail(hdl, "TEXT", null, "INV-1", null, &0, "C1", "C2", &3, "CO1", null, null, null, &1))",
+      R"(VstSetLineDetail(hdl, 9, 2, 0, 2, 0, &1, &100.5, null, null, "UA", null, null, null, null, null))",
+      R"(VstSetLineProd(hdl, 9, 0, &42, "PROD", null, &0, null, &42, null, null))",
+      // Local code 9 for transaction type 2; a value A of 0 is non-taxable with the amount.
+      R"(VstSetLineLocal(hdl, 9, 0, &2, &9, &0, null, null, null, &100.5, &4, null, null, &0, &))",
+      R"(VstSetLineLocal(hdl, 9, 2, &1, &9, &0, null, null, null, null, &6, null, null, &0.03, &))",
+      R"(VstSetLineLocal(hdl, 9, 1, &1, &9, &0, null, null, null, null, &5, null, null, &0.02, &))",
+      R"(VstSetLineLocal(hdl, 9, 3, &1, &9, &0, null, null, null, null, &0, null, null, &0, &))",
+      "VstDebugHdl(hdl, \"tarn.out\", \"STAMPbefore calculation: \n\")",
+      "VstCalcTax(vstconn, hdl, 0, 0)",
+      "VstDebugHdl(hdl, \"tarn.out\", \"STAMPafter calculation: \n\")",
+      "VstGetInvDetail(hdl, null, null, buf, null, null, null, buf, buf, &, buf, null, null, null, &)",
+      "VstGetLineDetail(hdl, 9, null, null, null, null, &, &, &, &, buf, &, null, null, null, null, null)",
+      "VstGetLineProd(hdl, 9, null, null, buf, null, null, null, null, null, null)",
+      "VstGetLineLocal(hdl, 9, 0, null, &, null, &, null, &, null, &, null, null, &, null)",
+      "VstGetLineLocal(hdl, 9, 2, null, &, null, &, null, &, null, &, null, null, &, null)",
+      "VstGetLineLocal(hdl, 9, 1, null, &, null, &, null, &, null, &, null, null, &, null)",
+      "VstGetLineLocal(hdl, 9, 3, null, &, null, &, null, &, null, &, null, null, &, &)",
+      "VstGetLineLocalAddtl(hdl, 9, 1, null, &, null, &, null, &, null, &, null, null, &, &, null)",
+      "VstGetLineLocalAddtl(hdl, 9, 0, null, &, null, &, null, &, null, &, null, null, &, &, null)",
+      "VstGetLineLocalAddtl(hdl, 9, 2, null, &, null, &, null, &, null, &, null, null, &, &, &)",
+      "VstResetHdl(hdl)",
+  }));
+  // The district (owner 1, the city) and the additional district (owner 2,
+  // the county) are added to their owners.
+  EXPECT_EQ(d(res.state_a) + " " + d(res.city_a) + " " + d(res.county_a), "0.01 0.07 0.023");
+  EXPECT_EQ(d(res.state_b) + " " + d(res.city_b) + " " + d(res.county_b), "1 7 2.3");
+  EXPECT_EQ(d(res.addtl_city_a) + " " + d(res.addtl_county_a) + " " + d(res.line_a) + " " + d(res.line_b),
+            "0.002 0.001 0.5 5");
+  EXPECT_EQ(std::string() + res.taxing_juris + res.addtl_juris, "TF");
+}
+
+// The enhanced form's differences: the codes and the line text of the
+// request, the local code of its local kind, each level's own value A
+// deciding its taxability, the county level before the city, the district
+// values kept apart.
+TEST_F(Contract, EnhancedTaxRequest) {
+  open_handles();
+  VertexTaxResult res{};
+  EXPECT_EQ(determine(tax_message(true, {{38, "0"}, {41, "0.04"}}), true, &res), 0);
+  const Lines head(g_calls.begin() + 3, g_calls.begin() + 9);
+  EXPECT_EQ(head, (Lines{
+      R"(VstSetInvDetail(hdl, "TEXT", null, "INV-1", null, &0, "C1", "C2", &3, "CO1", "ENH", null, null, &1))",
+      R"(VstSetLineDetail(hdl, 9, 2, 0, 2, 0, &1, &100.5, null, null, "UA", null, "LINE", "ENH", null, null))",
+      R"(VstSetLineProd(hdl, 9, 0, &42, "PROD", null, &0, null, &42, null, null))",
+      // Local kind 6 with local_override 1: 4 + 4.
+      R"(VstSetLineLocal(hdl, 9, 0, &2, &8, &0, "L", null, null, &100.5, &6, null, null, &0, &))",
+      R"(VstSetLineLocal(hdl, 9, 1, &1, &8, &0, "L", null, null, null, &7, null, null, &0.02, &))",
+      R"(VstSetLineLocal(hdl, 9, 2, &1, &8, &0, "L", null, null, null, &8, null, null, &0.03, &))",
+  }));
+  EXPECT_EQ(g_calls[9], R"(VstSetLineLocal(hdl, 9, 3, &1, &8, &0, "L", null, null, null, &9, null, null, &0.04, &))");
+  EXPECT_EQ(d(res.city_a) + " " + d(res.district_a) + " " + d(res.county_a) + " " + d(res.addtl_district_a),
+            "0.03 0.04 0.02 0.003");
+}
+
+// A stop at an additional locality of an invoice for the register: the line
+// goes back with the summed values and is calculated again, the levels read
+// without checks.
+TEST_F(Contract, Resubmission) {
+  open_handles();
+  g_addtl_status = 22;
+  VertexTaxResult res{};
+  EXPECT_EQ(determine(tax_message(false, {{37, "0"}}), false, &res), 10);
+  const Lines tail(g_calls.end() - 7, g_calls.end());
+  EXPECT_EQ(tail, (Lines{
+      R"(VstSetLineDetail(hdl, 9, 0, 0, 3, 0, &1, &100.5, &0.1, &10, "UA", null, null, null, null, null))",
+      "VstCalcTax(vstconn, hdl, 0, 0)",
+      "VstGetLineLocal(hdl, 9, 1, null, &, null, null, null, null, null, null, null, null, null, null)",
+      "VstGetLineLocal(hdl, 9, 2, null, &, null, null, null, null, null, null, null, null, null, null)",
+      "VstGetLineLocal(hdl, 9, 0, null, &, null, null, null, null, null, null, null, null, null, null)",
+      "VstGetLineLocal(hdl, 9, 3, null, &, null, null, null, null, null, null, null, null, null, null)",
+      "VstResetHdl(hdl)",
+  }));
+}
+
+}  // namespace
