@@ -115,15 +115,17 @@ constexpr long kMarkType = 0x7fffffffL;
 
 }  // namespace
 
+int MSltJudgeInUse(const MSltQueueUsers& users, pid_t self, time_t now, bool (*alive)(pid_t)) {
+  if (users.last_receiver == self) return 0;
+  if (users.last_receiver != 0) return alive(users.last_receiver) ? 1 : 0;
+  if (users.last_sender != 0 && users.last_sender != self && alive(users.last_sender)) return 1;
+  return now - users.made < MSLT_FRESH_SECONDS ? 1 : 0;
+}
+
 int MSltInUse(int qid) {
   struct msqid_ds ds {};
   if (al_os_msgctl_stat(qid, &ds) != 0) return -1;
-  const pid_t me = getpid();
-  if (ds.msg_lrpid == me) return 0;
-  if (ds.msg_lrpid != 0) return alive(ds.msg_lrpid) ? 1 : 0;
-  if (ds.msg_lspid != 0 && ds.msg_lspid != me && alive(ds.msg_lspid)) return 1;
-  const time_t now = time(nullptr);
-  return now - ds.msg_ctime < MSLT_FRESH_SECONDS ? 1 : 0;
+  return MSltJudgeInUse({ds.msg_lrpid, ds.msg_lspid, ds.msg_ctime}, getpid(), time(nullptr), alive);
 }
 
 int MSltMarkInUse(int qid) {

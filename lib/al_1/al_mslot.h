@@ -7,8 +7,11 @@
 // small int result.
 #pragma once
 
+#include <sys/types.h>
+
 #include <csignal>
 #include <cstddef>
+#include <ctime>
 
 constexpr int MSLT_MAX_TEXT = 4096;  // text bytes one message carries at most
 constexpr int MSLT_POLL_MS = 10;     // the receive's pause between attempts
@@ -43,6 +46,14 @@ int MSltIsOwnQueue(int qid);
 // not in use, even while its ERP, the last sender, lives.
 int MSltInUse(int qid);
 constexpr long MSLT_FRESH_SECONDS = 300;
+// What MSltInUse judges by, as IPC_STAT gives it, and the judgement itself
+// for process `self` at time `now`, `alive` telling whether a process exists.
+struct MSltQueueUsers {
+  pid_t last_receiver;  // msg_lrpid; 0: nobody received yet
+  pid_t last_sender;    // msg_lspid; 0: nobody sent yet
+  time_t made;          // msg_ctime
+};
+int MSltJudgeInUse(const MSltQueueUsers& users, pid_t self, time_t now, bool (*alive)(pid_t));
 // Sends a message to `qid` and takes it back at once, so the queue names
 // this process as its last receiver and sender (MSltInUse) before the first
 // real message. 0, or -1 when it could not.

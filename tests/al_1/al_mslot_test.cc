@@ -139,9 +139,21 @@ TEST_F(MSlot, InUseQueuesStay) {
       waitpid(pid, nullptr, 0);
     }
   }
-  MSltClose(key_, 0);
-  ASSERT_NE(msgget(key_, IPC_CREAT | IPC_EXCL | 0600), -1);
-  EXPECT_EQ(MSltInUse(msgget(key_, 0)), 1) << "just made, nobody received or sent yet: an ERP's new queue";
+  // The judgement alone, with queues of any age: pid 10 is this process,
+  // 20 lives, 30 has ended.
+  const struct {
+    pid_t receiver, sender;
+    long age;
+    int in_use;
+  } judged[] = {{0, 0, 0, 1},     {0, 0, MSLT_FRESH_SECONDS - 1, 1}, {0, 0, MSLT_FRESH_SECONDS, 0},
+                {0, 20, 999, 1},  {0, 30, 999, 0},                  {0, 10, 0, 1},
+                {0, 10, 999, 0},  {20, 30, 999, 1},                 {30, 20, 0, 0},
+                {10, 20, 0, 0}};
+  for (const auto& j : judged) {
+    SCOPED_TRACE(std::to_string(j.receiver) + " " + std::to_string(j.sender) + " " + std::to_string(j.age));
+    const auto alive = [](pid_t pid) { return pid == 10 || pid == 20; };
+    EXPECT_EQ(MSltJudgeInUse({j.receiver, j.sender, 1000}, 10, 1000 + j.age, alive), j.in_use);
+  }
 }
 
 // Nothing coming: one blocking wait for the whole time-out, however long, so

@@ -1,6 +1,7 @@
 // The Vertex adapter's pieces in process: the request parser, the reply
 // senders, the result codes, and the session's open through the OS seam.
 // Whole requests run end to end (vertex_e2e_test.cc).
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <cerrno>
@@ -312,6 +313,12 @@ TEST_F(VertexOpen, EachLoaderCallFailingInTurn) {
     al_os_fail_nth(f.call, f.nth, ENOENT);
     EXPECT_EQ(open_vertex_general(), f.result);
     EXPECT_EQ(vertex_ready(), f.result == 0 ? 1 : 0);
+    if (f.result == 0) {  // the close unloads both libraries
+      close_vertex();
+      for (const char* lib : {SHLIB_DIR "/libvst.so", SHLIB_DIR "/libloc.so"}) {
+        EXPECT_EQ(dlopen(lib, RTLD_NOW | RTLD_NOLOAD), nullptr) << lib;
+      }
+    }
     const Lines m = messages();
     if (f.last.empty()) {
       EXPECT_TRUE(m.empty());
