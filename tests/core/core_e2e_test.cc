@@ -450,16 +450,17 @@ TEST_F(E2e, Logs) {
   for (const char* name : {"/log.api", "/api_msg.log", "/avp.log"}) EXPECT_FALSE(std::filesystem::exists(name)) << name;
 }
 
-// An engine that is slow, exits or crashes in the middle of a request: the
-// queues go at once (a signal) or with the process, never left behind for
-// the ERP to wait on.
+// An engine that is slow, exits, aborts or crashes in the middle of a
+// request: the queues go at once (a signal) or with the process, never left
+// behind for the ERP to wait on.
 TEST_F(E2e, EngineFaultsLeaveNoQueues) {
   const struct {
     const char* engine;  // BAD_ENGINE
     int signal;          // sent while the engine works, or 0
     int exit;            // the process's exit status (128 + signal when killed by one)
-  } cases[] = {{"slow", SIGTERM, 0}, {"slow", SIGINT, 0}, {"exit", 0, 7},          {"SEGV", 0, 128 + SIGSEGV},
-               {"BUS", 0, 128 + SIGBUS}, {"FPE", 0, 128 + SIGFPE}, {"ILL", 0, 128 + SIGILL}};
+  } cases[] = {{"slow", SIGTERM, 0},       {"slow", SIGINT, 0},       {"exit", 0, 7},
+               {"abort", 0, 128 + SIGABRT}, {"SEGV", 0, 128 + SIGSEGV}, {"BUS", 0, 128 + SIGBUS},
+               {"FPE", 0, 128 + SIGFPE},    {"ILL", 0, 128 + SIGILL}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.engine);
     erp::ErpPeer peer(peer_options({"QSE_SHLIB=" BAD_ENGINE_DIR, std::string("BAD_ENGINE=") + c.engine, "APILOG=1"}));
