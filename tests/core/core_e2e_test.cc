@@ -291,20 +291,24 @@ TEST_P(Sequences, Replies) {
 
 INSTANTIATE_TEST_SUITE_P(Core, Sequences, ::testing::ValuesIn(kSequenceRows), row_name<SequenceRow>);
 
-// The watch that runs after ten time-outs in a row: a gone output queue or a
-// gone parent ends the process with 255, removing both queues.
+// The watch that runs after ten time-outs in a row: a gone output queue (one
+// removed and another made under its key too, which is not the process's to
+// remove) or a gone parent ends the process with 255, removing both queues.
 TEST_F(E2e, WatchEndsTheProcessWith255) {
   ASSERT_EQ(prctl(PR_SET_CHILD_SUBREAPER, 1), 0);  // orphans become ours, so their status is seen
   const std::string wrapper = dir_.write("wrapper", std::string("#!/bin/sh\n\"") + TAXAPI_BIN + "\" \"$@\" &\nsleep 1\n");
   std::filesystem::permissions(wrapper, std::filesystem::perms::owner_all);
-  for (const bool parent_goes : {false, true}) {
-    SCOPED_TRACE(parent_goes ? "parent" : "output queue");
+  for (const std::string gone : {"output queue", "output queue replaced", "parent"}) {
+    SCOPED_TRACE(gone);
+    const bool parent_goes = gone == "parent";
     erp::PeerOptions o = peer_options({"APILOG=1", "TARN_API_TIMEOUT=10"});
     if (parent_goes) o.taxapi = wrapper;
     erp::ErpPeer peer(o);
     ASSERT_TRUE(peer.start());
+    int newcomer = -1;
     if (!parent_goes) {
       ASSERT_EQ(msgctl(peer.output_queue_id(), IPC_RMID, nullptr), 0);
+      if (gone == "output queue replaced") newcomer = msgget(ftok(peer.outq_path().c_str(), 1), IPC_CREAT | 0600);
       EXPECT_EQ(peer.wait_exit(10000), 255);
     } else {
       EXPECT_EQ(peer.wait_exit(10000), 0) << "the wrapper";
@@ -313,7 +317,8 @@ TEST_F(E2e, WatchEndsTheProcessWith255) {
       EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 255) << status;
     }
     EXPECT_EQ(peer.input_queue_id(), -1);
-    EXPECT_EQ(peer.output_queue_id(), -1);
+    EXPECT_EQ(peer.output_queue_id(), newcomer) << "the newcomer is not the process's to remove";
+    if (newcomer != -1) msgctl(newcomer, IPC_RMID, nullptr);
     EXPECT_EQ(log_messages(log("log.api")).back(), std::string(parent_goes ? "Parent" : "Message queue") +
                                                        " gone. Closing queues " + peer.inq_path() + " and " +
                                                        peer.outq_path() + " and exiting.");
