@@ -73,9 +73,10 @@ class E2e : public ::testing::Test {
     return o;
   }
   // Runs taxapi with `args` ("IN" and "OUT" stand for the queue files) to its
-  // end; its first reply is answered with `request`.
+  // end; its first reply is answered with `request`. With `read` false its
+  // replies are left unread (coretest::serve).
   Outcome run(const std::vector<std::string>& args, const std::vector<std::string>& extra = {},
-              const Texts& request = {"4~0~1~1~0~"}) {
+              const Texts& request = {"4~0~1~1~0~"}, bool read = true) {
     std::vector<std::string> argv = {dir_.at("x\\taxapi")};
     for (const std::string& a : args) argv.push_back(a == "IN" ? dir_.at("inq") : a == "OUT" ? dir_.at("outq") : a);
     const std::vector<std::string> environment = env(extra);
@@ -91,7 +92,7 @@ class E2e : public ::testing::Test {
           cargs.push_back(nullptr);
           execv(cargs[0], cargs.data());
         },
-        request);
+        request, read);
     r.out = slurp(dir_.at("out"));
     r.err = slurp(dir_.at("err"));
     return r;
@@ -134,6 +135,7 @@ struct StartRow {
   std::string err;  // a pattern
   Texts replies;
   bool removed;  // both queues are gone afterwards
+  bool read = true;  // false: the ERP never reads, `replies` are those left to be read while the process ran
 };
 void PrintTo(const StartRow& row, std::ostream* os) { *os << row.name; }
 
@@ -162,6 +164,9 @@ const StartRow kStartRows[] = {
      {error("1~1~0~4.000000")}, true},
     {"an engine variable empty", {"IN", "OUT", "1", "1"}, "ZIPTEMP=", 0, "", "", {error("1~1~0~3.000000")}, true},
     {"the Vertex engine not found", {"IN", "OUT", "1", "2"}, "", 0, "", "", {error("1~2~0~4.000000")}, true},
+    // The last reply stays for the ERP to read (a while), then the process ends all the same.
+    {"a last reply never read", {"IN", "OUT", "1", "1"}, "QSE_SHLIB=/nonexistent", 0, "", "",
+     {error("1~1~0~4.000000")}, true, false},
     {"input queue file missing", {"missing", "OUT", "1", "2"}, "", 1, "", kNoQueue, {error("1~2~0~13.000000")},
      false},
     {"output queue file without a queue", {"IN", "DIR", "1", "1"}, "", 1, "", kNoQueue, {}, false},
@@ -173,7 +178,7 @@ TEST_P(StartUp, Replies) {
   const StartRow& row = GetParam();
   std::vector<std::string> args = row.args;
   for (std::string& a : args) a = a == "DIR" ? dir_.path() : a;
-  const Outcome r = run(args, {row.env});
+  const Outcome r = run(args, {row.env}, {"4~0~1~1~0~"}, row.read);
   EXPECT_EQ(r.status, row.status);
   EXPECT_EQ(r.out, row.out);
   EXPECT_TRUE(std::regex_match(r.err, std::regex(row.err))) << r.err;
