@@ -11,6 +11,7 @@
 
 #include <filesystem>
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <map>
 #include <regex>
@@ -508,27 +509,40 @@ TEST_F(E2e, OtherAccountsStayOut) {
   EXPECT_EQ(collided.replies, Texts{error("1~1~0~13.000000")});
   EXPECT_EQ(collided.queues_left, 2) << "their queue stays (and the ERP's, as after any start-up failure)";
 
-  // Planted logs: a link to a victim's file and (as root) a file of another user.
+  // Planted logs, each refused in one line on standard error, nothing written
+  // through it, the process serving on: a link to a victim's file, (as root)
+  // a file of another user, a second name of the victim's file (a hard link),
+  // a FIFO (whoever reads it would get the entries).
   const std::string victim = dir_.write("victim", "mine\n");
-  std::filesystem::remove(dir_.at("log/log.api"));
-  std::filesystem::create_symlink(victim, dir_.at("log/log.api"));
   const bool root = geteuid() == 0;
-  if (root) {
-    dir_.write("log/api_msg.log", "");
-    ASSERT_EQ(chown(dir_.at("log/api_msg.log").c_str(), 65534, 65534), 0);
-  }
   const mode_t umask_before = umask(0);
-  const Outcome planted = run({"IN", "OUT", "1", "1"}, {"APILOG=2"});
+  for (const auto& [name, planted, why] : std::initializer_list<std::array<std::string, 3>>{
+           {"log.api", "link", "it is a symbolic link"}, {"api_msg.log", "theirs", "it belongs to another user"},
+           {"log.api", "hard link", "it has other links"}, {"api_msg.log", "FIFO", "it is not a regular file"}}) {
+    SCOPED_TRACE(planted);
+    const std::string at = dir_.at("log/" + name);
+    std::filesystem::remove(at);
+    if (planted == "theirs" && !root) continue;
+    const bool made = planted == "link"        ? symlink(victim.c_str(), at.c_str()) == 0
+                      : planted == "hard link" ? link(victim.c_str(), at.c_str()) == 0
+                      : planted == "theirs"    ? chown(dir_.write("log/" + name, "").c_str(), 65534, 65534) == 0
+                                               : mkfifo(at.c_str(), 0600) == 0;
+    ASSERT_TRUE(made);
+    const int fifo = planted == "FIFO" ? open(at.c_str(), O_RDONLY | O_NONBLOCK) : -1;
+    const std::string before = fifo == -1 ? slurp(at) : "";
+    const Outcome r = run({"IN", "OUT", "1", "1"}, {"APILOG=2"});
+    char through[64];
+    const ssize_t n = fifo == -1 ? 0 : read(fifo, through, sizeof through);
+    if (fifo != -1) close(fifo);
+    EXPECT_EQ(fifo == -1 ? slurp(at) : std::string(through, n > 0 ? n : 0), before);
+    EXPECT_EQ(r.replies, Texts{kAck});
+    EXPECT_EQ(r.err, "taxapi: log file " + at + " refused: " + why + "\n");
+    std::filesystem::remove(at);
+  }
   umask(umask_before);
-  EXPECT_EQ(planted.replies, Texts{kAck});
-  EXPECT_EQ(slurp(victim), "mine\n");
-  EXPECT_NE(planted.err.find("log file " + dir_.at("log/log.api") + " refused: it is a symbolic link"),
-            std::string::npos) << planted.err;
-  EXPECT_EQ(slurp(dir_.at("log/api_msg.log")), "");
   struct stat st {};
   ASSERT_EQ(stat(dir_.at("log/avp.log").c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0600u) << "whatever the umask";
-  std::filesystem::remove(dir_.at("log/log.api"));
   std::filesystem::create_symlink(victim, dir_.at("log/avp.log.tmp"));
   std::filesystem::rename(dir_.at("log/avp.log.tmp"), dir_.at("log/avp.log"));
   // The engine's log is part of its open only while it is on.
