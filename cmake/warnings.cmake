@@ -6,7 +6,10 @@
 #                    cannot break the build over a new or false warning);
 #   taxapi_sanitize  AddressSanitizer + UndefinedBehaviorSanitizer with
 #                    TAXAPI_SANITIZE, for every target of the build;
-#   taxapi_build     both: what every target of the project links;
+#   taxapi_coverage  GCC's coverage instrumentation (--coverage) without
+#                    optimisation, with TAXAPI_COVERAGE (the coverage
+#                    preset; scripts/coverage.sh reports it);
+#   taxapi_build     all three: what every target of the project links;
 #   taxapi_test_code taxapi_build, and test code built without optimisation
 #                    (it runs for milliseconds, and optimising its large
 #                    tables doubles the suite's build time).
@@ -28,8 +31,18 @@ if(TAXAPI_SANITIZE)
   target_link_options(taxapi_sanitize INTERFACE -fsanitize=address,undefined)
 endif()
 
+option(TAXAPI_COVERAGE "Build with GCC's coverage instrumentation, without optimisation" OFF)
+add_library(taxapi_coverage INTERFACE)
+if(TAXAPI_COVERAGE)
+  if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
+    message(FATAL_ERROR "TAXAPI_COVERAGE: the coverage build is a GCC build (gcov reads its data)")
+  endif()
+  target_compile_options(taxapi_coverage INTERFACE --coverage -O0)
+  target_link_options(taxapi_coverage INTERFACE --coverage)
+endif()
+
 add_library(taxapi_build INTERFACE)
-target_link_libraries(taxapi_build INTERFACE taxapi_warnings taxapi_sanitize)
+target_link_libraries(taxapi_build INTERFACE taxapi_warnings taxapi_sanitize taxapi_coverage)
 
 add_library(taxapi_test_code INTERFACE)
 target_link_libraries(taxapi_test_code INTERFACE taxapi_build)

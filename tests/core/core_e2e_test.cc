@@ -11,6 +11,7 @@
 
 #include <filesystem>
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <map>
 #include <regex>
@@ -73,9 +74,10 @@ class E2e : public ::testing::Test {
     return o;
   }
   // Runs taxapi with `args` ("IN" and "OUT" stand for the queue files) to its
-  // end; its first reply is answered with `request`.
+  // end; its first reply is answered with `request`. With `read` false its
+  // replies are left unread (coretest::serve).
   Outcome run(const std::vector<std::string>& args, const std::vector<std::string>& extra = {},
-              const Texts& request = {"4~0~1~1~0~"}) {
+              const Texts& request = {"4~0~1~1~0~"}, bool read = true) {
     std::vector<std::string> argv = {dir_.at("x\\taxapi")};
     for (const std::string& a : args) argv.push_back(a == "IN" ? dir_.at("inq") : a == "OUT" ? dir_.at("outq") : a);
     const std::vector<std::string> environment = env(extra);
@@ -91,7 +93,7 @@ class E2e : public ::testing::Test {
           cargs.push_back(nullptr);
           execv(cargs[0], cargs.data());
         },
-        request);
+        request, read);
     r.out = slurp(dir_.at("out"));
     r.err = slurp(dir_.at("err"));
     return r;
@@ -134,6 +136,7 @@ struct StartRow {
   std::string err;  // a pattern
   Texts replies;
   bool removed;  // both queues are gone afterwards
+  bool read = true;  // false: the ERP never reads, `replies` are those left to be read while the process ran
 };
 void PrintTo(const StartRow& row, std::ostream* os) { *os << row.name; }
 
@@ -162,6 +165,9 @@ const StartRow kStartRows[] = {
      {error("1~1~0~4.000000")}, true},
     {"an engine variable empty", {"IN", "OUT", "1", "1"}, "ZIPTEMP=", 0, "", "", {error("1~1~0~3.000000")}, true},
     {"the Vertex engine not found", {"IN", "OUT", "1", "2"}, "", 0, "", "", {error("1~2~0~4.000000")}, true},
+    // The last reply stays for the ERP to read (a while), then the process ends all the same.
+    {"a last reply never read", {"IN", "OUT", "1", "1"}, "QSE_SHLIB=/nonexistent", 0, "", "",
+     {error("1~1~0~4.000000")}, true, false},
     {"input queue file missing", {"missing", "OUT", "1", "2"}, "", 1, "", kNoQueue, {error("1~2~0~13.000000")},
      false},
     {"output queue file without a queue", {"IN", "DIR", "1", "1"}, "", 1, "", kNoQueue, {}, false},
@@ -173,7 +179,7 @@ TEST_P(StartUp, Replies) {
   const StartRow& row = GetParam();
   std::vector<std::string> args = row.args;
   for (std::string& a : args) a = a == "DIR" ? dir_.path() : a;
-  const Outcome r = run(args, {row.env});
+  const Outcome r = run(args, {row.env}, {"4~0~1~1~0~"}, row.read);
   EXPECT_EQ(r.status, row.status);
   EXPECT_EQ(r.out, row.out);
   EXPECT_TRUE(std::regex_match(r.err, std::regex(row.err))) << r.err;
@@ -291,20 +297,24 @@ TEST_P(Sequences, Replies) {
 
 INSTANTIATE_TEST_SUITE_P(Core, Sequences, ::testing::ValuesIn(kSequenceRows), row_name<SequenceRow>);
 
-// The watch that runs after ten time-outs in a row: a gone output queue or a
-// gone parent ends the process with 255, removing both queues.
+// The watch that runs after ten time-outs in a row: a gone output queue (one
+// removed and another made under its key too, which is not the process's to
+// remove) or a gone parent ends the process with 255, removing both queues.
 TEST_F(E2e, WatchEndsTheProcessWith255) {
   ASSERT_EQ(prctl(PR_SET_CHILD_SUBREAPER, 1), 0);  // orphans become ours, so their status is seen
   const std::string wrapper = dir_.write("wrapper", std::string("#!/bin/sh\n\"") + TAXAPI_BIN + "\" \"$@\" &\nsleep 1\n");
   std::filesystem::permissions(wrapper, std::filesystem::perms::owner_all);
-  for (const bool parent_goes : {false, true}) {
-    SCOPED_TRACE(parent_goes ? "parent" : "output queue");
+  for (const std::string gone : {"output queue", "output queue replaced", "parent"}) {
+    SCOPED_TRACE(gone);
+    const bool parent_goes = gone == "parent";
     erp::PeerOptions o = peer_options({"APILOG=1", "TARN_API_TIMEOUT=10"});
     if (parent_goes) o.taxapi = wrapper;
     erp::ErpPeer peer(o);
     ASSERT_TRUE(peer.start());
+    int newcomer = -1;
     if (!parent_goes) {
       ASSERT_EQ(msgctl(peer.output_queue_id(), IPC_RMID, nullptr), 0);
+      if (gone == "output queue replaced") newcomer = msgget(ftok(peer.outq_path().c_str(), 1), IPC_CREAT | 0600);
       EXPECT_EQ(peer.wait_exit(10000), 255);
     } else {
       EXPECT_EQ(peer.wait_exit(10000), 0) << "the wrapper";
@@ -313,7 +323,8 @@ TEST_F(E2e, WatchEndsTheProcessWith255) {
       EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 255) << status;
     }
     EXPECT_EQ(peer.input_queue_id(), -1);
-    EXPECT_EQ(peer.output_queue_id(), -1);
+    EXPECT_EQ(peer.output_queue_id(), newcomer) << "the newcomer is not the process's to remove";
+    if (newcomer != -1) msgctl(newcomer, IPC_RMID, nullptr);
     EXPECT_EQ(log_messages(log("log.api")).back(), std::string(parent_goes ? "Parent" : "Message queue") +
                                                        " gone. Closing queues " + peer.inq_path() + " and " +
                                                        peer.outq_path() + " and exiting.");
@@ -424,15 +435,19 @@ TEST_F(E2e, Logs) {
     SCOPED_TRACE(c.level);
     std::filesystem::remove_all(dir_.at("log"));
     dir_.mkdir("log");
-    // A message cannot forge a line of the message log of its own.
-    const Outcome r = run({"IN", "OUT", "1", "1"}, {c.level}, {"\n R forged", pad("12~", 1030), "4~0~1~1~0~"});
+    // A message cannot forge a line of the message log of its own; one of
+    // control characters only is cut after the last whole escape with room.
+    const Outcome r = run({"IN", "OUT", "1", "1"}, {c.level},
+                          {"\n R forged", std::string(1000, '\x01'), pad("12~", 1030), "4~0~1~1~0~"});
+    std::string escapes;
+    for (int i = 0; i < 475; ++i) escapes += "\\x01";
     EXPECT_EQ(log_messages(log("log.api")), c.entries ? entries : Texts{});
     EXPECT_EQ(std::filesystem::exists(dir_.at("log/api_msg.log")), c.messages >= 0);
     if (c.messages < 0) continue;
     const std::string want = " I \npid: " + std::to_string(r.pid) + "\nppid: " + std::to_string(getpid()) +
                              "\nin: " + dir_.at("inq") + "\nout: " + dir_.at("outq") + "\n" +
-                             (c.messages ? " S 10~0~1~1~0~~\n R \\x0a R forged\n"
-                                           " S 5~0~0~0~0~0.000000~\n R " + pad("12~", 1023) +
+                             (c.messages ? " S 10~0~1~1~0~~\n R \\x0a R forged\n S 5~0~0~0~0~0.000000~\n R " +
+                                               escapes + "\n S 5~0~0~0~0~0.000000~\n R " + pad("12~", 1023) +
                                                " [cut: 1023 of 1030 characters kept]\n"
                                            " S 5~0~0~0~0~0.000000~\n R 4~0~1~1~0~\n"
                                          : "");
@@ -450,16 +465,17 @@ TEST_F(E2e, Logs) {
   for (const char* name : {"/log.api", "/api_msg.log", "/avp.log"}) EXPECT_FALSE(std::filesystem::exists(name)) << name;
 }
 
-// An engine that is slow, exits or crashes in the middle of a request: the
-// queues go at once (a signal) or with the process, never left behind for
-// the ERP to wait on.
+// An engine that is slow, exits, aborts or crashes in the middle of a
+// request: the queues go at once (a signal) or with the process, never left
+// behind for the ERP to wait on.
 TEST_F(E2e, EngineFaultsLeaveNoQueues) {
   const struct {
     const char* engine;  // BAD_ENGINE
     int signal;          // sent while the engine works, or 0
     int exit;            // the process's exit status (128 + signal when killed by one)
-  } cases[] = {{"slow", SIGTERM, 0}, {"slow", SIGINT, 0}, {"exit", 0, 7},          {"SEGV", 0, 128 + SIGSEGV},
-               {"BUS", 0, 128 + SIGBUS}, {"FPE", 0, 128 + SIGFPE}, {"ILL", 0, 128 + SIGILL}};
+  } cases[] = {{"slow", SIGTERM, 0},       {"slow", SIGINT, 0},       {"exit", 0, 7},
+               {"abort", 0, 128 + SIGABRT}, {"SEGV", 0, 128 + SIGSEGV}, {"BUS", 0, 128 + SIGBUS},
+               {"FPE", 0, 128 + SIGFPE},    {"ILL", 0, 128 + SIGILL}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.engine);
     erp::ErpPeer peer(peer_options({"QSE_SHLIB=" BAD_ENGINE_DIR, std::string("BAD_ENGINE=") + c.engine, "APILOG=1"}));
@@ -497,27 +513,40 @@ TEST_F(E2e, OtherAccountsStayOut) {
   EXPECT_EQ(collided.replies, Texts{error("1~1~0~13.000000")});
   EXPECT_EQ(collided.queues_left, 2) << "their queue stays (and the ERP's, as after any start-up failure)";
 
-  // Planted logs: a link to a victim's file and (as root) a file of another user.
+  // Planted logs, each refused in one line on standard error, nothing written
+  // through it, the process serving on: a link to a victim's file, (as root)
+  // a file of another user, a second name of the victim's file (a hard link),
+  // a FIFO (whoever reads it would get the entries).
   const std::string victim = dir_.write("victim", "mine\n");
-  std::filesystem::remove(dir_.at("log/log.api"));
-  std::filesystem::create_symlink(victim, dir_.at("log/log.api"));
   const bool root = geteuid() == 0;
-  if (root) {
-    dir_.write("log/api_msg.log", "");
-    ASSERT_EQ(chown(dir_.at("log/api_msg.log").c_str(), 65534, 65534), 0);
-  }
   const mode_t umask_before = umask(0);
-  const Outcome planted = run({"IN", "OUT", "1", "1"}, {"APILOG=2"});
+  for (const auto& [name, planted, why] : std::initializer_list<std::array<std::string, 3>>{
+           {"log.api", "link", "it is a symbolic link"}, {"api_msg.log", "theirs", "it belongs to another user"},
+           {"log.api", "hard link", "it has other links"}, {"api_msg.log", "FIFO", "it is not a regular file"}}) {
+    SCOPED_TRACE(planted);
+    const std::string at = dir_.at("log/" + name);
+    std::filesystem::remove(at);
+    if (planted == "theirs" && !root) continue;
+    const bool made = planted == "link"        ? symlink(victim.c_str(), at.c_str()) == 0
+                      : planted == "hard link" ? link(victim.c_str(), at.c_str()) == 0
+                      : planted == "theirs"    ? chown(dir_.write("log/" + name, "").c_str(), 65534, 65534) == 0
+                                               : mkfifo(at.c_str(), 0600) == 0;
+    ASSERT_TRUE(made);
+    const int fifo = planted == "FIFO" ? open(at.c_str(), O_RDONLY | O_NONBLOCK) : -1;
+    const std::string before = fifo == -1 ? slurp(at) : "";
+    const Outcome r = run({"IN", "OUT", "1", "1"}, {"APILOG=2"});
+    char through[64];
+    const ssize_t n = fifo == -1 ? 0 : read(fifo, through, sizeof through);
+    if (fifo != -1) close(fifo);
+    EXPECT_EQ(fifo == -1 ? slurp(at) : std::string(through, n > 0 ? n : 0), before);
+    EXPECT_EQ(r.replies, Texts{kAck});
+    EXPECT_EQ(r.err, "taxapi: log file " + at + " refused: " + why + "\n");
+    std::filesystem::remove(at);
+  }
   umask(umask_before);
-  EXPECT_EQ(planted.replies, Texts{kAck});
-  EXPECT_EQ(slurp(victim), "mine\n");
-  EXPECT_NE(planted.err.find("log file " + dir_.at("log/log.api") + " refused: it is a symbolic link"),
-            std::string::npos) << planted.err;
-  EXPECT_EQ(slurp(dir_.at("log/api_msg.log")), "");
   struct stat st {};
   ASSERT_EQ(stat(dir_.at("log/avp.log").c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0600u) << "whatever the umask";
-  std::filesystem::remove(dir_.at("log/log.api"));
   std::filesystem::create_symlink(victim, dir_.at("log/avp.log.tmp"));
   std::filesystem::rename(dir_.at("log/avp.log.tmp"), dir_.at("log/avp.log"));
   // The engine's log is part of its open only while it is on.

@@ -34,7 +34,7 @@ inline void apply_env(const std::vector<std::string>& env) {
 struct Served {
   pid_t pid = -1;
   int status = -1;      // exit status; -1 when killed (by a signal, or here after 20 s)
-  Texts replies;
+  Texts replies;         // read as they came, or with `read` false, seen unread while the process ran
   int queues_left = 0;  // of the two, before they were removed here
 };
 
@@ -44,8 +44,11 @@ struct Served {
 // process's first one on, never waited on, so a reply sent just before the
 // process removes the queues is seen only if the process leaves it to be read. The
 // `request` texts go once a reply came, or after half a second when the input
-// queue exists (a lost acknowledgement). Both queues are removed afterwards.
-inline Served serve(const test_util::TempDir& dir, const std::function<void()>& child, const Texts& request) {
+// queue exists (a lost acknowledgement). With `read` false the ERP never
+// reads: the replies are only looked at where they stand (MSG_COPY) while the
+// process runs. Both queues are removed afterwards.
+inline Served serve(const test_util::TempDir& dir, const std::function<void()>& child, const Texts& request,
+                    bool read = true) {
   using namespace std::chrono_literals;
   Served s;
   const std::string inq = dir.touch("inq"), outq = dir.touch("outq");
@@ -66,7 +69,10 @@ inline Served serve(const test_util::TempDir& dir, const std::function<void()>& 
   const auto take = [&] {
     struct msqid_ds ds {};
     if (msgctl(out, IPC_STAT, &ds) != 0 || (ds.msg_lspid != s.pid && !ended)) return;
-    while (msgrcv(out, &m, 4096, 0, IPC_NOWAIT | MSG_NOERROR) >= 0) s.replies.emplace_back(m.mtext);
+    for (std::size_t i = s.replies.size(); !read && !ended && i < ds.msg_qnum; ++i) {
+      if (msgrcv(out, &m, 4096, static_cast<long>(i), IPC_NOWAIT | MSG_COPY | MSG_NOERROR) >= 0) s.replies.emplace_back(m.mtext);
+    }
+    while (read && msgrcv(out, &m, 4096, 0, IPC_NOWAIT | MSG_NOERROR) >= 0) s.replies.emplace_back(m.mtext);
   };
   const auto start = std::chrono::steady_clock::now();
   bool sent = false;

@@ -5,6 +5,7 @@
 
 #include <climits>
 #include <cstring>
+#include <tuple>
 
 #include "api_adapter.h"
 #include "api_dispatch.h"
@@ -93,14 +94,21 @@ TEST(Numbers, DecimalsAndTheReceiveTimeOut) {
 }
 
 // The input queue's mode: the owner's read and write bits always, execute
-// bits never, and anything that is not an octal mode up to 0777 refused.
+// bits never, and anything that is not an octal mode up to 0777 (a digit
+// above 7 too) refused with one line on standard error.
 TEST(Numbers, QueueMode) {
   test_util::EnvGuard env{"TAXAPI_QUEUE_MODE"};
-  for (const auto& [text, mode] : std::initializer_list<std::pair<const char*, int>>{
-           {nullptr, 0600}, {"", 0600}, {"0660", 0660}, {"644", 0644}, {"0", 0600}, {"777", 0666},
-           {"1000", 0600}, {"0o660", 0600}, {"-660", 0600}, {"06600", 0600}}) {
+  test_util::TempDir dir("core_queue_mode_");
+  for (const auto& [text, mode, refused] : std::initializer_list<std::tuple<const char*, int, bool>>{
+           {nullptr, 0600, false}, {"", 0600, false}, {"0660", 0660, false}, {"644", 0644, false}, {"0", 0600, false},
+           {"777", 0666, false}, {"1000", 0600, true}, {"0o660", 0600, true}, {"-660", 0600, true},
+           {"06600", 0600, true}, {"0668", 0600, true}}) {
     text ? env.set("TAXAPI_QUEUE_MODE", text) : env.unset("TAXAPI_QUEUE_MODE");
+    test_util::FdCapture err(2, dir.at("stderr"));
     EXPECT_EQ(api_queue_mode(), mode) << (text ? text : "(unset)");
+    EXPECT_EQ(err.text(), refused ? "taxapi: TAXAPI_QUEUE_MODE=" + std::string(text) +
+                                        " is not an octal mode from 0 to 0777; using 0600\n"
+                                  : "") << (text ? text : "(unset)");
   }
 }
 

@@ -87,7 +87,7 @@ TEST_F(Client, Table) {
       {"--ptype 2 raw 8~1~1~1~1~", 2, "<- 5~0~2~1~0~14.000000~\n"},
       {"bogus", 2, ""},
       {"--timeout 0 raw", 2, ""},
-      {"explain 15 1114 1221 1299 1301 1399.1001 1401 1402 1536 1599 1600.0010 1600.0111 1600.2 x", 1,
+      {"explain 15 1114 1221 1299 1301 1399.1001 1401 1402 1536 1537 1599 1600.0010 1600.0111 1600.2 9999 x", 1,
        "15: malformed action sequence\n"
        "1114: Taxware address lookup failed, ZipCmplCd 14: State and ZIP code combination not found\n"
        "1221: Taxware tax calculation failed, GenCmplCd 21: an amount, exemption or rate of the request is out of "
@@ -98,11 +98,12 @@ TEST_F(Client, Table) {
        "1401: Vertex address lookup failed: the engine failed\n"
        "1402: Vertex address lookup failed: criteria refused or nothing matched\n"
        "1536: Vertex tax determination failed, result 36 (handle reset failed)\n"
+       "1537: Vertex tax determination failed, result 37 (unknown result)\n"
        "1599: Vertex tax result does not fit one message\n"
        "1600.0010: Vertex jurisdiction stop, result 10 (taxing jurisdiction: ship-from): a tax level reported "
        "status 22\n"
        "1600.0111: Vertex jurisdiction stop, result 111 (taxing jurisdiction: other): a tax level reported status 22\n"
-       "1600.2: unknown code\nx: unknown code\n"},
+       "1600.2: unknown code\n9999: unknown code\nx: unknown code\n"},
   };
   for (const auto& c : cases) {
     int status = -1;
