@@ -268,14 +268,7 @@ TEST_P(AvpEndToEnd, Replies) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Taxware, AvpEndToEnd, ::testing::ValuesIn(kRows),
-                         [](const ::testing::TestParamInfo<Row>& info) {
-                           std::string name = info.param.name;
-                           for (char& c : name) {
-                             if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
-                           }
-                           return name;
-                         });
+INSTANTIATE_TEST_SUITE_P(Taxware, AvpEndToEnd, ::testing::ValuesIn(kRows), test_util::RowName());
 
 // The log's frame, and the stand-in's own records of a session.
 TEST(AvpEndToEndOnce, LogFrameAndTheEnginesRecords) {

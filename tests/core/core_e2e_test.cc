@@ -116,16 +116,6 @@ const std::string kRelease = kDashes +
                              "LOADFLAGS   : -lpthread\nBuild-type  : 64-bit\n" +
                              kDashes;
 
-// Test names from row names: letters and digits, the rest "_".
-template <typename Row>
-std::string row_name(const ::testing::TestParamInfo<Row>& info) {
-  std::string name = info.param.name;
-  for (char& c : name) {
-    if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
-  }
-  return name;
-}
-
 // The command line and the start-up: each row one process run to its end.
 struct StartRow {
   const char* name;
@@ -188,7 +178,7 @@ TEST_P(StartUp, Replies) {
   EXPECT_EQ(log("log.api"), "") << "without APILOG nothing is logged";
 }
 
-INSTANTIATE_TEST_SUITE_P(Core, StartUp, ::testing::ValuesIn(kStartRows), row_name<StartRow>);
+INSTANTIATE_TEST_SUITE_P(Core, StartUp, ::testing::ValuesIn(kStartRows), test_util::RowName());
 
 // Messages to a running process: each row a process of its own, named for
 // what it catches. "SIG..." sends that signal instead of a message; "VANISH"
@@ -295,7 +285,7 @@ TEST_P(Sequences, Replies) {
   EXPECT_EQ(logged.back(), "API process exited by user ");
 }
 
-INSTANTIATE_TEST_SUITE_P(Core, Sequences, ::testing::ValuesIn(kSequenceRows), row_name<SequenceRow>);
+INSTANTIATE_TEST_SUITE_P(Core, Sequences, ::testing::ValuesIn(kSequenceRows), test_util::RowName());
 
 // The watch that runs after ten time-outs in a row: a gone output queue (one
 // removed and another made under its key too, which is not the process's to

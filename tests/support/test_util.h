@@ -3,6 +3,7 @@
 // and gives it back on destruction, also when the test fails; none is copyable.
 #pragma once
 
+#include <cctype>
 #include <cstddef>
 #include <initializer_list>
 #include <map>
@@ -90,6 +91,19 @@ class FdCapture {
   int fd_;
   std::string file_;
   int saved_ = -1;
+};
+
+// A parameterized test's name from its row's `name`: letters and digits, the
+// rest "_" (for INSTANTIATE_TEST_SUITE_P).
+struct RowName {
+  template <typename Info>
+  std::string operator()(const Info& info) const {
+    std::string name = info.param.name;
+    for (char& c : name) {
+      if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+    }
+    return name;
+  }
 };
 
 }  // namespace test_util

@@ -39,47 +39,52 @@ void* const kLoc1 = &g_handles[4];
 void* const kLoc2 = &g_handles[5];
 
 Lines g_calls;
-// Answers by entry point, taken in turn; the last one stays.
-std::map<std::string, std::vector<int>> g_answers;
-std::map<std::string, std::size_t> g_answered;
 // What the read-backs echo: the request being determined.
 const VertexTaxRequest* g_echo = nullptr;
-int g_level_status = 0;  // the status every level read reports
-int g_addtl_status = 0;  // the status every additional read reports
+std::vector<int> g_batches;  // the location counts LocGetLocations answers, in turn; then 0
+int g_addtl_status = 0;      // the status every additional read reports
 
-int answer(const std::string& entry, int otherwise) {
-  const auto it = g_answers.find(entry);
-  if (it == g_answers.end() || it->second.empty()) return otherwise;
-  std::size_t& n = g_answered[entry];
-  const int value = it->second[n < it->second.size() ? n : it->second.size() - 1];
-  ++n;
-  return value;
-}
-
-std::string h(const void* p) {
+// How an argument shows in a recorded call: handles by name, input texts
+// quoted, buffers the engine fills as "buf", numbers as they are, a value
+// handed by reference as "&" and its value - or "&" alone in a reading call,
+// where the engine writes it.
+bool g_reading = false;
+std::string show(const void* p) {
   const std::map<const void*, const char*> names = {{kLocConn, "locconn"}, {kVstConn, "vstconn"}, {kHdl, "hdl"},
                                                    {kCtx, "ctx"},         {kLoc1, "loc1"},       {kLoc2, "loc2"}};
   if (p == nullptr) return "null";
   const auto it = names.find(p);
   return it != names.end() ? it->second : "ptr";
 }
-std::string n(long long v) { return std::to_string(v); }
-std::string s(const char* t) { return t == nullptr ? "null" : std::string("\"") + t + "\""; }
+std::string show(int v) { return std::to_string(v); }
+std::string show(long v) { return std::to_string(v); }
+std::string show(const char* t) { return t == nullptr ? "null" : std::string("\"") + t + "\""; }
+std::string show(char* b) { return b == nullptr ? "null" : "buf"; }
+std::string show(void** b) { return b == nullptr ? "null" : "buf"; }
 std::string d(double v) {
   char text[64];
   std::snprintf(text, sizeof text, "%g", v);
   return text;
 }
-std::string r(const int* p) { return p == nullptr ? "null" : "&" + n(*p); }
-std::string r(const std::int64_t* p) { return p == nullptr ? "null" : "&" + n(*p); }
-std::string r(const double* p) { return p == nullptr ? "null" : "&" + d(*p); }
-std::string buf(const char* p) { return p == nullptr ? "null" : "buf"; }
-// A value the engine writes: only whether one is handed.
-std::string o(const void* p) { return p == nullptr ? "null" : "&"; }
+template <typename T>
+std::string by_reference(const T* p, const std::string& value) {
+  return p == nullptr ? "null" : g_reading ? "&" : "&" + value;
+}
+std::string show(int* p) { return by_reference(p, p != nullptr ? show(*p) : ""); }
+std::string show(long* p) { return by_reference(p, p != nullptr ? show(*p) : ""); }
+std::string show(double* p) { return by_reference(p, p != nullptr ? d(*p) : ""); }
+// A value the engine writes, in a setting call.
+struct Written {
+  const void* p;
+};
+std::string show(Written w) { return w.p == nullptr ? "null" : "&"; }
 
-void record(const char* entry, std::initializer_list<std::string> args) {
+template <typename... A>
+void record(const char* entry, bool reading, A... args) {
+  g_reading = reading;
+  const std::vector<std::string> shown = {show(args)...};
   std::string call = std::string(entry) + "(";
-  for (const std::string& a : args) call += (call.back() == '(' ? "" : ", ") + a;
+  for (std::size_t i = 0; i < shown.size(); ++i) call += (i == 0 ? "" : ", ") + shown[i];
   g_calls.push_back(call + ")");
 }
 
@@ -90,179 +95,144 @@ void put(char* out, const char* text, std::size_t width) {
 
 namespace engine {
 
-LocConnHdl LocCreateConnHdl() {
-  record("LocCreateConnHdl", {});
-  return kLocConn;
-}
+LocConnHdl LocCreateConnHdl() { record("LocCreateConnHdl", false); return kLocConn; }
 int LocOpenDb(LocConnHdl c, const char* source, const char* server, const char* user, const char* pwd, int mode) {
-  record("LocOpenDb", {h(c), s(source), s(server), s(user), s(pwd), n(mode)});
-  return answer("LocOpenDb", 0);
+  record("LocOpenDb", false, c, source, server, user, pwd, mode);
+  return 0;
 }
-VstConnHdl VstCreateConnHdl() {
-  record("VstCreateConnHdl", {});
-  return kVstConn;
-}
+VstConnHdl VstCreateConnHdl() { record("VstCreateConnHdl", false); return kVstConn; }
 int VstOpenDb(VstConnHdl c, int type, const char* source, const char* server, const char* user, const char* pwd,
               int mode, void* r1, void* r2) {
-  record("VstOpenDb", {h(c), n(type), s(source), s(server), s(user), s(pwd), n(mode), h(r1), h(r2)});
-  return answer("VstOpenDb", 0);
+  record("VstOpenDb", false, c, type, source, server, user, pwd, mode, r1, r2);
+  return 0;
 }
-VstHdl VstCreateHdl() {
-  record("VstCreateHdl", {});
-  return kHdl;
-}
-int VstResetHdl(VstHdl hdl) {
-  record("VstResetHdl", {h(hdl)});
-  return answer("VstResetHdl", 1);
-}
-LocFindCtx LocCreateFindContext(LocConnHdl c) {
-  record("LocCreateFindContext", {h(c)});
-  return kCtx;
-}
+VstHdl VstCreateHdl() { record("VstCreateHdl", false); return kHdl; }
+int VstResetHdl(VstHdl hdl) { record("VstResetHdl", false, hdl); return 1; }
+LocFindCtx LocCreateFindContext(LocConnHdl c) { record("LocCreateFindContext", false, c); return kCtx; }
 int LocSetNameCriteria(LocFindCtx ctx, int kind, int r3, const char* state, int r5, int r6, int r7, int city_flag,
                        const char* city, int r10, const char* zip) {
-  record("LocSetNameCriteria",
-         {h(ctx), n(kind), n(r3), s(state), n(r5), n(r6), n(r7), n(city_flag), s(city), n(r10), s(zip)});
-  return answer("LocSetNameCriteria", 1);
+  record("LocSetNameCriteria", false, ctx, kind, r3, state, r5, r6, r7, city_flag, city, r10, zip);
+  return 1;
 }
 int LocGetLocations(LocFindCtx ctx, LocHdl* locations, int max, int* more) {
-  record("LocGetLocations", {h(ctx), buf(reinterpret_cast<char*>(locations)), n(max), more == nullptr ? "null" : "&"});
-  const int count = answer("LocGetLocations", 0);
+  record("LocGetLocations", true, ctx, locations, max, more);
+  int count = 0;
+  if (!g_batches.empty()) {
+    count = g_batches.front();
+    g_batches.erase(g_batches.begin());
+  }
   for (int i = 0; i < count && i < max; ++i) locations[i] = i == 0 ? kLoc1 : kLoc2;
   return count;
 }
-void LocGetGeoCode(LocHdl loc) { record("LocGetGeoCode", {h(loc)}); }
+void LocGetGeoCode(LocHdl loc) { record("LocGetGeoCode", false, loc); }
 // Names that fill every capacity: the adapter must hand room for them.
 int LocGetName(LocHdl loc, int level, int flag, char* name, int capacity) {
-  record("LocGetName", {h(loc), n(level), n(flag), buf(name), n(capacity)});
+  record("LocGetName", true, loc, level, flag, name, capacity);
   const char* full = level == 0 ? "ST" : level == 1 ? "Countyname Countyname" : "Cityname Cityname Cityname";
   put(name, full, static_cast<std::size_t>(capacity) + 1);
   return 1;
 }
 int LocGetGeoCodeString(LocHdl loc, char* geo, int r3, int r4, int r5) {
-  record("LocGetGeoCodeString", {h(loc), buf(geo), n(r3), n(r4), n(r5)});
+  record("LocGetGeoCodeString", true, loc, geo, r3, r4, r5);
   std::memcpy(geo, "1234567890", 10);  // ten characters, no terminator: as the engine may write
   return 1;
 }
-int LocRelease(LocHdl* locations, int count) {
-  record("LocRelease", {buf(reinterpret_cast<char*>(locations)), n(count)});
-  return answer("LocRelease", 1);
-}
-int LocDestroyFindContext(LocFindCtx ctx) {
-  record("LocDestroyFindContext", {h(ctx)});
-  return answer("LocDestroyFindContext", 1);
-}
+int LocRelease(LocHdl* locations, int count) { record("LocRelease", false, locations, count); return 1; }
+int LocDestroyFindContext(LocFindCtx ctx) { record("LocDestroyFindContext", false, ctx); return 1; }
 int VstSetInvJuris(VstHdl hdl, int type, int one, std::int64_t* geo, void* r5, void* r6, void* r7, void* r8,
                    int* flag) {
-  record("VstSetInvJuris", {h(hdl), n(type), n(one), r(geo), h(r5), h(r6), h(r7), h(r8), r(flag)});
-  return answer("VstSetInvJuris", 1);
+  record("VstSetInvJuris", false, hdl, type, one, geo, r5, r6, r7, r8, flag);
+  return 1;
 }
 int VstSetInvDetail(VstHdl hdl, const char* text, void* r3, const char* number, void* r5, std::int64_t* zero,
                     const char* c1, const char* c2, int* mode, const char* company, const char* enh_code, void* r12,
                     void* r13, int* write_register) {
-  record("VstSetInvDetail", {h(hdl), s(text), h(r3), s(number), h(r5), r(zero), s(c1), s(c2), r(mode), s(company),
-                             s(enh_code), h(r12), h(r13), r(write_register)});
-  return answer("VstSetInvDetail", 1);
+  record("VstSetInvDetail", false, hdl, text, r3, number, r5, zero, c1, c2, mode, company, enh_code, r12, r13,
+         write_register);
+  return 1;
 }
 int VstSetLineDetail(VstHdl hdl, std::int64_t line, int tt, int z1, int kind, int z2, int* one, double* amount,
                      double* line_a, double* line_b, const char* user_area, void* r12, const char* enh_text,
                      const char* enh_code, void* r15, void* r16) {
-  record("VstSetLineDetail", {h(hdl), n(line), n(tt), n(z1), n(kind), n(z2), r(one), r(amount), r(line_a), r(line_b),
-                              s(user_area), h(r12), s(enh_text), s(enh_code), h(r15), h(r16)});
-  return answer("VstSetLineDetail", 1);
+  record("VstSetLineDetail", false, hdl, line, tt, z1, kind, z2, one, amount, line_a, line_b, user_area, r12,
+         enh_text, enh_code, r15, r16);
+  return 1;
 }
 int VstSetLineProd(VstHdl hdl, int line, int zero, double* product, const char* code, void* r6, int* zero_ref,
                    void* r8, double* copy, void* r10, void* r11) {
-  record("VstSetLineProd",
-         {h(hdl), n(line), n(zero), r(product), s(code), h(r6), r(zero_ref), h(r8), r(copy), h(r10), h(r11)});
-  return answer("VstSetLineProd", 1);
+  record("VstSetLineProd", false, hdl, line, zero, product, code, r6, zero_ref, r8, copy, r10, r11);
+  return 1;
 }
+// The district owner is the engine's to write.
 int VstSetLineLocal(VstHdl hdl, int line, int level, int* taxability, int* local_code, int* zero, const char* text,
                     void* r8, void* r9, double* amount, double* b, void* r12, void* r13, double* a, int* owner) {
-  record("VstSetLineLocal", {h(hdl), n(line), n(level), r(taxability), r(local_code), r(zero), s(text), h(r8), h(r9),
-                             r(amount), r(b), h(r12), h(r13), r(a), o(owner)});
-  return answer("VstSetLineLocal", 1);
+  record("VstSetLineLocal", false, hdl, line, level, taxability, local_code, zero, text, r8, r9, amount, b, r12, r13,
+         a, Written{owner});
+  return 1;
 }
 void VstDebugHdl(VstHdl hdl, const char* file, const char* text) {
   const std::string dump = std::regex_replace(text, std::regex(R"(^\d\d-\d\d-\d\d\[\d\d:\d\d:\d\d\])"), "STAMP");
-  record("VstDebugHdl", {h(hdl), s(file), s(dump.c_str())});
+  record("VstDebugHdl", false, hdl, file, dump.c_str());
 }
 int VstCalcTax(VstConnHdl conn, VstHdl hdl, int r3, int r4) {
-  record("VstCalcTax", {h(conn), h(hdl), n(r3), n(r4)});
-  return answer("VstCalcTax", 0);
+  record("VstCalcTax", false, conn, hdl, r3, r4);
+  return 0;
 }
 // The read-backs give back what the request set, filling each width whole.
 int VstGetInvDetail(VstHdl hdl, void* r2, void* r3, char* invoice, void* r5, void* r6, void* r7, char* c1, char* c2,
                     int* mode, char* company, void* r12, void* r13, void* r14, int* write_register) {
-  record("VstGetInvDetail", {h(hdl), h(r2), h(r3), buf(invoice), h(r5), h(r6), h(r7), buf(c1), buf(c2), o(mode),
-                             buf(company), h(r12), h(r13), h(r14), o(write_register)});
+  record("VstGetInvDetail", true, hdl, r2, r3, invoice, r5, r6, r7, c1, c2, mode, company, r12, r13, r14,
+         write_register);
   put(invoice, g_echo->invoice_number, 31);
   put(c1, g_echo->customer_1, 33);
   put(c2, g_echo->customer_2, 33);
   put(company, g_echo->company_code, 6);
-  return answer("VstGetInvDetail", 1);
+  return 1;
 }
 int VstGetLineDetail(VstHdl hdl, int line, void* r3, void* r4, void* r5, void* r6, int* juris, double* amount,
                      double* line_a, double* line_b, char* user_area, int* kind, void* r13, void* r14, void* r15,
                      void* r16, void* r17) {
-  record("VstGetLineDetail", {h(hdl), n(line), h(r3), h(r4), h(r5), h(r6), o(juris), o(amount), o(line_a), o(line_b),
-                              buf(user_area), o(kind), h(r13), h(r14), h(r15), h(r16), h(r17)});
+  record("VstGetLineDetail", true, hdl, line, r3, r4, r5, r6, juris, amount, line_a, line_b, user_area, kind, r13,
+         r14, r15, r16, r17);
   *juris = 2;
   *amount = g_echo->line_amount;
   *line_a = 0.5;
   *line_b = 5.0;
   put(user_area, g_echo->user_area, 26);
-  return answer("VstGetLineDetail", 1);
+  return 1;
 }
 int VstGetLineProd(VstHdl hdl, int line, void* r3, void* r4, char* product, void* r6, void* r7, void* r8, void* r9,
                    void* r10, void* r11) {
-  record("VstGetLineProd",
-         {h(hdl), n(line), h(r3), h(r4), buf(product), h(r6), h(r7), h(r8), h(r9), h(r10), h(r11)});
+  record("VstGetLineProd", true, hdl, line, r3, r4, product, r6, r7, r8, r9, r10, r11);
   put(product, g_echo->product_code, 33);
-  return answer("VstGetLineProd", 1);
+  return 1;
 }
 int VstGetLineLocal(VstHdl hdl, int line, int level, void* r4, int* status, void* r6, double* s1, void* r8,
                     double* s2, void* r10, double* b, void* r12, void* r13, double* a, int* owner) {
-  record("VstGetLineLocal", {h(hdl), n(line), n(level), h(r4), o(status), h(r6), o(s1), h(r8), o(s2), h(r10), o(b),
-                             h(r12), h(r13), o(a), o(owner)});
-  if (status != nullptr) *status = g_level_status;
+  record("VstGetLineLocal", true, hdl, line, level, r4, status, r6, s1, r8, s2, r10, b, r12, r13, a, owner);
+  if (status != nullptr) *status = 0;
   if (a != nullptr) *a = 0.01 * (level + 1);
   if (b != nullptr) *b = level + 1;
   if (owner != nullptr) *owner = 1;
-  return answer("VstGetLineLocal", 1);
+  return 1;
 }
 int VstGetLineLocalAddtl(VstHdl hdl, int line, int locality, void* r4, int* status, void* r6, double* s1, void* r8,
                          double* s2, void* r10, double* b, void* r12, void* r13, double* a, int* juris,
                          int* owner) {
-  record("VstGetLineLocalAddtl", {h(hdl), n(line), n(locality), h(r4), o(status), h(r6), o(s1), h(r8), o(s2), h(r10),
-                                  o(b), h(r12), h(r13), o(a), o(juris), o(owner)});
+  record("VstGetLineLocalAddtl", true, hdl, line, locality, r4, status, r6, s1, r8, s2, r10, b, r12, r13, a, juris,
+         owner);
   *status = g_addtl_status;
   *a = 0.001 * (locality + 1);
   *b = 0.1 * (locality + 1);
   *juris = 3;
   if (owner != nullptr) *owner = 2;
-  return answer("VstGetLineLocalAddtl", 1);
-}
-int LocCloseDb(LocConnHdl c) {
-  record("LocCloseDb", {h(c)});
-  return 0;
-}
-int LocReleaseConnHdl(LocConnHdl c) {
-  record("LocReleaseConnHdl", {h(c)});
   return 1;
 }
-int VstReleaseHdl(VstHdl hdl) {
-  record("VstReleaseHdl", {h(hdl)});
-  return 1;
-}
-int VstCloseDb(VstConnHdl c, int type, void* r3, void* r4) {
-  record("VstCloseDb", {h(c), n(type), h(r3), h(r4)});
-  return 0;
-}
-int VstReleaseConnHdl(VstConnHdl c) {
-  record("VstReleaseConnHdl", {h(c)});
-  return 1;
-}
+int LocCloseDb(LocConnHdl c) { record("LocCloseDb", false, c); return 0; }
+int LocReleaseConnHdl(LocConnHdl c) { record("LocReleaseConnHdl", false, c); return 1; }
+int VstReleaseHdl(VstHdl hdl) { record("VstReleaseHdl", false, hdl); return 1; }
+int VstCloseDb(VstConnHdl c, int type, void* r3, void* r4) { record("VstCloseDb", false, c, type, r3, r4); return 0; }
+int VstReleaseConnHdl(VstConnHdl c) { record("VstReleaseConnHdl", false, c); return 1; }
 
 }  // namespace engine
 
@@ -291,9 +261,8 @@ class Contract : public ::testing::Test {
     v.VertexTDM = "tdm";
     v.VertexReg = "reg";
     g_calls.clear();
-    g_answers.clear();
-    g_answered.clear();
-    g_level_status = g_addtl_status = 0;
+    g_batches.clear();
+    g_addtl_status = 0;
   }
   void TearDown() override { vertex_session = VertexSession{}; }
 
@@ -367,7 +336,7 @@ TEST_F(Contract, OpenAndClose) {
 // geo codes that fill their widths kept whole and nothing more.
 TEST_F(Contract, AddressLookup) {
   open_handles();
-  g_answers["LocGetLocations"] = {2, 0};
+  g_batches = {2};
   VertexAddrRec rec{};
   format_vertex_addr("9~2~1~2~1~Millbrook~BR~1234567~", &rec);
   ASSERT_EQ(determine_addr_vertex(&rec), 0);
@@ -460,6 +429,35 @@ TEST_F(Contract, EnhancedTaxRequest) {
   EXPECT_EQ(g_calls[9], R"(VstSetLineLocal(hdl, 9, 3, &1, &8, &0, "L", null, null, null, &9, null, null, &0.04, &))");
   EXPECT_EQ(d(res.city_a) + " " + d(res.district_a) + " " + d(res.county_a) + " " + d(res.addtl_district_a),
             "0.03 0.04 0.02 0.003");
+}
+
+// The local code every level setting gets, by the request's form,
+// transaction type, local kind and switch; no settings with the switch off
+// (standard: only 1 switches them on).
+TEST_F(Contract, LocalCodes) {
+  const struct {
+    bool enh;
+    const char* transaction_type;
+    const char* local_kind;
+    const char* local_override;
+    const char* code;  // the fifth argument of each VstSetLineLocal; null: none is made
+  } rows[] = {{false, "1", "", "1", "&6"}, {false, "2", "", "1", "&9"}, {false, "3", "", "1", "&8"},
+              {false, "3", "", "2", nullptr}, {true, "1", "5", "2", "&3"}, {true, "1", "6", "2", "&4"},
+              {true, "3", "7", "1", "&9"},    {true, "2", "4", "2", "&2"}, {true, "1", "4", "0", nullptr}};
+  open_handles();
+  for (const auto& row : rows) {
+    SCOPED_TRACE(std::string(row.transaction_type) + " " + row.local_kind + " " + row.local_override);
+    g_calls.clear();
+    VertexTaxResult res{};
+    determine(tax_message(row.enh, {{25, row.transaction_type}, {55, row.local_kind}, {37, row.local_override}}),
+              row.enh, &res);
+    Lines codes;
+    for (const std::string& call : g_calls) {
+      if (call.rfind("VstSetLineLocal(", 0) != 0) continue;
+      codes.push_back(std::regex_replace(call, std::regex("^([^,]*, ){4}([^,]*),.*"), "$2"));
+    }
+    EXPECT_EQ(codes, row.code != nullptr ? Lines(4, row.code) : Lines{});
+  }
 }
 
 // A stop at an additional locality of an invoice for the register: the line

@@ -59,6 +59,12 @@ const Lines kNotOpen = error_reply("1.000000");
 const Lines kStartFailed = error_reply("4.000000");
 // A step's failure line and the reset that follows it.
 Lines failed(const char* line) { return {line, "VstResetHdl passed."}; }
+// A step that fails: the control that makes it fail, the whole part of the
+// error code, and the step's failure line followed by the reset.
+Row fails(const char* name, const char* control, const char* code, const char* line) {
+  return {.name = name, .control = control, .replies = error_reply((std::string(code) + ".000000").c_str()),
+          .log = failed(line)};
+}
 
 // The address replies of candidates `first` to `last` (numbered from 1) of
 // a search for Millbrook, BR that the stand-in repeats in order.
@@ -173,32 +179,6 @@ const Row kRows[] = {
               "  setting level=1 taxability=2 code=9 a=0.000000 b=3.000000",
               "  setting level=2 taxability=1 code=9 a=0.020000 b=0.000000",
               "  setting level=3 taxability=1 code=9 a=0.000000 b=0.000000"}},
-    {.name = "standard level settings by transaction type",
-     .fields = {{"local_override", "1"}, {"transaction_type", "3"}, {"city_a", "0.02"}},
-     .replies = {kStdStatus, "7~1~1~2~1~0.050000~0.010000~0.020000~0.000000~0.000000~0.000000~0.000000~"
-                             "2.000000~0.000000~0.000000~0.080000~2.000000~T~T~"},
-     .dump = {"  setting level=0 taxability=2 code=8 a=0.000000 b=0.000000",
-              "  setting level=3 taxability=1 code=8 a=0.000000 b=0.000000"}},
-    {.name = "standard without settings", .fields = {{"local_override", "2"}, {"state_a", "0.03"}},
-     .replies = {kStdStatus, kStdResult}},
-    {.name = "enhanced level settings", .kind = "tax-enh",
-     .fields = {{"local_override", "2"}, {"local_kind", "5"}, {"county_a", "0.02"}, {"city_a", "0.03"},
-                {"enh_local_code", "L"}},
-     .replies = {kStdStatus, "7~1~1~2~1~0.050000~0.010000~0.010000~0.002500~0.000000~0.000000~0.000000~"
-                             "0.000000~1.000000~1.000000~0.000000~0.000000~0.000000~0.000000~0.072500~2.000000~"},
-     .dump = {"  setting level=0 taxability=2 code=3 a=0.000000 b=0.000000",
-              "  setting level=1 taxability=1 code=3 a=0.020000 b=0.000000",
-              "  setting level=2 taxability=1 code=3 a=0.030000 b=0.000000",
-              "  setting level=3 taxability=2 code=3 a=0.000000 b=0.000000"}},
-    {.name = "enhanced level values", .kind = "tax-enh",
-     .fields = {{"local_override", "1"}, {"local_kind", "7"}, {"state_a", "0.03"}, {"county_a", "0.02"},
-                {"city_a", "0.01"}, {"district_a", "0.004"}, {"county_b", "1.23"}},
-     .replies = {kStdStatus, "7~1~1~2~1~0.030000~0.020000~0.010000~0.004000~0.000000~0.000000~0.000000~"
-                             "3.000000~1.230000~1.000000~0.400000~0.000000~0.000000~0.000000~0.064000~5.630000~"},
-     .dump = {"  setting level=0 taxability=1 code=9 a=0.030000 b=0.000000",
-              "  setting level=1 taxability=1 code=9 a=0.020000 b=1.230000",
-              "  setting level=2 taxability=1 code=9 a=0.010000 b=0.000000",
-              "  setting level=3 taxability=1 code=9 a=0.004000 b=0.000000"}},
     // Status 22 of a domestic line stops the reads: the taxing jurisdiction
     // gives the result; levels after the stop are not read.
     {.name = "state stop at the ship-to",
@@ -254,56 +234,39 @@ const Row kRows[] = {
     {.name = "jurisdiction refused", .control = "VstSetInvJuris(2) = 0", .replies = error_reply("1520.000000"),
      .log = {"VstSetInvJuris(eVstJurisTypeShipFrom) passed.", "VstSetInvJuris(eVstJurisTypeShipTo) passed.",
              "VstSetInvJuris(eVstJurisTypeOrderAccept) failed, returned FALSE.", "VstResetHdl passed."}},
-    {.name = "invoice refused", .control = "VstSetInvDetail = 0", .replies = error_reply("1520.000000"),
-     .log = failed("VstSetInvDetail() failed, returned FALSE.")},
-    {.name = "line refused", .control = "VstSetLineDetail = 0", .replies = error_reply("1520.000000"),
-     .log = failed("VstSetLineDetail failed, returned FALSE.")},
-    {.name = "product refused", .control = "VstSetLineProd = 0", .replies = error_reply("1520.000000"),
-     .log = failed("VstSetLineProd failed, returned FALSE.")},
+    fails("invoice refused", "VstSetInvDetail = 0", "1520", "VstSetInvDetail() failed, returned FALSE."),
+    fails("line refused", "VstSetLineDetail = 0", "1520", "VstSetLineDetail failed, returned FALSE."),
+    fails("product refused", "VstSetLineProd = 0", "1520", "VstSetLineProd failed, returned FALSE."),
     {.name = "level setting refused", .control = "VstSetLineLocal(2) = 0",
      .fields = {{"local_override", "1"}, {"city_a", "0.02"}}, .replies = error_reply("1520.000000"),
      .log = failed("VstSetLineLocal(eVstStLocTypeCity, eVstTaxbltyTaxable) failed, returned FALSE.")},
-    {.name = "invoice unreadable", .control = "VstGetInvDetail = 0", .replies = error_reply("1520.000000"),
-     .log = failed("VstGetInvDetail failed, returned FALSE.")},
-    {.name = "line unreadable", .control = "VstGetLineDetail = 0", .replies = error_reply("1520.000000"),
-     .log = failed("VstGetLineDetail failed, returned FALSE")},
-    {.name = "product unreadable", .control = "VstGetLineProd = 0", .replies = error_reply("1520.000000"),
-     .log = failed("VstGetLineProd failed, returned FALSE.")},
-    {.name = "invoice differs", .control = "VstGetInvDetail.invoice = \"inv-1\"", .replies = error_reply("1521.000000"),
-     .log = failed("Invoice check failed.")},
-    {.name = "write register differs", .control = "VstGetInvDetail.write_register = 1",
-     .replies = error_reply("1523.000000"), .log = failed("Write register check failed")},
-    {.name = "user area differs", .control = "VstGetLineDetail.user_area = \"UB\"",
-     .replies = error_reply("1524.000000"), .log = failed("User area check failed")},
+    fails("invoice unreadable", "VstGetInvDetail = 0", "1520", "VstGetInvDetail failed, returned FALSE."),
+    fails("line unreadable", "VstGetLineDetail = 0", "1520", "VstGetLineDetail failed, returned FALSE"),
+    fails("product unreadable", "VstGetLineProd = 0", "1520", "VstGetLineProd failed, returned FALSE."),
+    fails("invoice differs", "VstGetInvDetail.invoice = \"inv-1\"", "1521", "Invoice check failed."),
+    fails("write register differs", "VstGetInvDetail.write_register = 1", "1523", "Write register check failed"),
+    fails("user area differs", "VstGetLineDetail.user_area = \"UB\"", "1524", "User area check failed"),
     {.name = "amount differs", .control = "VstGetLineDetail.amount = 100.000001",
      .replies = error_reply("1524.000000")},
-    {.name = "product differs", .control = "VstGetLineProd.product = \"OTHER\"",
-     .replies = error_reply("1525.000000"), .log = failed("Product check failed.")},
-    {.name = "calculation fails", .control = "VstCalcTax = 9", .replies = error_reply("1526.000000"),
-     .log = failed("VstCalcTax failed, returned eVstCalcRetCdTdmDbConnError.")},
-    {.name = "calculation fails unnamed", .control = "VstCalcTax = 14", .replies = error_reply("1526.000000"),
-     .log = failed("VstCalcTax failed, returned ")},
-    {.name = "company differs", .control = "VstGetInvDetail.company = \"ZZ\"", .replies = error_reply("1527.000000"),
-     .log = failed("Company code check failed")},
-    {.name = "state unreadable", .control = "VstGetLineLocal(0) = 0", .replies = error_reply("1528.000000"),
-     .log = failed("VstGetLineLocal(eVstStLocTypeState) failed, returned FALSE.")},
-    {.name = "city unreadable", .control = "VstGetLineLocal(2) = 0", .replies = error_reply("1529.000000"),
-     .log = failed("VstGetLineLocal(eVstStLocTypeCity) failed, returned FALSE.")},
-    {.name = "county unreadable", .control = "VstGetLineLocal(1) = 0", .replies = error_reply("1530.000000"),
-     .log = failed("VstGetLineLocal(eVstStLocTypeCnty) failed, returned FALSE.")},
-    {.name = "district unreadable", .control = "VstGetLineLocal(3) = 0", .replies = error_reply("1531.000000"),
-     .log = failed("VstGetLineLocal(eVstStLocTypeDist) failed, returned FALSE.")},
-    {.name = "additional county unreadable", .control = "VstGetLineLocalAddtl(0) = 0",
-     .replies = error_reply("1532.000000"),
-     .log = failed("VstGetLineLocalAddtl(eVstLocAddtlTypeCnty) failed, returned FALSE.")},
-    {.name = "additional city unreadable", .control = "VstGetLineLocalAddtl(1) = 0",
-     .replies = error_reply("1533.000000"),
-     .log = failed("VstGetLineLocalAddtl(eVstLocAddtlTypeCity) failed, returned FALSE.")},
-    {.name = "additional district unreadable",
-     .control = "VstGetLineLocalAddtl(2) = 0\nVstGetLineLocalAddtl(2).owner = 1", .replies = error_reply("1534.000000"),
-     .log = failed("VstGetLineLocalAddtl(eVstLocAddtlTypeDist) failed, returned FALSE.")},
-    {.name = "customer differs", .control = "VstGetInvDetail.customer_2 = \"X\"", .replies = error_reply("1535.000000"),
-     .log = failed("Customer check failed.")},
+    fails("product differs", "VstGetLineProd.product = \"OTHER\"", "1525", "Product check failed."),
+    fails("calculation fails", "VstCalcTax = 9", "1526", "VstCalcTax failed, returned eVstCalcRetCdTdmDbConnError."),
+    fails("calculation fails unnamed", "VstCalcTax = 14", "1526", "VstCalcTax failed, returned "),
+    fails("company differs", "VstGetInvDetail.company = \"ZZ\"", "1527", "Company code check failed"),
+    fails("state unreadable", "VstGetLineLocal(0) = 0", "1528",
+          "VstGetLineLocal(eVstStLocTypeState) failed, returned FALSE."),
+    fails("city unreadable", "VstGetLineLocal(2) = 0", "1529",
+          "VstGetLineLocal(eVstStLocTypeCity) failed, returned FALSE."),
+    fails("county unreadable", "VstGetLineLocal(1) = 0", "1530",
+          "VstGetLineLocal(eVstStLocTypeCnty) failed, returned FALSE."),
+    fails("district unreadable", "VstGetLineLocal(3) = 0", "1531",
+          "VstGetLineLocal(eVstStLocTypeDist) failed, returned FALSE."),
+    fails("additional county unreadable", "VstGetLineLocalAddtl(0) = 0", "1532",
+          "VstGetLineLocalAddtl(eVstLocAddtlTypeCnty) failed, returned FALSE."),
+    fails("additional city unreadable", "VstGetLineLocalAddtl(1) = 0", "1533",
+          "VstGetLineLocalAddtl(eVstLocAddtlTypeCity) failed, returned FALSE."),
+    fails("additional district unreadable", "VstGetLineLocalAddtl(2) = 0\nVstGetLineLocalAddtl(2).owner = 1", "1534",
+          "VstGetLineLocalAddtl(eVstLocAddtlTypeDist) failed, returned FALSE."),
+    fails("customer differs", "VstGetInvDetail.customer_2 = \"X\"", "1535", "Customer check failed."),
     {.name = "reset refused", .control = "VstResetHdl = 0", .replies = error_reply("1536.000000"),
      .log = {"VstGetLineLocalAddtl(eVstLocAddtlTypeDist) passed.", "VstResetHdl failed, returned FALSE."}},
     // Address searches.
@@ -531,14 +494,7 @@ TEST_P(VertexE2E, Replies) {
   EXPECT_EQ(peer.terminate(), row.exit);
 }
 
-INSTANTIATE_TEST_SUITE_P(Vertex, VertexE2E, ::testing::ValuesIn(kRows),
-                         [](const ::testing::TestParamInfo<Row>& info) {
-                           std::string name = info.param.name;
-                           for (char& c : name) {
-                             if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
-                           }
-                           return name;
-                         });
+INSTANTIATE_TEST_SUITE_P(Vertex, VertexE2E, ::testing::ValuesIn(kRows), test_util::RowName());
 
 // The engine's dump goes to "tarn.out" in the working directory, which other
 // users may write to: whatever they plant there is never written through.
