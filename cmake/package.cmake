@@ -24,4 +24,10 @@ libraries.
 The package holds taxapi, the ERP-side command line taxapi-client (engine
 checks, request replay, error code explanations), stand-in engine libraries
 with sample data for trying the installation, and the manual pages.")
+# Debian's own files, which lie outside the product root: the copyright file
+# and changelog every package carries, and lintian's overrides, each where
+# Debian's tools look for it (see cmake/debian/install.cmake; only cpack
+# installs them).
+set(CPACK_TAXAPI_DEBIAN_DIR "${PROJECT_SOURCE_DIR}/cmake/debian")
+set(CPACK_INSTALL_SCRIPTS "${PROJECT_SOURCE_DIR}/cmake/debian/install.cmake")
 include(CPack)

@@ -15,6 +15,7 @@ namespace {
 
 std::vector<char*> pointers(std::vector<std::string>& texts) {
   std::vector<char*> out;
+  out.reserve(texts.size() + 1);
   for (std::string& t : texts) out.push_back(t.data());
   out.push_back(nullptr);
   return out;

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -27,7 +28,9 @@ namespace {
 constexpr int kProjectId = 1;
 constexpr int kTickMs = 20;  // how often a blocked receive looks at its deadline
 
+// msgrcv's buffer: the type comes first, whether it is read or not.
 struct PeerMessage {
+  // cppcheck-suppress unusedStructMember
   long mtype;
   char mtext[MSLT_MAX_TEXT + 1];
 };
@@ -77,7 +80,7 @@ const char* silence_words(ErpPeer::Silence silence) {
 }
 
 int field_int(const std::vector<std::string>& fields, std::size_t index) {
-  return index < fields.size() ? std::atoi(fields[index].c_str()) : 0;
+  return index < fields.size() ? reply_number(fields[index]) : 0;
 }
 
 }  // namespace
@@ -102,6 +105,13 @@ std::vector<std::string> child_environment(const PeerOptions& options) {
     if (e.find('=') != std::string::npos) env.push_back(e);
   }
   return env;
+}
+
+int reply_number(const std::string& field) {
+  const long value = std::strtol(field.c_str(), nullptr, 10);
+  if (value > INT_MAX) return INT_MAX;
+  if (value < INT_MIN) return INT_MIN;
+  return static_cast<int>(value);
 }
 
 int message_type(std::string_view text) { return api_message_type(std::string(text.substr(0, 16)).c_str()); }
@@ -162,9 +172,11 @@ bool ErpPeer::spawn() {
   // Everything the child needs is built before fork: with the reader thread
   // running, the child may only call async-signal-safe functions.
   std::vector<char*> argv;
+  argv.reserve(args.size() + 1);
   for (std::string& a : args) argv.push_back(a.data());
   argv.push_back(nullptr);
   std::vector<char*> envp;
+  envp.reserve(env.size() + 1);
   for (std::string& e : env) envp.push_back(e.data());
   envp.push_back(nullptr);
   const std::string failure = "cannot run " + args[0] + "\n";

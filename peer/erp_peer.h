@@ -128,6 +128,10 @@ std::vector<std::string> child_environment(const PeerOptions& options);
 // fields; shared by the command line and the tests.
 std::vector<std::string> split_fields(std::string_view text);
 
+// A numeric field of a reply (a count, a code): strtol base 10, 0 without
+// digits, clamped to int, so that a malformed reply cannot overflow it.
+int reply_number(const std::string& field);
+
 // The message type of a message text (ApiMessageType), or -1.
 int message_type(std::string_view text);
 // A message's header "type~action~ptype~stype~count~" (api_format_header).

@@ -47,6 +47,7 @@ std::string with_text(std::string head, long code, const Texts& texts) {
 // A code as its whole part and its four decimals ("1399.1001" -> 1399, "1001").
 struct Code {
   long whole = 0;
+  // cppcheck-suppress unusedStructMember ; read through the optional (c->decimals)
   std::string decimals;
 };
 

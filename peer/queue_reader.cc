@@ -27,7 +27,8 @@ long current_syscall(pid_t tid) {
   FILE* f = std::fopen(path, "re");
   if (f == nullptr) return -1;
   long call = -1;
-  if (std::fscanf(f, "%ld", &call) != 1) call = -1;
+  // The kernel writes the number; a failed conversion is caught by the count.
+  if (std::fscanf(f, "%ld", &call) != 1) call = -1;  // NOLINT(cert-err34-c)
   std::fclose(f);
   return call;
 }
@@ -86,8 +87,11 @@ std::vector<std::string> QueueReader::finish() {
       ended = ended_;
     }
     if (!ended) {
+      // msgsnd's buffer, read by the kernel through its address.
       struct {
+        // cppcheck-suppress unusedStructMember
         long mtype;
+        // cppcheck-suppress unusedStructMember
         char mtext[1];
       } wake = {kWakeType, {0}};
       // Blocking: the wake-up must reach the reader even behind a full queue;

@@ -48,7 +48,7 @@ void raw_exchange(ErpPeer& peer, const std::string& text, int timeout_ms, Exchan
     }
     r->replies.push_back(name_plain_reply(*reply));
     const std::vector<std::string> f = split_fields(*reply);
-    if (i == 0 && f.size() > 4 && message_type(*reply) == API_MSG_STATUS) expected += std::atoi(f[4].c_str());
+    if (i == 0 && f.size() > 4 && message_type(*reply) == API_MSG_STATUS) expected += reply_number(f[4]);
   }
 }
 
@@ -63,23 +63,23 @@ class Replay {
   }
 
   void request(const FileRequest& r) {
-    ExchangeReport report;
-    report.line = r.line;
-    report.request = r.text;
+    ExchangeReport outcome;
+    outcome.line = r.line;
+    outcome.request = r.text;
     ErpPeer* peer = process_for(r);
     if (peer == nullptr) {
-      report.problem = "taxapi did not start";
+      outcome.problem = "taxapi did not start";
     } else if (r.messages.empty()) {
       const Exchange ex = peer->request(r.kind == "addr" ? 2 : 1, r.stype, r.body);
-      for (const std::string& reply : ex.replies) report.replies.push_back(named(r.stype, r.kind, reply));
-      report.problem = ex.problem;
+      for (const std::string& reply : ex.replies) outcome.replies.push_back(named(r.stype, r.kind, reply));
+      outcome.problem = ex.problem;
     } else {
       for (const std::string& text : r.messages) {
-        if (report.problem.empty()) raw_exchange(*peer, text, options_.peer.timeout_ms, &report);
+        if (outcome.problem.empty()) raw_exchange(*peer, text, options_.peer.timeout_ms, &outcome);
       }
     }
-    settle(&report);
-    this->report(report);
+    settle(&outcome);
+    report(outcome);
     bar_.show(++done_);
   }
 

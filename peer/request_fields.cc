@@ -45,7 +45,7 @@ int field_number(const KindFields& k, const std::string& name) {
   // "f" and one or two digits: no overflow, no sign.
   if (name.size() >= 2 && name.size() <= 3 && name[0] == 'f' &&
       name.find_first_not_of("0123456789", 1) == std::string::npos) {
-    const int n = std::atoi(name.c_str() + 1);
+    const int n = std::atoi(name.c_str() + 1);  // NOLINT(cert-err34-c): one or two digits, checked above
     if (n >= 6 && n <= k.last) return n;
   }
   return 0;

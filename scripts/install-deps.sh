@@ -16,13 +16,22 @@ command -v ld.lld >/dev/null 2>&1 || missing+=(lld)
 # the Debian package and its check: dpkg-shlibdeps, dpkg-deb, man page lint
 command -v dpkg-shlibdeps >/dev/null 2>&1 || missing+=(dpkg-dev)
 command -v groff >/dev/null 2>&1 || missing+=(groff-base)
+# the package's changelog is compressed as Debian wants it
+command -v gzip >/dev/null 2>&1 || missing+=(gzip)
 # the package check: readelf for the hardening, dash for the sourced scripts,
 # setpriv to act as other users
 command -v readelf >/dev/null 2>&1 || missing+=(binutils)
 command -v dash >/dev/null 2>&1 || missing+=(dash)
 command -v setpriv >/dev/null 2>&1 || missing+=(util-linux)
-# the shell scripts are linted before anything is built
+# scripts/lint.sh: the shell scripts, the manual pages, the package and the
+# sources (CI runs all but clang-tidy and valgrind)
 command -v shellcheck >/dev/null 2>&1 || missing+=(shellcheck)
+command -v mandoc >/dev/null 2>&1 || missing+=(mandoc)
+command -v man >/dev/null 2>&1 || missing+=(man-db)
+command -v lintian >/dev/null 2>&1 || missing+=(lintian)
+command -v cppcheck >/dev/null 2>&1 || missing+=(cppcheck)
+command -v clang-tidy-14 >/dev/null 2>&1 || missing+=(clang-tidy-14)
+command -v valgrind >/dev/null 2>&1 || missing+=(valgrind)
 command -v git >/dev/null 2>&1 || missing+=(git)
 command -v make >/dev/null 2>&1 || missing+=(make)
 [ -f /usr/include/gtest/gtest.h ] || missing+=(libgtest-dev)

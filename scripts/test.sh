@@ -1,32 +1,19 @@
 #!/usr/bin/env bash
 # Builds and runs the whole test suite: the release build (GCC) with the
 # Debian package check, then the same tests under AddressSanitizer +
-# UndefinedBehaviorSanitizer (clang). Fails when a test fails or when the
-# suite leaves a System V message queue behind.
+# UndefinedBehaviorSanitizer (clang), and the fast checks of scripts/lint.sh
+# (shellcheck, the manual pages, cppcheck, lintian). Fails when a test or a
+# check fails or when the suite leaves a System V message queue behind.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/install-deps.sh
 
-# Every shell script of the repository (*.sh, and files whose first line
-# names sh or bash) is linted first; a finding fails the run. Sourced files
-# are followed from the repository root; demo_env.sh declare themselves sh.
-shell_scripts() {
-  local f first
-  { git ls-files --cached --others --exclude-standard 2>/dev/null ||
-      find . -path ./build -prune -o -path ./.git -prune -o -type f -print | sed 's|^\./||'; } |
-    while IFS= read -r f; do
-      [ -f "$f" ] || continue
-      first=
-      IFS= read -r first <"$f" || true
-      case $f in *.sh) echo "$f"; continue ;; esac
-      if [[ $first =~ ^'#!'.*[/\ ](ba|da)?sh(\ |$) ]]; then echo "$f"; fi
-    done
-}
-mapfile -t scripts < <(shell_scripts)
-[ ${#scripts[@]} -gt 0 ] || { echo "no shell scripts found (not a git checkout?)"; exit 1; }
-echo "=== shellcheck: ${#scripts[@]} scripts"
-shellcheck -x -- "${scripts[@]}"
+# The shell scripts are linted first: a finding fails the run before
+# anything is built. The other fast checks of scripts/lint.sh run beside the
+# builds: the manual pages and cppcheck while the release compiles, lintian
+# after the package check has built the package.
+scripts/lint.sh shellcheck
 
 queues() { ipcs -q | awk '$1 ~ /^0x/ {print $2}' | sort; }
 before=$(queues)
@@ -37,23 +24,35 @@ build() {
   cmake --build --preset "$1"
 }
 
+lint_log=$(mktemp "${TMPDIR:-/tmp}/taxapi-lint.XXXXXX")
+release_log=$(mktemp "${TMPDIR:-/tmp}/taxapi-release-tests.XXXXXX")
+trap 'rm -f "$lint_log" "$release_log"' EXIT
+scripts/lint.sh man cppcheck >"$lint_log" 2>&1 &
+lint=$!
+build release
 # The release tests mostly wait on the processes they start, so they run
 # while the sanitizer build compiles; their report follows the build's.
-build release
-release_log=$(mktemp "${TMPDIR:-/tmp}/taxapi-release-tests.XXXXXX")
-trap 'rm -f "$release_log"' EXIT
 (
   echo "=== release: tests"
   rc=0
   ctest --preset release || rc=1
   echo "=== release: Debian package"
   tests/package/package_test.sh build/release || rc=1
+  debs=(build/release/taxapi_*_amd64.deb)
+  if [ -f "${debs[0]}" ]; then
+    scripts/lint.sh --deb "${debs[0]}" lintian || rc=1
+  else
+    echo "no package to run lintian on"
+    rc=1
+  fi
   exit $rc
 ) >"$release_log" 2>&1 &
 release_tests=$!
 
 status=0
 build asan || status=1
+wait "$lint" || status=1
+cat "$lint_log"
 wait "$release_tests" || status=1
 cat "$release_log"
 if [ $status -eq 0 ] || [ -x build/asan/bin/taxapi ]; then

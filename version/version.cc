@@ -30,6 +30,8 @@ const char* const port_ident[] = {
 };
 
 const char* const cs_ident[] = {
+    // The date is joined to its tag on purpose: one line of the block.
+    // NOLINTNEXTLINE(bugprone-suspicious-missing-comma)
     "@(#)(B11) " TAXAPI_BUILD_DATE,
     "@(#)(B11) element * main/LATEST",
     "@(#)(B11) # rules for the stand-in engines live with the engines",

@@ -33,6 +33,7 @@ struct TaxEngine {
   std::string out_dir;
   long calculations = 0;
   long failures = 0;
+  // cppcheck-suppress unusedStructMember ; read by AvpTaxIOErr through engine()
   std::string open_error;  // why the last open failed, for AVPTAX_IO_ERR
 };
 

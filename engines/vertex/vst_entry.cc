@@ -194,7 +194,9 @@ int VstOpenDb(VstConnHdl conn, int db_type, const char* source, const char* serv
     VstConn* c = conns().find(conn);
     int st;
     bool opened_here = false;
-    if (c == nullptr) {
+    // The checks in the engine's order: an invalid type answers before an
+    // open database, though no connection and an open one answer alike.
+    if (c == nullptr) {  // NOLINT(bugprone-branch-clone)
       st = eVstDbRetCdFail;
     } else if (db_type < eVstDbTypeLocation || db_type > eVstDbTypeTDM) {
       st = eVstDbRetCdInvalidDb;
@@ -256,7 +258,8 @@ int VstCloseDb(VstConnHdl conn, int db_type, void*, void*) {
     Control ctl = Control::load("VstCloseDb");
     VstConn* c = conns().find(conn);
     int st;
-    if (c == nullptr) {
+    // As in VstOpenDb: an invalid type answers before a closed database.
+    if (c == nullptr) {  // NOLINT(bugprone-branch-clone)
       st = eVstDbRetCdFail;
     } else if (db_type < eVstDbTypeLocation || db_type > eVstDbTypeTDM) {
       st = eVstDbRetCdInvalidDb;

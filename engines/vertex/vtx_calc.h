@@ -73,7 +73,9 @@ struct LocalSetting {
   std::string text;
 };
 
-struct Line {
+// clang-tidy 14 names the index of the implicit copy of `local` __i0 and
+// reports its own name.
+struct Line {  // NOLINT(bugprone-reserved-identifier,cert-dcl37-c,cert-dcl51-cpp)
   bool set = false;
   long long number = 0;
   int transaction_type = 0;

@@ -18,6 +18,8 @@ class Registry {
   T* add(std::unique_ptr<T> obj) {
     T* raw = obj.get();
     live_[raw] = std::move(obj);
+    // The object now lives in live_, not in the moved-from `obj`.
+    // cppcheck-suppress returnDanglingLifetime
     return raw;
   }
   // The object behind `handle`, or null when it is not a live one.

@@ -193,9 +193,7 @@ int MSltRecvSized(int handle, int type, int timeout, char* dest, std::size_t des
   al_SetErrno(0);
   std::size_t keep = static_cast<std::size_t>(got);
   if (keep > MSLT_MAX_TEXT) keep = MSLT_MAX_TEXT;
-  if (dest_size == 0) {
-    keep = 0;
-  } else {
+  if (dest_size != 0) {
     if (keep > dest_size - 1) keep = dest_size - 1;
     ncopystr(dest, g_recv.mtext, keep, 1);
   }

@@ -29,7 +29,7 @@ AlarmTicker::AlarmTicker(int period_ms, bool repeat) {
   }
   struct itimerval timer {};
   timer.it_value.tv_sec = period_ms / 1000;
-  timer.it_value.tv_usec = (period_ms % 1000) * 1000;
+  timer.it_value.tv_usec = (period_ms % 1000) * 1000L;
   if (repeat) timer.it_interval = timer.it_value;
   setitimer(ITIMER_REAL, &timer, &old_timer_);
   errno = saved;

@@ -188,6 +188,9 @@ void Clear_Jur_Str(Jur_Str* jur) {
 
 void Clear_Tax_Str(Tax_Str* tax) {
   AVP_LOG("Initialize Tax Structure.\n");
+  // The engine's layout: blanks everywhere first, then the doubles and floats
+  // are set to zero one by one below.
+  // cppcheck-suppress memsetClassFloat
   std::memset(tax, ' ', sizeof *tax);
   // The 112 bytes from 144 to 255: three doubles and the bytes between them.
   std::memset(reinterpret_cast<unsigned char*>(tax) + offsetof(Tax_Str, dbl_144), 0,
@@ -229,7 +232,11 @@ void format_avp_jur(const char* text, Jur_Str* jur, Tax_Str* tax, int first) {
 void format_avp_jur_enh(const char* text, Jur_Str* jur, Tax_Str* tax, int first) {
   parse_common(text, jur, tax, first);
   store_fields(avp_tax_enh_fields, text, first, jur, tax, nullptr);
+  // `copy` is a reference to an array of the source's size (static_asserts in
+  // avp_he.h), not a pointer: cppcheck takes it for one.
+  // cppcheck-suppress [pointerSize,bufferAccessOutOfBounds]
   for (auto& copy : tax->copy_655) std::memcpy(copy, tax->text_653, sizeof copy);
+  // cppcheck-suppress pointerSize
   for (auto& copy : tax->copy_686) std::memcpy(copy, tax->text_661, sizeof copy);
   std::memset(tax->chr_307, static_cast<unsigned char>(tax->chr_305), sizeof tax->chr_307);
 

@@ -61,7 +61,9 @@ constexpr int API_STANDARD_MAX_DELIMITERS = 48;
 
 // Plain ints: a family's code is its base plus an engine's number, or plus a
 // fraction (1399, 1600), sent as a floating value.
-#define API_ERR_CONSTANT(name, code, last, meaning) constexpr int name = code;
+// `name` is the declared identifier: parentheses there would only draw GCC's
+// -Wparentheses.
+#define API_ERR_CONSTANT(name, code, last, meaning) constexpr int name = code;  // NOLINT(bugprone-macro-parentheses)
 API_ERROR_CODES(API_ERR_CONSTANT)
 #undef API_ERR_CONSTANT
 

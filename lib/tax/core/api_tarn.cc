@@ -202,7 +202,7 @@ void api_drain_output(int max_ms) {
   if (msq_out_id == -1) return;
   for (int waited = 0; waited < max_ms && api_signal_pending == 0; waited += 5) {
     if (MSltPending(msq_out_id, 1) <= 0) return;
-    const struct timespec pause = {0, 5 * 1000 * 1000};
+    const struct timespec pause = {0, 5L * 1000 * 1000};
     nanosleep(&pause, nullptr);
   }
 }

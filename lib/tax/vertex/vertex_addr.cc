@@ -24,15 +24,16 @@ void copy_bounded(char* member, std::size_t width, const char* from) {
 void fill_location(LocHdl loc, VertexLocation* entry) {
   char text[kEngineTextSize];
   vertex_session.LocGetGeoCodeAdd(loc);
+  // Each capacity is one less than its member, whose last byte stays NUL.
   struct Name {
     int level, flag, capacity;
     char* member;
-    std::size_t width;
   };
+  static_assert(sizeof entry->city == 25 + 1 && sizeof entry->state == 2 + 1 && sizeof entry->county == 20 + 1);
   const Name names[] = {
-      {eLocLevelCity, 1, 25, entry->city, sizeof entry->city},
-      {eLocLevelState, 0, 2, entry->state, sizeof entry->state},
-      {eLocLevelCounty, 1, 20, entry->county, sizeof entry->county},
+      {eLocLevelCity, 1, 25, entry->city},
+      {eLocLevelState, 0, 2, entry->state},
+      {eLocLevelCounty, 1, 20, entry->county},
   };
   for (const Name& name : names) {
     std::memset(text, 0, sizeof text);

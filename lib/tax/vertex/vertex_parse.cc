@@ -128,7 +128,7 @@ char* strip_ascii(char* text) {
   for (char* p = text; *p != '\0'; ++p) {
     if (*p != ' ') end = p + 1;
   }
-  if (*end != '\0') *end = '\0';
+  *end = '\0';
   return text;
 }
 
