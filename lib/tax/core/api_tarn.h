@@ -33,7 +33,6 @@ extern ApiQueueSession api_queues;
 extern volatile std::sig_atomic_t msq_in_id;
 extern volatile std::sig_atomic_t msq_out_id;
 
-
 // Receive time-out in ms from $TARN_API_TIMEOUT: 10..100000, else 30000.
 int api_receive_timeout(void);
 // Mode of the input queue from $TAXAPI_QUEUE_MODE (octal, 0 to 0777; the
