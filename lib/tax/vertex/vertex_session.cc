@@ -100,6 +100,30 @@ void log_loc_failure(const char* call, int status, int line) {
   vertex_log_write(vertex_session.vertex_log_file, VERTEX_SRC, line, api_settings.username, "%s\n", vertex_session.vtx_msg);
 }
 
+// Loads library `name` into *slot, announced with `announce` and named `dll`
+// in the outcome's line, and resolves its `entries`; false at the first failure.
+template <int N>
+bool load_library(const char* name, const char* announce, const char* dll, void** slot,
+                  const EntrySlot (&entries)[N], char* err) {
+  VTX_LOG("%s\n", announce);
+  *slot = sli_open(name, nullptr, err, VTX_ERR_SIZE);
+  if (*slot == nullptr) {
+    VTX_LOG("Loading %s failed: %s\n", dll, err);
+    return false;
+  }
+  VTX_LOG("Loading %s succeeded.\n", dll);
+  return resolve_entries(*slot, entries, err) == VTX_OPEN_OK;
+}
+
+// A database source: required unless a user is named. False (with its line)
+// when neither is set.
+bool read_source(const char* name, const char** slot) {
+  *slot = read_variable(name);
+  if (*slot != nullptr || vertex_session.VertexUser != nullptr) return true;
+  VTX_LOG("%s or VERTEXUSER not set.\n", name);
+  return false;
+}
+
 constexpr const char* kNoConnection = "no connection";
 
 // One step of the close: made only when its entry point was resolved, and
@@ -144,42 +168,19 @@ int open_vertex_general(void) {
   }
 
   char err[VTX_ERR_SIZE] = {};
-  VTX_LOG("Loading vst.DLL.\n");
-  vertex_session.Vsthinst = sli_open("vst", nullptr, err, sizeof err);
-  if (vertex_session.Vsthinst == nullptr) {
-    VTX_LOG("Loading vst.DLL failed: %s\n", err);
+  if (!load_library("vst", "Loading vst.DLL.", "vst.DLL", &vertex_session.Vsthinst, kTaxEntries, err) ||
+      !load_library("loc", "Loading loc shared library.", "location.DLL", &vertex_session.Locationhinst,
+                    kLocEntries, err)) {
     return VTX_OPEN_FAILED;
   }
-  VTX_LOG("Loading vst.DLL succeeded.\n");
-  if (resolve_entries(vertex_session.Vsthinst, kTaxEntries, err) != VTX_OPEN_OK) return VTX_OPEN_FAILED;
-
-  VTX_LOG("Loading loc shared library.\n");
-  vertex_session.Locationhinst = sli_open("loc", nullptr, err, sizeof err);
-  if (vertex_session.Locationhinst == nullptr) {
-    VTX_LOG("Loading location.DLL failed: %s\n", err);
-    return VTX_OPEN_FAILED;
-  }
-  VTX_LOG("Loading location.DLL succeeded.\n");
-  if (resolve_entries(vertex_session.Locationhinst, kLocEntries, err) != VTX_OPEN_OK) return VTX_OPEN_FAILED;
 
   VTX_LOG("Checking environment variables\n");
   vertex_session.VertexServer = read_variable("VERTEXSERVER");
   vertex_session.VertexTDM = read_variable("VERTEXTDM");
   vertex_session.VertexPwd = read_variable("VERTEXPWD", true);
   vertex_session.VertexUser = read_variable("VERTEXUSER");
-  vertex_session.VertexGeo = read_variable("VERTEXGEO");
-  if (vertex_session.VertexGeo == nullptr && vertex_session.VertexUser == nullptr) {
-    VTX_LOG("VERTEXGEO or VERTEXUSER not set.\n");
-    return VTX_OPEN_FAILED;
-  }
-  vertex_session.VertexRate = read_variable("VERTEXRATE");
-  if (vertex_session.VertexRate == nullptr && vertex_session.VertexUser == nullptr) {
-    VTX_LOG("VERTEXRATE or VERTEXUSER not set.\n");
-    return VTX_OPEN_FAILED;
-  }
-  vertex_session.VertexReg = read_variable("VERTEXREG");
-  if (vertex_session.VertexReg == nullptr && vertex_session.VertexUser == nullptr) {
-    VTX_LOG("VERTEXREG or VERTEXUSER not set.\n");
+  if (!read_source("VERTEXGEO", &vertex_session.VertexGeo) || !read_source("VERTEXRATE", &vertex_session.VertexRate) ||
+      !read_source("VERTEXREG", &vertex_session.VertexReg)) {
     return VTX_OPEN_FAILED;
   }
 
