@@ -333,6 +333,16 @@ TEST(AvpReplies, EveryReplyByItsRecordsAndEachFailingSend) {
   }
 }
 
+// Amounts past the bound below which a result is known to fit without being
+// formatted still go out when the text fits; only one that cannot is refused.
+TEST(AvpReplies, WideResultsFitUntilTheTextDoesNot) {
+  for (const auto& [value, fits] : {std::pair{1e20, true}, {1e300, false}}) {
+    Records r;
+    std::fill(std::begin(r.tax.level_out_dbl), std::end(r.tax.level_out_dbl), value);
+    EXPECT_EQ(avp_tax_result_fits(&r.tax, &r.jur, 1), fits) << value;
+  }
+}
+
 // Which outcomes carry a result, the error number of the others, and the text of each.
 TEST(AvpCodes, TaxAndAddressOutcomes) {
   struct Row {

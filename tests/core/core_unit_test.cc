@@ -12,6 +12,8 @@
 #include "api_log.h"
 #include "api_msg.h"
 #include "api_number.h"
+#include "al_mslot.h"
+#include "api_signal.h"
 #include "api_tarn.h"
 #include "output_queue.h"
 #include "test_util.h"
@@ -139,6 +141,26 @@ TEST(Dispatch, NotSetUpForTaxAndEnginesNotBuiltIn) {
   api_set_adapter(2, nullptr);
   EXPECT_EQ(api_get_adapter(2)->open(), 1);
   EXPECT_EQ(api_get_adapter(2)->ready(), 0);
+}
+
+// Closing forgets the queues' ids, as a signal's removal does, so nothing is
+// ever sent to, or removed under, an id a new queue may take.
+TEST(Queues, ClosedQueuesAreForgotten) {
+  test_util::TempDir dir;
+  ASSERT_TRUE(dir.ok());
+  const std::string in = dir.touch("inq"), out = dir.touch("outq");
+  ASSERT_NE(MSltOpen(1, out.c_str(), 1, 0), -1);
+  for (void (*close)(void) : {api_close_queues, api_remove_queues_now}) {
+    ASSERT_EQ(setup_passed_queues(in.c_str(), out.c_str()), 0);
+    const int in_id = msq_in_id, out_id = msq_out_id;
+    close();
+    EXPECT_EQ(msq_in_id, -1);
+    EXPECT_EQ(msq_out_id, -1);
+    for (const int id : {in_id, out_id}) EXPECT_EQ(MSltPending(id, 1), -1) << "removed";
+    EXPECT_EQ(api_send_request(API_REPLY_MTYPE), 1);
+    ASSERT_NE(MSltOpen(1, out.c_str(), 1, 0), -1);  // the ERP's output queue again, for the next round
+  }
+  MSltClose(MSltOpen(1, out.c_str(), 0, 0), 0);
 }
 
 }  // namespace

@@ -224,6 +224,12 @@ TEST(VertexReply, HugeValuesStayInTheBuffer) {
     EXPECT_EQ(out[API_TEXT_SIZE - 1], '\0');
     EXPECT_EQ(out[API_TEXT_SIZE], '#');
   }
+  EXPECT_FALSE(vertex_tax_result_fits(&r, 0));
+  // Amounts past the bound below which a result is known to fit still go
+  // out when the text fits.
+  r.state_a = r.county_a = r.city_a = r.line_b = 1e20;
+  EXPECT_TRUE(vertex_tax_result_fits(&r, 0));
+  EXPECT_TRUE(vertex_tax_result_fits(&r, 1));
 }
 
 // ---- Result codes --------------------------------------------------------
