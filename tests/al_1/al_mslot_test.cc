@@ -139,6 +139,15 @@ TEST_F(MSlot, InUseQueuesStay) {
       waitpid(pid, nullptr, 0);
     }
   }
+  // A queue whose use cannot be looked at counts as in use: it stays.
+  MSltClose(key_, 0);
+  const int unknown = msgget(key_, IPC_CREAT | IPC_EXCL | 0600);
+  al_os_fail_nth(AL_OS_MSGCTL, 1, EIO);
+  EXPECT_EQ(MSltInUse(unknown), -1);
+  al_os_fail_nth(AL_OS_MSGCTL, 2, EIO);  // the owner's look passes, the use's fails
+  EXPECT_EQ(MSltOpen(1, dir_.at("q").c_str(), 1, 1), -1);
+  EXPECT_EQ(msgget(key_, 0), unknown);
+  al_os_reset();
   // The judgement alone, with queues of any age: pid 10 is this process,
   // 20 lives, 30 has ended.
   const struct {
