@@ -55,7 +55,7 @@ class Sli : public ::testing::Test {
   void set(const char* name, const char* value) { value ? env_.set(name, at(value)) : env_.unset(name); }
   std::string lib(const std::string& rel) const { return tmp_.copy(SLIFIX_PATH, rel); }
 
-  test_util::EnvGuard env_{"QSE", "QSE_BIN", "QSE_SHLIB", "LD_LIBRARY_PATH"};
+  test_util::EnvGuard env_{"QSE", "QSE_BIN", "QSE_SHLIB", "LD_LIBRARY_PATH", "AL1_LIB"};
   test_util::TempDir tmp_;
   char err_[1024] = "untouched";
 };
@@ -94,6 +94,16 @@ TEST_F(Sli, SearchPath) {
     EXPECT_EQ(sli_close(h), 0);
     std::filesystem::remove(file);
     std::filesystem::remove(tmp_.at("lib/qse_vars"));
+  }
+  // A variable may name the library instead: by its path, or by a name
+  // searched for as a library's own.
+  set("QSE_SHLIB", "@/v");
+  const std::string named = lib("v/libslifix.so");
+  for (const std::string& value : {named, std::string("slifix")}) {
+    env_.set("AL1_LIB", value);
+    void* h = sli_load("other", "AL1_LIB", 10, err_, sizeof err_);
+    EXPECT_EQ(loaded_path(h), named) << value;
+    EXPECT_EQ(sli_close(h), 0);
   }
 }
 

@@ -86,7 +86,7 @@ TEST_F(Vars, ReadOnceUntilRereadAndTheRoot) {
   al_os_reset();
   EXPECT_EQ(std::string(getvar("AL1_A")), root_.path() + "/lib");
   EXPECT_EQ(std::string(std::getenv("QSE")), root_.path()) << "the root is put back without its slash";
-  root_.write("lib/qse_vars", "AL1_A=changed\nAL1_ENV=file\n");
+  root_.write("lib/qse_vars", "AL1_A=changed\nno equals sign\nAL1_ENV=file\n");
   EXPECT_EQ(getvar("AL1_NONE"), nullptr);
   EXPECT_EQ(al_os_calls(AL_OS_FOPEN), 1) << "read once";
   EXPECT_EQ(read_qse_vars(nullptr, 0), 0);

@@ -104,7 +104,7 @@ TEST(Numbers, QueueMode) {
   for (const auto& [text, mode, refused] : std::initializer_list<std::tuple<const char*, int, bool>>{
            {nullptr, 0600, false}, {"", 0600, false}, {"0660", 0660, false}, {"644", 0644, false}, {"0", 0600, false},
            {"777", 0666, false}, {"1000", 0600, true}, {"0o660", 0600, true}, {"-660", 0600, true},
-           {"06600", 0600, true}, {"0668", 0600, true}}) {
+           {"06600", 0600, true}, {"0668", 0600, true}, {"00000660", 0660, false}}) {
     text ? env.set("TAXAPI_QUEUE_MODE", text) : env.unset("TAXAPI_QUEUE_MODE");
     test_util::FdCapture err(2, dir.at("stderr"));
     EXPECT_EQ(api_queue_mode(), mode) << (text ? text : "(unset)");

@@ -79,12 +79,13 @@ int api_queue_mode(void) {
   const char* text = std::getenv("TAXAPI_QUEUE_MODE");
   if (text == nullptr || text[0] == '\0') return kDefaultQueueMode;
   long value = 0;
-  bool valid = std::strlen(text) <= 4;
+  bool valid = true;
   for (const char* p = text; valid && *p != '\0'; ++p) {
     valid = *p >= '0' && *p <= '7';
     value = value * 8 + (*p - '0');
+    valid = valid && value <= 0777;  // also what keeps a long text from overflowing
   }
-  if (!valid || value > 0777) {
+  if (!valid) {
     std::fprintf(stderr, "taxapi: TAXAPI_QUEUE_MODE=%s is not an octal mode from 0 to 0777; using 0600\n", text);
     return kDefaultQueueMode;
   }
