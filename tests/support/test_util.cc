@@ -116,15 +116,6 @@ std::string shell_output(const std::string& command, int* status) {
   return out;
 }
 
-std::map<std::string, std::string> env_listing(const std::string& text) {
-  std::map<std::string, std::string> vars;
-  for (const std::string& line : lines_of(text)) {
-    const std::size_t eq = line.find('=');
-    if (eq != std::string::npos) vars[line.substr(0, eq)] = line.substr(eq + 1);
-  }
-  return vars;
-}
-
 FdCapture::FdCapture(int fd, const std::string& file) : fd_(fd), file_(file) {
   std::fflush(stdout);
   std::fflush(stderr);

@@ -6,7 +6,6 @@
 #include <cctype>
 #include <cstddef>
 #include <initializer_list>
-#include <map>
 #include <optional>
 #include <string>
 #include <utility>
@@ -67,8 +66,6 @@ std::vector<std::string> log_messages(const std::string& text);
 // Standard output of `command` run by /bin/sh; *status gets the pclose
 // status (-1 when the shell could not be started).
 std::string shell_output(const std::string& command, int* status);
-// NAME=value lines of an `env` listing (others passed over; a later one wins).
-std::map<std::string, std::string> env_listing(const std::string& text);
 
 // Sends the file descriptor `fd` (1 or 2) to `file` until restore(); both
 // streams are flushed at each switch.

@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdint>
 #include <cstring>
 #include <functional>
 #include <limits>
@@ -83,23 +84,12 @@ TEST(VertexParse, BothFormsFieldByField) {
     std::map<int, std::string> fields;  // body changes by field number; "<end>" ends the text there
     std::map<int, std::string> lines;   // changes to kStandard by line
   } rows[] = {
-      {"standard", false, 6, {}, {}},
-      {"enhanced", true, 6, {},
-       {{6, "0.06|0.01|0.02|0.03|"}, {7, "2|3|4|5|"}, {8, "ENH|L|LINE TEXT|6|"}}},
       {"text ends after field 29", false, 6, {{30, "<end>"}},
        {{4, "PROD-1|CUST-1|CUST-2|||"}, {5, "0|0|0|||0|"}, {6, "0|0|0|0|"}, {7, "0|0|0|0|"}}},
       {"fields before the first are skipped", false, 30, {},
        {{0, "||||0|"}, {1, "||||0|"}, {2, "||||0|"}, {3, "0|0|0|0|"}, {4, "|||INV-1  |TEXT|"}}},
       {"empty and blank fields", false, 6, {{27, ""}, {30, "   "}, {38, "letters"}, {33, ""}},
        {{4, "|CUST-1|CUST-2||TEXT|"}, {5, "4|0|1|CO1|AREA|1|"}, {6, "0|0.01|0.02|0|"}}},
-      {"texts cut to their members", true, 6,
-       {{6, kLong}, {7, kLong}, {8, kLong}, {9, kLong}, {27, kLong}, {28, kLong}, {30, "  " + kLong},
-        {31, kLong}, {35, kLong}, {36, kLong}, {52, kLong}, {53, kLong}, {54, kLong}},
-       {{0, "ABCDEFGHIJKLMNOPQRSTUVWXY|AB|ABCDEF|ABCDEFGHIJK|1|"},
-        {4, "ABCDEFGHIJKLMNOPQRSTUVWXYZ012345|ABCDEFGHIJKLMNOPQRSTUVWXYZ012345|CUST-2|"
-            "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123|ABCDEFGH|"},
-        {5, "4|1|1|ABCDE|ABCDEFGHIJKLMNOPQRSTUVWXY|1|"}, {6, "0.06|0.01|0.02|0.03|"}, {7, "2|3|4|5|"},
-        {8, "ABCDE|A|ABCDEFGHIJKLMNOPQRSTUVWXYZ012345|6|"}}},
       // Numbers: int keeps the low 32 bits, trunc goes toward zero and gives
       // INT32_MIN out of range, real reads what strtod reads; long numbers
       // are converted whole.
@@ -128,6 +118,51 @@ TEST(VertexParse, BothFormsFieldByField) {
     Lines want = kStandard;
     for (const auto& [index, text] : row.lines) want[static_cast<std::size_t>(index)] = text;
     EXPECT_EQ(described(r), want);
+  }
+}
+
+// Where each request field lands in the request record, from its layout
+// (offset and width; a text holds width - 1 characters and its terminator),
+// in both forms: a field alone, longer than its member, fills its bytes and
+// no other byte of the record.
+TEST(VertexParse, EveryFieldInItsBytes) {
+  struct Place {
+    int field;
+    std::size_t offset, width;
+    char kind;  // t text, i 32-bit integer, d double
+  };
+  const std::vector<Place> common = {
+      {6, 52, 26, 't'},   {7, 78, 3, 't'},    {8, 81, 7, 't'},    {9, 88, 12, 't'},   {10, 100, 4, 'i'},
+      {11, 0, 26, 't'},   {12, 26, 3, 't'},   {13, 29, 7, 't'},   {14, 36, 12, 't'},  {15, 48, 4, 'i'},
+      {16, 104, 26, 't'}, {17, 130, 3, 't'},  {18, 133, 7, 't'},  {19, 140, 12, 't'}, {20, 152, 4, 'i'},
+      {21, 376, 4, 'i'},  {22, 400, 8, 'd'},  {25, 380, 4, 'i'},  {26, 388, 4, 'i'},  {27, 294, 33, 't'},
+      {28, 196, 33, 't'}, {29, 229, 33, 't'}, {30, 165, 31, 't'}, {31, 156, 9, 't'},  {32, 384, 4, 'i'},
+      {33, 368, 4, 'i'},  {34, 372, 4, 'i'},  {35, 262, 6, 't'},  {36, 268, 26, 't'}, {37, 392, 4, 'i'}};
+  const std::vector<Place> standard = {{38, 408, 8, 'd'}, {39, 416, 8, 'd'}, {40, 424, 8, 'd'},
+                                       {43, 440, 8, 'd'}, {44, 448, 8, 'd'}, {45, 456, 8, 'd'}};
+  const std::vector<Place> enhanced = {{38, 408, 8, 'd'}, {39, 416, 8, 'd'}, {40, 424, 8, 'd'}, {41, 432, 8, 'd'},
+                                       {45, 440, 8, 'd'}, {46, 448, 8, 'd'}, {47, 456, 8, 'd'}, {48, 464, 8, 'd'},
+                                       {52, 327, 6, 't'}, {53, 333, 2, 't'}, {54, 335, 33, 't'}, {55, 396, 4, 'i'}};
+  for (const bool enh : {false, true}) {
+    std::vector<Place> places = common;
+    for (const Place& p : enh ? enhanced : standard) places.push_back(p);
+    for (const Place& p : places) {
+      SCOPED_TRACE(std::to_string(p.field) + (enh ? " enhanced" : " standard"));
+      Lines body(enh ? 50 : 42);
+      const std::string text = kLong.substr(0, p.width + 3);
+      body[static_cast<std::size_t>(p.field - 6)] = p.kind == 't' ? text : p.kind == 'i' ? "-7" : "2.5";
+      std::string want(sizeof(VertexTaxRequest), '\0');
+      const std::int32_t seven = -7;
+      const double half = 2.5;
+      want.replace(p.offset, p.kind == 't' ? p.width - 1 : p.width,
+                   p.kind == 't'   ? text.substr(0, p.width - 1)
+                   : p.kind == 'i' ? std::string(reinterpret_cast<const char*>(&seven), 4)
+                                   : std::string(reinterpret_cast<const char*>(&half), 8));
+      VertexTaxRequest r;
+      std::memset(&r, 0, sizeof r);
+      (enh ? format_vertex_jur_enh : format_vertex_jur)(message(body).c_str(), &r, 6);
+      EXPECT_EQ(std::string(reinterpret_cast<const char*>(&r), sizeof r), want);
+    }
   }
 }
 
