@@ -6,11 +6,11 @@
 // type or a capacity that drifts on both sides of the header still fails.
 // The engine is a recording fake put into the session's entry pointers.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <initializer_list>
 #include <map>
 #include <regex>
@@ -366,11 +366,11 @@ TEST_F(Contract, StandardTaxRequest) {
   open_handles();
   vertex_session.vertex_debug = 1;
   test_util::TempDir dir("vtx_contract_");
-  const std::string cwd = get_current_dir_name();
-  ASSERT_EQ(chdir(dir.path().c_str()), 0);
+  const std::filesystem::path cwd = std::filesystem::current_path();
+  std::filesystem::current_path(dir.path());
   VertexTaxResult res{};
   const int result = determine(tax_message(false, {}), false, &res);
-  ASSERT_EQ(chdir(cwd.c_str()), 0);
+  std::filesystem::current_path(cwd);
   EXPECT_EQ(result, 0);
   EXPECT_EQ(g_calls, (Lines{
       "VstSetInvJuris(hdl, 1, 1, &230110100, null, null, null, null, &1)",
