@@ -28,7 +28,8 @@ namespace erp {
 
 struct PeerOptions {
   std::string taxapi;             // path of the taxapi executable
-  std::string dir;                // directory for the queue files (and logs unless env says otherwise); created when missing
+  // Directory for the queue files (and logs unless env says otherwise); created when missing.
+  std::string dir;
   int ptype = 1;                  // provider type passed as argument 3
   int stype = 1;                  // sub-provider passed as argument 4
   std::vector<std::string> env;   // "NAME=value" entries added to (or replacing) the inherited environment

@@ -100,8 +100,8 @@ std::string explain_whole(long code) {
     case API_ERR_AVP_JUR: return with_text(info->meaning, sub, kJurisdictionCodes);
     case API_ERR_VTX_TAX: {
       const char* text = vertex_result_text(static_cast<int>(sub));
-      return std::string(info->meaning) + " " + std::to_string(sub) + " (" + (text != nullptr ? text : "unknown result") +
-             ")";
+      return std::string(info->meaning) + " " + std::to_string(sub) + " (" +
+             (text != nullptr ? text : "unknown result") + ")";
     }
     default: return info->meaning;
   }

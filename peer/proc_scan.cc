@@ -74,7 +74,8 @@ long age_of(long long ticks) {
   const std::optional<std::string> uptime = read_text("/proc/uptime");
   const long hz = sysconf(_SC_CLK_TCK);
   if (!uptime || hz <= 0 || ticks < 0) return 0;
-  return std::max(0L, static_cast<long>(std::strtod(uptime->c_str(), nullptr) - static_cast<double>(ticks) / static_cast<double>(hz)));
+  return std::max(0L, static_cast<long>(std::strtod(uptime->c_str(), nullptr) -
+                                        static_cast<double>(ticks) / static_cast<double>(hz)));
 }
 
 }  // namespace

@@ -136,7 +136,9 @@ NamedReply name_reply(std::string_view reply, const ReplyNames& names) {
   std::string type = "type ";
   if (!f.empty()) type += f[0];
   out.values.push_back({"message", type});
-  for (std::size_t i = 1; i < f.size(); ++i) out.values.push_back({std::string("f").append(std::to_string(i + 1)), f[i]});
+  for (std::size_t i = 1; i < f.size(); ++i) {
+    out.values.push_back({std::string("f").append(std::to_string(i + 1)), f[i]});
+  }
   return out;
 }
 

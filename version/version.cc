@@ -91,4 +91,6 @@ void print_version_ex(int selection, const char* const* extra) {
   print_configspec(cs_ident);
 }
 
-void print_version(int main_only) { print_version_ex(main_only != 0 ? VERSION_MAIN : VERSION_MAIN | VERSION_DBMS, nullptr); }
+void print_version(int main_only) {
+  print_version_ex(main_only != 0 ? VERSION_MAIN : VERSION_MAIN | VERSION_DBMS, nullptr);
+}

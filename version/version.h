@@ -17,6 +17,7 @@ void print_version_ex(int selection, const char* const* extra);
 // Prints the release block of `list` to standard error.
 // The runtime library's name, kept; C++ linkage mangles it, so it cannot meet
 // a C library symbol of the same spelling.
-void _print_version(int selection, const char* const* list, const char* const* extra);  // NOLINT(bugprone-reserved-identifier,cert-dcl37-c,cert-dcl51-cpp)
+// NOLINTNEXTLINE(bugprone-reserved-identifier,cert-dcl37-c,cert-dcl51-cpp)
+void _print_version(int selection, const char* const* list, const char* const* extra);
 // Prints the build's source-selection rules when $CONFIGSPEC is "PRINT".
 void print_configspec(const char* const* list);

@@ -49,7 +49,8 @@ const char* getvar_ex(const char* name, int flag);
 // The lookup itself; *where (when given) receives a GETVAR_* code.
 // The runtime library's name, kept; C++ linkage mangles it, so it cannot meet
 // a C library symbol of the same spelling.
-const char* _getvar(const char* name, int flag, int* where);  // NOLINT(bugprone-reserved-identifier,cert-dcl37-c,cert-dcl51-cpp)
+// NOLINTNEXTLINE(bugprone-reserved-identifier,cert-dcl37-c,cert-dcl51-cpp)
+const char* _getvar(const char* name, int flag, int* where);
 
 // Reads the variables file of `root` (null or empty: the environment root)
 // into the list unless it was read already. With `reread` nonzero it first

@@ -198,7 +198,8 @@ int MSltRecvSized(int handle, int type, int timeout, char* dest, std::size_t des
     ncopystr(dest, g_recv.mtext, keep, 1);
   }
   // The text's own length: a NUL the sender added is not part of it.
-  const std::size_t held = static_cast<std::size_t>(got) > MSLT_MAX_TEXT ? MSLT_MAX_TEXT : static_cast<std::size_t>(got);
+  const std::size_t held =
+      static_cast<std::size_t>(got) > MSLT_MAX_TEXT ? MSLT_MAX_TEXT : static_cast<std::size_t>(got);
   const std::size_t text = strnlen(g_recv.mtext, held);
   *len = text == held ? static_cast<int>(got) : static_cast<int>(text);
   if (g_recv.mtype > INT_MAX || g_recv.mtype < INT_MIN) return -1;

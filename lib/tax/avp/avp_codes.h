@@ -7,7 +7,6 @@
 #include "api_protocol.h"
 #include "avp_he.h"
 
-
 // Result of a determine step when the entry point was never resolved: the
 // engine is not called and the records are left as they were.
 constexpr int AVP_NOT_CALLED = -1;

@@ -15,7 +15,7 @@
 // In diagnostic mode for Taxware (diag_mode == 1) the formatted message alone
 // goes to standard error first. A framed block follows in `log` only when
 // source, user and format are all given, "AVPDEBUG" is set (even empty) and
-// `log` is open; the stream is flushed after each block.
+// `log` is open; each block goes to the file in one write.
 void avp_log_write(FILE* log, const char* source, int line, const char* user, const char* format, ...)
     __attribute__((format(printf, 5, 6)));
 

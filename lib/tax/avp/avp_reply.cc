@@ -59,7 +59,8 @@ bool avp_tax_result_fits(const Tax_Str* tax, const Jur_Str* jur, int enhanced) {
   // The usual case is settled without formatting the reply twice: the
   // header, sixteen narrow values, a character and the returned field, each
   // with its "~".
-  static_assert(10 + std::size_t{2} * AVP_LEVELS * (API_NARROW_WIDTH + 1) + 2 + sizeof tax->copy_686[0] + 1 < API_TEXT_SIZE);
+  static_assert(10 + std::size_t{2} * AVP_LEVELS * (API_NARROW_WIDTH + 1) + 2 + sizeof tax->copy_686[0] + 1 <
+                API_TEXT_SIZE);
   bool narrow = true;
   for (int i = 0; i < AVP_LEVELS; ++i) {
     narrow = narrow && api_is_narrow(tax->level_out_dbl[i]) && api_is_narrow(tax->level_out_flt[i]);

@@ -173,7 +173,7 @@ void close_avp(void) {
 
 bool avp_ready(void) {
   const TaxwareSession& session = avp_session;
-  return session.opened && session.AvpTaxOpenAdd != nullptr && session.AvpTaxCloseAdd != nullptr && session.AvpTaxCmnAdd != nullptr &&
-         session.AvpTaxIOErrAdd != nullptr && session.ZipOpenAdd != nullptr && session.ZipCloseAdd != nullptr &&
-         session.ZIP020Add != nullptr;
+  return session.opened && session.AvpTaxOpenAdd != nullptr && session.AvpTaxCloseAdd != nullptr &&
+         session.AvpTaxCmnAdd != nullptr && session.AvpTaxIOErrAdd != nullptr && session.ZipOpenAdd != nullptr &&
+         session.ZipCloseAdd != nullptr && session.ZIP020Add != nullptr;
 }

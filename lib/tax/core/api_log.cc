@@ -99,7 +99,10 @@ void api_message_log(const char* text, int kind) {
   if (api_logs.msg_file == nullptr || text == nullptr) return;
   char stamp[64];
   api_time_stamp(stamp, sizeof stamp, std::time(nullptr));
-  const char* marker = kind == API_MSGLOG_INFO ? " I " : kind == API_MSGLOG_RECEIVED ? " R " : kind == API_MSGLOG_SENT ? " S " : "";
+  const char* marker = kind == API_MSGLOG_INFO       ? " I "
+                       : kind == API_MSGLOG_RECEIVED ? " R "
+                       : kind == API_MSGLOG_SENT     ? " S "
+                                                     : "";
   // Informational entries are the process's own; messages come from outside.
   char escaped[1904];
   if (kind != API_MSGLOG_INFO) {

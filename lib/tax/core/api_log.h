@@ -1,10 +1,11 @@
 // api_log: the process's identity and its two logs, "log.api" and "api_msg.log".
 //
-// Both streams are opened once at start-up (api_log_open) and stay open for the
-// life of the process; every entry goes to the file in one write as soon as
-// it is made, so a process ended by the queue watch loses nothing and two
-// processes of the user appending to one file never mix their entries. A missing stream (the file
-// could not be opened, or no log directory is known) simply receives nothing.
+// Both streams are opened once at start-up (api_log_open) and stay open for
+// the life of the process; every entry goes to the file in one write as soon
+// as it is made, so a process ended by the queue watch loses nothing and two
+// processes of the user appending to one file never mix their entries. A
+// missing stream (the file could not be opened, or no log directory is
+// known) simply receives nothing.
 #pragma once
 
 #include <cstdarg>
@@ -54,8 +55,8 @@ int api_time_stamp(char* out, std::size_t size, std::time_t t);
 void api_log_open(void);
 
 // One framed six-line entry in the API log (see the module's .cc for the frame).
-// Writes nothing when user, msg or file is null, when api_log is 0 or the
-// stream is null.
+// Writes nothing when user, msg or file is null, when the log level is 0 or
+// the stream is null.
 void api_log_write(const char* user, const char* msg, const char* file, int line, FILE* stream);
 
 // One message-log entry: stamp, kind marker (" I ", " R ", " S "), text, newline.

@@ -31,7 +31,6 @@ Option parse_option(int argc, char** argv) {
   return Option::kUsage;
 }
 
-
 constexpr const char* kInvalidInit = "FATAL ERROR - API process passed invalid init. message";
 constexpr const char* kFatalError = "FATAL ERROR - API fatal error occurred for user ";
 constexpr const char* kQueuesFailed = "FATAL ERROR - API process failed to open queues.";
@@ -55,7 +54,9 @@ enum class StartEnd { kExit, kTerminate };
 // result of init_apis: 1 could not be opened, 2 variables not set; a wrong
 // sub-provider (3) has had its reply from init_apis.
 int start_code_of(int opened) {
-  return opened == API_OPEN_FAILED ? API_ERR_START_FAILED : opened == API_OPEN_ENV_MISSING ? API_ERR_WRONG_STYPE : kNoReply;
+  return opened == API_OPEN_FAILED        ? API_ERR_START_FAILED
+         : opened == API_OPEN_ENV_MISSING ? API_ERR_WRONG_STYPE
+                                          : kNoReply;
 }
 
 [[noreturn]] void run_diagnostics(void) {
@@ -130,7 +131,9 @@ int api_main(int argc, char** argv) {
     fail_start(ptype, stype, API_ERR_BAD_INIT, kInvalidInit, __LINE__, StartEnd::kExit);
   }
   const int opened = init_apis(ptype);
-  if (opened != API_OPEN_DONE) fail_start(ptype, stype, start_code_of(opened), kFatalError, __LINE__, StartEnd::kTerminate);
+  if (opened != API_OPEN_DONE) {
+    fail_start(ptype, stype, start_code_of(opened), kFatalError, __LINE__, StartEnd::kTerminate);
+  }
   send_ack(ptype, stype);
 
   api_setup.mode = 1;

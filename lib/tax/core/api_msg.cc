@@ -10,7 +10,6 @@
 #include "api_result.h"
 #include "api_tarn.h"
 
-
 namespace {
 
 // One scanf "%d": white space, an optional sign, at least one digit. A value

@@ -31,7 +31,6 @@ struct MessageHeader {
   int count;
 };
 
-
 // Reads five integers each followed by one separator of any kind (scanf
 // "%d%c%d%c%d%c%d%c%d"). Stops at the first item that does not match; unread
 // fields are 0. A number outside the int range stops the reading there too.

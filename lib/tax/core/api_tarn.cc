@@ -30,7 +30,8 @@ bool queue_alive(int qid) { return qid != -1 && MSltPending(qid, 1) != -1; }
 
 [[noreturn]] void watch_exit(const char* what) {
   char text[3 * 1024];
-  std::snprintf(text, sizeof text, "%s gone. Closing queues %s and %s and exiting.", what, api_queues.nmsq_in, api_queues.nmsq_out);
+  std::snprintf(text, sizeof text, "%s gone. Closing queues %s and %s and exiting.", what, api_queues.nmsq_in,
+                api_queues.nmsq_out);
   api_log_write(api_settings.username, text, API_TARN_SRC, __LINE__, api_logs.log_file);
   api_close_queues();
   std::exit(-1);
@@ -45,7 +46,8 @@ void watch_parent_and_queues(void) {
   const bool queue_gone = in == -1 || out == -1 || !queue_alive(msq_in_id) || !queue_alive(msq_out_id);
   if (queue_gone && api_settings.log_level > 0) {
     char text[3 * 1024];
-    std::snprintf(text, sizeof text, "\nq_in: %s\nq_out: %s\nmsq_in: %d\nmsq_out: %d", api_queues.nmsq_in, api_queues.nmsq_out, in, out);
+    std::snprintf(text, sizeof text, "\nq_in: %s\nq_out: %s\nmsq_in: %d\nmsq_out: %d", api_queues.nmsq_in,
+                  api_queues.nmsq_out, in, out);
     api_message_log(text, API_MSGLOG_INFO);
   }
   if (parent_gone) watch_exit("Parent");
@@ -61,8 +63,8 @@ void log_received(int len) {
   }
   char text[API_TEXT_SIZE + 96];
   const bool beyond = len > MSLT_MAX_TEXT;  // even the transport cut it
-  std::snprintf(text, sizeof text, "%s [cut: %zu of %s%d characters kept]", api_queues.msgin_raw.mtext, API_TEXT_SIZE - 1,
-                beyond ? "more than " : "", beyond ? MSLT_MAX_TEXT : len);
+  std::snprintf(text, sizeof text, "%s [cut: %zu of %s%d characters kept]", api_queues.msgin_raw.mtext,
+                API_TEXT_SIZE - 1, beyond ? "more than " : "", beyond ? MSLT_MAX_TEXT : len);
   api_message_log(text, API_MSGLOG_RECEIVED);
 }
 
@@ -149,7 +151,6 @@ int api_discard_stale_replies(void) {
   return discarded;
 }
 
-
 int get_next_message(void) {
   const int timeout = api_receive_timeout();
   MSltSetSendWait(timeout);
@@ -181,8 +182,6 @@ int get_next_message(void) {
     timeouts = 0;
   }
 }
-
-
 
 void api_close_queues(void) {
   // The ids are forgotten first, so a signal's handler arriving meanwhile

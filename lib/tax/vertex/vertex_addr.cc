@@ -10,7 +10,6 @@
 
 namespace {
 
-
 // The engine writes names and geo codes here first: it is given no capacity
 // for the geo code, and a text that breaks its width must not reach the next
 // member. Only the member's width is copied over.
@@ -127,8 +126,10 @@ int determine_addr_vertex(VertexAddrRec* rec) {
 
 int format_vertex_addr_status(const VertexAddrRec* rec, char* out, std::size_t size) {
   std::memset(out, 0, size);
-  return static_cast<int>(
-      ApiReplyWriter(out, size).header(API_MSG_STATUS, API_ACTION_ADDRESS, API_STYPE_VERTEX, rec->count).printf("0~").length());
+  return static_cast<int>(ApiReplyWriter(out, size)
+                              .header(API_MSG_STATUS, API_ACTION_ADDRESS, API_STYPE_VERTEX, rec->count)
+                              .printf("0~")
+                              .length());
 }
 
 int format_vertex_addr_result(const VertexAddrRec* rec, int index, char* out, std::size_t size) {

@@ -14,7 +14,6 @@ VertexSession vertex_session;
 
 namespace {
 
-
 // Shown in the "%s - <%s>" line of a variable that is not set.
 constexpr const char* kUnsetValue = "(not set)";
 constexpr const char* kSecretMask = "********";
@@ -82,7 +81,8 @@ void log_db_failure(const char* call, int type, int status, bool opening, int li
     std::snprintf(vertex_session.vtx_msg, sizeof vertex_session.vtx_msg, "%s(%s) failed, returned ", call,
                   db_type_name(type));
   }
-  vertex_log_write(vertex_session.vertex_log_file, VERTEX_SRC, line, api_settings.username, "%s\n", vertex_session.vtx_msg);
+  vertex_log_write(vertex_session.vertex_log_file, VERTEX_SRC, line, api_settings.username, "%s\n",
+                   vertex_session.vtx_msg);
 }
 
 // "<call> failed, returned eLocDbRet<Name>." (at most 32 characters of the
@@ -97,7 +97,8 @@ void log_loc_failure(const char* call, int status, int line) {
     std::snprintf(vertex_session.vtx_msg, sizeof vertex_session.vtx_msg, "%s failed, returned unknown status %d.", call,
                   status);
   }
-  vertex_log_write(vertex_session.vertex_log_file, VERTEX_SRC, line, api_settings.username, "%s\n", vertex_session.vtx_msg);
+  vertex_log_write(vertex_session.vertex_log_file, VERTEX_SRC, line, api_settings.username, "%s\n",
+                   vertex_session.vtx_msg);
 }
 
 // Loads library `name` into *slot, announced with `announce` and named `dll`
@@ -148,8 +149,9 @@ bool released(const char* name, int answer) {
 }
 
 bool session_holds_anything() {
-  return vertex_session.vertex_log_file != nullptr || vertex_session.Vsthinst != nullptr || vertex_session.Locationhinst != nullptr ||
-         vertex_session.pLocConn != nullptr || vertex_session.pVstConnHdl != nullptr || vertex_session.pVstHdl != nullptr;
+  return vertex_session.vertex_log_file != nullptr || vertex_session.Vsthinst != nullptr ||
+         vertex_session.Locationhinst != nullptr || vertex_session.pLocConn != nullptr ||
+         vertex_session.pVstConnHdl != nullptr || vertex_session.pVstHdl != nullptr;
 }
 
 }  // namespace
@@ -202,8 +204,8 @@ LocConnHdl open_vertex_geo(void) {
     VTX_LOG("LocOpenDb skipped, no connection.\n");
     return nullptr;
   }
-  const int status =
-      vertex_session.LocOpenDbAdd(conn, vertex_session.VertexGeo, vertex_session.VertexServer, vertex_session.VertexUser, vertex_session.VertexPwd, 0);
+  const int status = vertex_session.LocOpenDbAdd(conn, vertex_session.VertexGeo, vertex_session.VertexServer,
+                                                 vertex_session.VertexUser, vertex_session.VertexPwd, 0);
   if (status == eLocDbRetNone) {
     VTX_LOG("LocOpenDb passed.\n");
     return conn;
@@ -233,8 +235,9 @@ VstConnHdl open_vertex_tax(void) {
       {eVstDbTypeRegister, vertex_session.VertexReg, 2},
   };
   for (const DbOpen& open : opens) {
-    const int status = vertex_session.VstOpenDbAdd(conn, open.type, open.source, vertex_session.VertexServer, vertex_session.VertexUser,
-                                      vertex_session.VertexPwd, open.mode, nullptr, nullptr);
+    const int status =
+        vertex_session.VstOpenDbAdd(conn, open.type, open.source, vertex_session.VertexServer,
+                                    vertex_session.VertexUser, vertex_session.VertexPwd, open.mode, nullptr, nullptr);
     if (status != eVstDbRetCdNone) {
       log_db_failure("VstOpenDb", open.type, status, true, __LINE__);
       return nullptr;
@@ -256,7 +259,8 @@ VstHdl open_vertex_handle(void) {
 }
 
 int reset_vertex_handle(void) {
-  if (vertex_session.VstResetHdlAdd != nullptr && vertex_session.pVstHdl != nullptr && vertex_session.VstResetHdlAdd(vertex_session.pVstHdl) != 0) {
+  if (vertex_session.VstResetHdlAdd != nullptr && vertex_session.pVstHdl != nullptr &&
+      vertex_session.VstResetHdlAdd(vertex_session.pVstHdl) != 0) {
     VTX_LOG("VstResetHdl passed.\n");
     return 0;
   }
@@ -271,8 +275,9 @@ void close_vertex(void) {
     if (status != eLocDbRetNone) log_loc_failure("LocCloseDb", status, __LINE__);
     return status == eLocDbRetNone;
   });
-  close_step("LocReleaseConnHdl", vertex_session.LocReleaseConnHdlAdd != nullptr, vertex_session.pLocConn, kNoConnection,
-             [] { return released("LocReleaseConnHdl", vertex_session.LocReleaseConnHdlAdd(vertex_session.pLocConn)); });
+  close_step(
+      "LocReleaseConnHdl", vertex_session.LocReleaseConnHdlAdd != nullptr, vertex_session.pLocConn, kNoConnection,
+      [] { return released("LocReleaseConnHdl", vertex_session.LocReleaseConnHdlAdd(vertex_session.pLocConn)); });
   close_step("VstReleaseHdl", vertex_session.VstReleaseHdlAdd != nullptr, vertex_session.pVstHdl, "no handle",
              [] { return released("VstReleaseHdl", vertex_session.VstReleaseHdlAdd(vertex_session.pVstHdl)); });
   for (const int type : {eVstDbTypeRate, eVstDbTypeLocation, eVstDbTypeTDM, eVstDbTypeRegister}) {
@@ -284,8 +289,9 @@ void close_vertex(void) {
       return status == eVstDbRetCdNone;
     });
   }
-  close_step("VstReleaseConnHdl", vertex_session.VstReleaseConnHdlAdd != nullptr, vertex_session.pVstConnHdl, kNoConnection,
-             [] { return released("VstReleaseConnHdl", vertex_session.VstReleaseConnHdlAdd(vertex_session.pVstConnHdl)); });
+  close_step(
+      "VstReleaseConnHdl", vertex_session.VstReleaseConnHdlAdd != nullptr, vertex_session.pVstConnHdl, kNoConnection,
+      [] { return released("VstReleaseConnHdl", vertex_session.VstReleaseConnHdlAdd(vertex_session.pVstConnHdl)); });
   sli_close(vertex_session.Vsthinst);
   sli_close(vertex_session.Locationhinst);
   if (vertex_session.vertex_log_file != nullptr) std::fclose(vertex_session.vertex_log_file);
@@ -302,17 +308,19 @@ bool vertex_loc_ready(void) {
 }
 
 bool vertex_tax_ready(void) {
-  return vertex_session.pVstConnHdl != nullptr && vertex_session.pVstHdl != nullptr && vertex_session.VstSetInvJurisAdd != nullptr &&
-         vertex_session.VstSetInvDetailAdd != nullptr && vertex_session.VstSetLineDetailAdd != nullptr &&
-         vertex_session.VstSetLineProdAdd != nullptr && vertex_session.VstSetLineLocalAdd != nullptr &&
-         vertex_session.VstDebugHdlAdd != nullptr && vertex_session.VstCalcTaxAdd != nullptr &&
-         vertex_session.VstGetInvDetailAdd != nullptr && vertex_session.VstGetLineDetailAdd != nullptr &&
-         vertex_session.VstGetLineProdAdd != nullptr && vertex_session.VstGetLineLocalAdd != nullptr &&
-         vertex_session.VstGetLineLocalAddtlAdd != nullptr && vertex_session.VstResetHdlAdd != nullptr;
+  return vertex_session.pVstConnHdl != nullptr && vertex_session.pVstHdl != nullptr &&
+         vertex_session.VstSetInvJurisAdd != nullptr && vertex_session.VstSetInvDetailAdd != nullptr &&
+         vertex_session.VstSetLineDetailAdd != nullptr && vertex_session.VstSetLineProdAdd != nullptr &&
+         vertex_session.VstSetLineLocalAdd != nullptr && vertex_session.VstDebugHdlAdd != nullptr &&
+         vertex_session.VstCalcTaxAdd != nullptr && vertex_session.VstGetInvDetailAdd != nullptr &&
+         vertex_session.VstGetLineDetailAdd != nullptr && vertex_session.VstGetLineProdAdd != nullptr &&
+         vertex_session.VstGetLineLocalAdd != nullptr && vertex_session.VstGetLineLocalAddtlAdd != nullptr &&
+         vertex_session.VstResetHdlAdd != nullptr;
 }
 
 bool vertex_ready(void) {
-  if (vertex_session.opened == 0 || vertex_session.pLocConn == nullptr || vertex_session.pVstConnHdl == nullptr || vertex_session.pVstHdl == nullptr) {
+  if (vertex_session.opened == 0 || vertex_session.pLocConn == nullptr || vertex_session.pVstConnHdl == nullptr ||
+      vertex_session.pVstHdl == nullptr) {
     return false;
   }
 #define VTX_CHECK_ENTRY(name) \

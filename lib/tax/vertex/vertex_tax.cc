@@ -224,7 +224,8 @@ int set_levels(Determination& d) {
                                         d.enh ? req->enh_local_code : nullptr, nullptr, nullptr,
                                         taxable ? nullptr : &req->line_amount, &level.b, nullptr,
                                         nullptr, &level.a, &d.district_owner);
-    std::snprintf(vertex_session.vtx_msg, sizeof vertex_session.vtx_msg, "%s %s", x, ok ? "passed." : "failed, returned FALSE.");
+    std::snprintf(vertex_session.vtx_msg, sizeof vertex_session.vtx_msg, "%s %s", x,
+                  ok ? "passed." : "failed, returned FALSE.");
     if (ok == 0) return VTX_FAILED(VTX_TAX_CALL_FAILED, "%s\n", vertex_session.vtx_msg);
     VTX_LOG("%s\n", vertex_session.vtx_msg);
   }
@@ -238,7 +239,8 @@ int calculate(Determination& d) {
   if (calc != eVstCalcRetCdNone && calc != eVstCalcRetCdDone) {
     const char* name = vertex_calc_status_name(calc);
     if (name[0] != '\0') {
-      std::snprintf(vertex_session.vtx_msg, sizeof vertex_session.vtx_msg, "VstCalcTax failed, returned eVstCalcRetCd%s.", name);
+      std::snprintf(vertex_session.vtx_msg, sizeof vertex_session.vtx_msg,
+                    "VstCalcTax failed, returned eVstCalcRetCd%s.", name);
     } else {
       std::snprintf(vertex_session.vtx_msg, sizeof vertex_session.vtx_msg, "VstCalcTax failed, returned ");
     }
@@ -256,9 +258,9 @@ int check_invoice(Determination& d) {
   ReadBuffer<VTX_CUSTOMER_SIZE> customer_1, customer_2;
   ReadBuffer<VTX_COMPANY_SIZE> company;
   int ignored = 0;
-  if (vertex_session.VstGetInvDetailAdd(d.hdl, nullptr, nullptr, invoice.text, nullptr, nullptr, nullptr, customer_1.text,
-                           customer_2.text, &ignored, company.text, nullptr, nullptr, nullptr,
-                           &d.write_flag) == 0) {
+  if (vertex_session.VstGetInvDetailAdd(d.hdl, nullptr, nullptr, invoice.text, nullptr, nullptr, nullptr,
+                                        customer_1.text, customer_2.text, &ignored, company.text, nullptr, nullptr,
+                                        nullptr, &d.write_flag) == 0) {
     return VTX_FAILED(VTX_TAX_CALL_FAILED, "VstGetInvDetail failed, returned FALSE.\n");
   }
   VTX_LOG("VstGetInvDetail passed.\n");
@@ -301,8 +303,8 @@ int check_line(Determination& d) {
 
 int check_product(Determination& d) {
   ReadBuffer<VTX_PRODUCT_SIZE> product_back;
-  if (vertex_session.VstGetLineProdAdd(d.hdl, d.ln, nullptr, nullptr, product_back.text, nullptr, nullptr, nullptr, nullptr,
-                          nullptr, nullptr) == 0) {
+  if (vertex_session.VstGetLineProdAdd(d.hdl, d.ln, nullptr, nullptr, product_back.text, nullptr, nullptr, nullptr,
+                                       nullptr, nullptr, nullptr) == 0) {
     return VTX_FAILED(VTX_TAX_CALL_FAILED, "VstGetLineProd failed, returned FALSE.\n");
   }
   VTX_LOG("VstGetLineProd passed.\n");
@@ -400,7 +402,8 @@ int read_additional(Determination& d) {
   a = b = 0.0;
   if (!stopped) {
     if (read_addtl(d, eVstLocAddtlTypeCnty, &status, &a, &b, nullptr) == 0) {
-      return VTX_FAILED(VTX_TAX_ADDTL_COUNTY_READ, "VstGetLineLocalAddtl(eVstLocAddtlTypeCnty) failed, returned FALSE.\n");
+      return VTX_FAILED(VTX_TAX_ADDTL_COUNTY_READ,
+                        "VstGetLineLocalAddtl(eVstLocAddtlTypeCnty) failed, returned FALSE.\n");
     }
     stopped = d.domestic && status == eVstLevelStatusStop;
   }
@@ -413,7 +416,8 @@ int read_additional(Determination& d) {
   if (!stopped) {
     // A district that no one owns may answer FALSE: there is nothing to read.
     if (read_addtl(d, eVstLocAddtlTypeDist, &status, &a, &b, &owner) == 0 && owner != 0) {
-      return VTX_FAILED(VTX_TAX_ADDTL_DISTRICT_READ, "VstGetLineLocalAddtl(eVstLocAddtlTypeDist) failed, returned FALSE.\n");
+      return VTX_FAILED(VTX_TAX_ADDTL_DISTRICT_READ,
+                        "VstGetLineLocalAddtl(eVstLocAddtlTypeDist) failed, returned FALSE.\n");
     }
     stopped = d.domestic && status == eVstLevelStatusStop;
   }
@@ -465,8 +469,8 @@ int resubmit(Determination& d) {
   };
   for (const Reread& r : rereads) {
     int status = 0;
-    vertex_session.VstGetLineLocalAdd(d.hdl, d.ln, r.level, nullptr, &status, nullptr, nullptr, nullptr, nullptr, nullptr,
-                         nullptr, nullptr, nullptr, nullptr, nullptr);
+    vertex_session.VstGetLineLocalAdd(d.hdl, d.ln, r.level, nullptr, &status, nullptr, nullptr, nullptr, nullptr,
+                                      nullptr, nullptr, nullptr, nullptr, nullptr, nullptr);
     VTX_LOG("%s", r.line);
   }
   reset_vertex_handle();
