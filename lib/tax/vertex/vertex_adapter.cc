@@ -6,11 +6,11 @@
 #include "api_log.h"
 #include "vertex_addr.h"
 #include "vertex_codes.h"
-#include "vertex_tax.h"
 #include "vertex_log.h"
 #include "vertex_parse.h"
 #include "vertex_reply.h"
 #include "vertex_session.h"
+#include "vertex_tax.h"
 
 namespace {
 

@@ -6,8 +6,7 @@
 #include "api_log.h"
 #include "vertex_session.h"
 
-void vertex_log_write(FILE* log, const char* source, int line, const char* user,
-                      const char* format, ...) {
+void vertex_log_write(FILE* log, const char* source, int line, const char* user, const char* format, ...) {
   if (format == nullptr) return;
   va_list args;
   va_start(args, format);

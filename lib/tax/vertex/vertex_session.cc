@@ -6,9 +6,9 @@
 #include "al_logfile.h"
 #include "al_sli.h"
 #include "api_log.h"
+#include "vertex_codes.h"
 #include "vertex_log.h"
 #include "vertex_number.h"
-#include "vertex_codes.h"
 
 VertexSession vertex_session;
 
@@ -171,8 +171,8 @@ int open_vertex_general(void) {
 
   char err[VTX_ERR_SIZE] = {};
   if (!load_library("vst", "Loading vst.DLL.", "vst.DLL", &vertex_session.Vsthinst, kTaxEntries, err) ||
-      !load_library("loc", "Loading loc shared library.", "location.DLL", &vertex_session.Locationhinst,
-                    kLocEntries, err)) {
+      !load_library("loc", "Loading loc shared library.", "location.DLL", &vertex_session.Locationhinst, kLocEntries,
+                    err)) {
     return VTX_OPEN_FAILED;
   }
 

@@ -10,10 +10,10 @@
 
 #include "al_logfile.h"
 #include "api_log.h"
+#include "vertex_codes.h"
 #include "vertex_log.h"
 #include "vertex_number.h"
 #include "vertex_session.h"
-#include "vertex_codes.h"
 
 namespace {
 
@@ -138,8 +138,8 @@ int set_invoice(Determination& d) {
   d.write_flag = req->write_register == 1 ? 1 : 0;
   std::int64_t zero64 = 0;
   if (vertex_session.VstSetInvDetailAdd(d.hdl, req->invoice_text, nullptr, req->invoice_number, nullptr, &zero64,
-                           req->customer_1, req->customer_2, &invoice_mode, req->company_code,
-                           d.enh ? req->enh_code : nullptr, nullptr, nullptr, &d.write_flag) == 0) {
+                                        req->customer_1, req->customer_2, &invoice_mode, req->company_code,
+                                        d.enh ? req->enh_code : nullptr, nullptr, nullptr, &d.write_flag) == 0) {
     return VTX_FAILED(VTX_TAX_CALL_FAILED, "VstSetInvDetail() failed, returned FALSE.\n");
   }
   VTX_LOG("VstSetInvDetail() passed.\n");
@@ -152,10 +152,9 @@ int set_line(Determination& d) {
   const int transaction_type = (tt >= 1 && tt <= 3) ? tt : 0;
   const int line_kind = (req->line_kind >= 2 && req->line_kind <= 6) ? req->line_kind - 1 : 0;
   int one = 1;
-  if (vertex_session.VstSetLineDetailAdd(d.hdl, d.ln, transaction_type, 0, line_kind, 0, &one,
-                            &req->line_amount, nullptr, nullptr, req->user_area, nullptr,
-                            d.enh ? req->enh_line_text : nullptr, d.enh ? req->enh_code : nullptr,
-                            nullptr, nullptr) == 0) {
+  if (vertex_session.VstSetLineDetailAdd(
+          d.hdl, d.ln, transaction_type, 0, line_kind, 0, &one, &req->line_amount, nullptr, nullptr, req->user_area,
+          nullptr, d.enh ? req->enh_line_text : nullptr, d.enh ? req->enh_code : nullptr, nullptr, nullptr) == 0) {
     return VTX_FAILED(VTX_TAX_CALL_FAILED, "VstSetLineDetail failed, returned FALSE.\n");
   }
   VTX_LOG("VstSetLineDetail passed.\n");
@@ -167,7 +166,7 @@ int set_product(Determination& d) {
   double product_copy = product;
   int zero_ref = 0;
   if (vertex_session.VstSetLineProdAdd(d.hdl, d.ln, 0, &product, d.req->product_code, nullptr, &zero_ref, nullptr,
-                          &product_copy, nullptr, nullptr) == 0) {
+                                       &product_copy, nullptr, nullptr) == 0) {
     return VTX_FAILED(VTX_TAX_CALL_FAILED, "VstSetLineProd failed, returned FALSE.\n");
   }
   VTX_LOG("VstSetLineProd passed.\n");
@@ -220,10 +219,9 @@ int set_levels(Determination& d) {
     char x[96];
     std::snprintf(x, sizeof x, "VstSetLineLocal(%s, %s)", level.name,
                   taxable ? "eVstTaxbltyTaxable" : "eVstTaxbltyNonTaxable");
-    const int ok = vertex_session.VstSetLineLocalAdd(d.hdl, d.ln, level.level, &taxability, &local_code, &zero,
-                                        d.enh ? req->enh_local_code : nullptr, nullptr, nullptr,
-                                        taxable ? nullptr : &req->line_amount, &level.b, nullptr,
-                                        nullptr, &level.a, &d.district_owner);
+    const int ok = vertex_session.VstSetLineLocalAdd(
+        d.hdl, d.ln, level.level, &taxability, &local_code, &zero, d.enh ? req->enh_local_code : nullptr, nullptr,
+        nullptr, taxable ? nullptr : &req->line_amount, &level.b, nullptr, nullptr, &level.a, &d.district_owner);
     std::snprintf(vertex_session.vtx_msg, sizeof vertex_session.vtx_msg, "%s %s", x,
                   ok ? "passed." : "failed, returned FALSE.");
     if (ok == 0) return VTX_FAILED(VTX_TAX_CALL_FAILED, "%s\n", vertex_session.vtx_msg);
@@ -289,8 +287,8 @@ int check_line(Determination& d) {
   ReadBuffer<VTX_USER_AREA_SIZE> user_area;
   int ignored = 0;
   if (vertex_session.VstGetLineDetailAdd(d.hdl, d.ln, nullptr, nullptr, nullptr, nullptr, &d.taxing_type, &amount_back,
-                            &d.res->line_a, &d.res->line_b, user_area.text, &ignored, nullptr, nullptr,
-                            nullptr, nullptr, nullptr) == 0) {
+                                         &d.res->line_a, &d.res->line_b, user_area.text, &ignored, nullptr, nullptr,
+                                         nullptr, nullptr, nullptr) == 0) {
     return VTX_FAILED(VTX_TAX_CALL_FAILED, "VstGetLineDetail failed, returned FALSE");
   }
   VTX_LOG("VstGetLineDetail passed");
@@ -358,8 +356,8 @@ int read_levels(Determination& d) {
     }
     double scratch_1 = 0.0, scratch_2 = 0.0;
     if (vertex_session.VstGetLineLocalAdd(d.hdl, d.ln, r.level, nullptr, &status, nullptr, &scratch_1, nullptr,
-                             &scratch_2, nullptr, &b, nullptr, nullptr, &a,
-                             r.level == eVstStLocTypeDist ? &d.district_owner : nullptr) == 0) {
+                                          &scratch_2, nullptr, &b, nullptr, nullptr, &a,
+                                          r.level == eVstStLocTypeDist ? &d.district_owner : nullptr) == 0) {
       return VTX_FAILED(r.fail_code, "%s failed, returned FALSE.\n", r.x);
     }
     if (r.a != nullptr) {
@@ -381,7 +379,7 @@ int read_addtl(Determination& d, int locality, int* status, double* a, double* b
   double scratch_1 = 0.0, scratch_2 = 0.0;
   *a = *b = 0.0;
   return vertex_session.VstGetLineLocalAddtlAdd(d.hdl, d.ln, locality, nullptr, status, nullptr, &scratch_1, nullptr,
-                                   &scratch_2, nullptr, b, nullptr, nullptr, a, &d.addtl_type, owner);
+                                                &scratch_2, nullptr, b, nullptr, nullptr, a, &d.addtl_type, owner);
 }
 
 // Additional city, county and district into the result. A domestic line
@@ -449,7 +447,7 @@ int resubmit(Determination& d) {
   }
   int one = 1;
   if (vertex_session.VstSetLineDetailAdd(d.hdl, d.ln, 0, 0, 3, 0, &one, &d.req->line_amount, &sum_a, &sum_b,
-                            d.req->user_area, nullptr, nullptr, nullptr, nullptr, nullptr) == 0) {
+                                         d.req->user_area, nullptr, nullptr, nullptr, nullptr, nullptr) == 0) {
     return VTX_FAILED(VTX_TAX_CALL_FAILED, "VstSetLineDetail failed, returned FALSE.\n");
   }
   VTX_LOG("VstSetLineDetail passed.\n");
