@@ -313,7 +313,7 @@ void end_child(pid_t pid, unsigned seconds) {
 void time_start(Program& p) {
   const std::string inq = p.dir + "/inq", outq = p.dir + "/outq";
   // The ERP's step before the start: the output queue, made anew and exclusively.
-  const int out = msgget(ftok(outq.c_str(), 1), IPC_CREAT | IPC_EXCL | 0600);
+  const int out = msgget(ftok(outq.c_str(), API_QUEUE_PROJECT_ID), IPC_CREAT | IPC_EXCL | 0600);
   if (out == -1) {
     ++p.failed;
     return;
@@ -336,7 +336,7 @@ void time_start(Program& p) {
   const auto t1 = Clock::now();
   const std::string ready = "10~0~1~" + std::to_string(p.stype) + "~0~~";
   const bool ok = n > 0 && std::string(m.text, strnlen(m.text, static_cast<std::size_t>(n))) == ready;
-  const key_t in_key = ftok(inq.c_str(), 1);
+  const key_t in_key = ftok(inq.c_str(), API_QUEUE_PROJECT_ID);
   if (pid > 0) {
     // taxapi ends at the terminate message and removes both queues; the floor
     // has ended already; a start that failed or was stopped is ended at once.

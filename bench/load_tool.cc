@@ -187,7 +187,7 @@ void run_client(int id, const Config& config, const std::string& dir, int ready_
 void remove_left_queues(const std::string& dir, int clients) {
   for (int id = 0; id < clients; ++id) {
     for (const char* name : {"/inq", "/outq"}) {
-      const key_t key = ftok((client_dir(dir, id) + name).c_str(), 1);
+      const key_t key = ftok((client_dir(dir, id) + name).c_str(), API_QUEUE_PROJECT_ID);
       const int qid = key == -1 ? -1 : msgget(key, 0);
       struct msqid_ds ds {};
       if (qid != -1 && msgctl(qid, IPC_STAT, &ds) == 0 && ds.msg_perm.uid == geteuid()) msgctl(qid, IPC_RMID, nullptr);

@@ -15,8 +15,8 @@
 #include <thread>
 
 #include "al_mslot.h"
-#include "api_protocol.h"
 #include "al_tick.h"
+#include "api_protocol.h"
 #include "queue_reader.h"
 
 extern char** environ;
@@ -25,7 +25,6 @@ namespace erp {
 
 namespace {
 
-constexpr int kProjectId = 1;
 constexpr int kTickMs = 20;  // how often a blocked receive looks at its deadline
 
 // msgrcv's buffer: the type comes first, whether it is read or not.
@@ -53,7 +52,7 @@ bool touch(const std::string& path) {
 }
 
 int queue_id(const std::string& path) {
-  const key_t key = ftok(path.c_str(), kProjectId);
+  const key_t key = ftok(path.c_str(), API_QUEUE_PROJECT_ID);
   return key == -1 ? -1 : msgget(key, 0);
 }
 
@@ -152,7 +151,7 @@ bool ErpPeer::spawn() {
   // another live session uses under a colliding key stays, and the
   // exclusive create below then fails.
   remove_queue(outq_path_);
-  const key_t key = ftok(outq_path_.c_str(), kProjectId);
+  const key_t key = ftok(outq_path_.c_str(), API_QUEUE_PROJECT_ID);
   if (key == -1) return false;
   // Exclusive and owner-only: the ERP's own queue, which no other account
   // reads, and never one that stands under the key for someone else.
@@ -227,7 +226,7 @@ bool ErpPeer::send(std::string_view text, long mtype) {
     silence_ = Silence::kTimeOut;  // full beyond the send wait
     return false;
   }
-  inq_id_ = MSltOpen(kProjectId, inq_path_.c_str(), 0, 1);
+  inq_id_ = MSltOpen(API_QUEUE_PROJECT_ID, inq_path_.c_str(), 0, 1);
   if (inq_id_ != -1 && MSltSend(inq_id_, static_cast<int>(mtype), copy.c_str(), len, 1) == 1) return true;
   silence_ = inq_id_ == -1 || errno == EIDRM || errno == EINVAL ? Silence::kQueueGone : Silence::kTimeOut;
   return false;

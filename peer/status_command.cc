@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "al_mslot.h"
+#include "api_protocol.h"
 #include "engine_table.h"
 #include "json_writer.h"
 #include "proc_scan.h"
@@ -23,8 +24,6 @@
 namespace erp {
 
 namespace {
-
-constexpr int kProjectId = 1;  // ftok's project id for the queue files, as taxapi and the ERP use it
 
 // One queue file of a process and the queue under its key.
 struct QueueView {
@@ -65,7 +64,7 @@ std::string path_argument(const ProcFacts& p, std::size_t n) {
 QueueView queue_view(const std::string& file) {
   QueueView q;
   q.file = file;
-  const key_t key = file.empty() ? -1 : ftok(file.c_str(), kProjectId);
+  const key_t key = file.empty() ? -1 : ftok(file.c_str(), API_QUEUE_PROJECT_ID);
   q.id = key == -1 ? -1 : msgget(key, 0);
   msqid_ds ds {};
   if (q.id != -1 && msgctl(q.id, IPC_STAT, &ds) == 0) {

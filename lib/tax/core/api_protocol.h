@@ -27,6 +27,8 @@ constexpr int API_STYPE_VERTEX = 2;
 constexpr int API_ACTION_TAX = 1;      // actions of action and data messages
 constexpr int API_ACTION_ADDRESS = 2;
 constexpr int API_FIRST_BODY_FIELD = 6;
+// The project id with which both sides make a queue file's IPC key (ftok).
+constexpr int API_QUEUE_PROJECT_ID = 1;
 // The longest message text the process takes; a longer one is refused (15).
 constexpr int API_MAX_TEXT = 1023;
 // A tax request with at most this many "~" has the standard form, else the

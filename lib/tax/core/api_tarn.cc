@@ -20,7 +20,6 @@ volatile std::sig_atomic_t msq_out_id = -1;
 
 namespace {
 
-constexpr int kProjectId = 1;
 constexpr int kDefaultTimeout = 30000;
 constexpr int kWatchEvery = 10;  // consecutive time-outs before the watch runs
 constexpr int kDefaultQueueMode = 0600;
@@ -95,7 +94,7 @@ int api_queue_mode(void) {
 }
 
 int initialize_queue(const char* path, int create) {
-  const int key = MSltOpen(kProjectId, path != nullptr ? path : "", create, 0);
+  const int key = MSltOpen(API_QUEUE_PROJECT_ID, path != nullptr ? path : "", create, 0);
   if (key == -1) std::fprintf(stderr, "MSltOpen() failed, errno: %d\n", errno);
   return key;
 }
@@ -113,13 +112,13 @@ int setup_passed_queues(const char* in, const char* out) {
   msq_out_id = -1;
   int key = -1;
   int qid = -1;
-  if (MSltOpenKeyId(kProjectId, in != nullptr ? in : "", 2, &key, &qid) == 0) {
+  if (MSltOpenKeyId(API_QUEUE_PROJECT_ID, in != nullptr ? in : "", 2, &key, &qid) == 0) {
     api_queues.msq_in = key;
     msq_in_id = qid;
   } else {
     std::fprintf(stderr, "MSltOpen() failed, errno: %d\n", errno);
   }
-  if (MSltOpenKeyId(kProjectId, out != nullptr ? out : "", 0, &key, &qid) == 0) {
+  if (MSltOpenKeyId(API_QUEUE_PROJECT_ID, out != nullptr ? out : "", 0, &key, &qid) == 0) {
     api_queues.msq_out = key;
     msq_out_id = qid;
   } else {
