@@ -125,9 +125,11 @@ int LocGetLocations(LocFindCtx ctx, LocHdl* locations, int max, int* more) {
   return count;
 }
 void LocGetGeoCode(LocHdl loc) { record("LocGetGeoCode", false, loc); }
-// Names that fill every capacity: the adapter must hand room for them.
+// Names that fill every capacity: the adapter must hand room for them. The
+// second location has no county: the call fails and writes nothing.
 int LocGetName(LocHdl loc, int level, int flag, char* name, int capacity) {
   record("LocGetName", true, loc, level, flag, name, capacity);
+  if (loc == kLoc2 && level == 1) return 0;
   const char* full = level == 0 ? "ST" : level == 1 ? "Countyname Countyname" : "Cityname Cityname Cityname";
   put(name, full, static_cast<std::size_t>(capacity) + 1);
   return 1;
@@ -353,10 +355,11 @@ TEST_F(Contract, AddressLookup) {
   want.insert(want.end(), {"LocRelease(buf, 2)", "LocGetLocations(ctx, buf, 75, &)", "LocDestroyFindContext(ctx)"});
   EXPECT_EQ(g_calls, want);
   ASSERT_EQ(rec.count, 2);
-  EXPECT_STREQ(rec.locations[1].city, "Cityname Cityname Citynam");
-  EXPECT_STREQ(rec.locations[1].state, "ST");
-  EXPECT_STREQ(rec.locations[1].county, "Countyname Countynam");
-  EXPECT_EQ(std::string(rec.locations[1].geo_code, sizeof rec.locations[1].geo_code), "1234567890");
+  EXPECT_STREQ(rec.locations[0].city, "Cityname Cityname Citynam");
+  EXPECT_STREQ(rec.locations[0].state, "ST");
+  EXPECT_STREQ(rec.locations[0].county, "Countyname Countynam");
+  EXPECT_EQ(std::string(rec.locations[0].geo_code, sizeof rec.locations[0].geo_code), "1234567890");
+  EXPECT_STREQ(rec.locations[1].county, "") << "no other level's name in its place";
 }
 
 // The standard form, every call with every argument: jurisdictions, invoice,
